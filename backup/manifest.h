@@ -1,0 +1,107 @@
+// Reads a backup's Manifest.mbdb: which stored file holds which device file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pixhaven::backup {
+
+// Where a record's content file lies in the backup folder.
+enum class StoredLayout : std::uint8_t {
+    Flat,      // backup folder / stored name
+    ByPrefix,  // backup folder / first two characters / stored name
+};
+
+// One device file as the manifest lists it. Its texts point into the Manifest that made it, so a
+// record is valid only as long as that Manifest lives.
+class ManifestRecord {
+public:
+    std::optional<std::string_view> Domain() const { return Text(0); }
+    std::optional<std::string_view> Path() const { return Text(1); }
+    std::optional<std::string_view> LinkTarget() const { return Text(2); }
+    // The data hash as lower-case hexadecimal text.
+    std::optional<std::string> DataHash() const;
+    std::optional<std::string_view> EncryptionKey() const { return Text(4); }
+
+    // Local date and time texts ("%m-%d-%Y %H:%M:%S"); empty when the time is 0.
+    std::string_view ModifiedText() const { return TimeText(modifiedText_); }
+    std::string_view AccessedText() const { return TimeText(accessedText_); }
+    std::string_view CreatedText() const { return TimeText(createdText_); }
+
+    // Name of the content file: 40 lower-case hexadecimal characters.
+    std::string_view StoredName() const { return {storedName_.data(), storedName_.size()}; }
+    StoredLayout Layout() const { return layout_; }
+    std::filesystem::path StoredFile(const std::filesystem::path& backupFolder) const;
+
+    std::uint16_t mode = 0;
+    std::uint32_t inodeHigh = 0;
+    std::uint32_t inodeLow = 0;
+    std::uint32_t userId = 0;
+    std::uint32_t groupId = 0;
+    std::uint32_t modified = 0;  // seconds since 1970-01-01 00:00 UTC
+    std::uint32_t accessed = 0;
+    std::uint32_t created = 0;
+    std::uint32_t size = 0;  // low 32 bits of the size
+    std::int32_t protectionClass = 0;
+    std::int32_t propertyCount = 0;
+
+private:
+    friend class ManifestParser;
+    friend class ManifestBuilder;
+    using TimeTextBuffer = std::array<char, 19>;
+
+    std::optional<std::string_view> Text(int index) const;
+    static std::string_view TimeText(const TimeTextBuffer& text) {
+        return text[0] == '\0' ? std::string_view() : std::string_view(text.data(), text.size());
+    }
+
+    // The five texts stand back to back as in the file: a 2-byte length, then the bytes; a length
+    // of 0xFFFF means absent.
+    const unsigned char* texts_ = nullptr;
+    TimeTextBuffer modifiedText_{};
+    TimeTextBuffer accessedText_{};
+    TimeTextBuffer createdText_{};
+    std::array<char, 40> storedName_{};
+    StoredLayout layout_ = StoredLayout::Flat;
+};
+
+// The records of one manifest, in file order, with the bytes their texts point into.
+class Manifest {
+public:
+    using const_iterator = std::vector<ManifestRecord>::const_iterator;
+
+    const std::vector<ManifestRecord>& Records() const { return records_; }
+    std::size_t size() const { return records_.size(); }
+    bool empty() const { return records_.empty(); }
+    const_iterator begin() const { return records_.begin(); }
+    const_iterator end() const { return records_.end(); }
+    const ManifestRecord& operator[](std::size_t i) const { return records_[i]; }
+
+private:
+    friend class ManifestParser;
+    friend class ManifestBuilder;
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::vector<ManifestRecord> records_;
+};
+
+// Reads `file`; none when it cannot be opened or read, does not start with "mbdb", or holds no
+// complete record. A record that runs past the end ends the reading; earlier records are kept.
+std::optional<Manifest> ReadManifest(const std::filesystem::path& file);
+// The same from bytes already in memory (copied).
+std::optional<Manifest> ParseManifest(std::string_view bytes);
+
+// SHA-1 of domain + "-" + path as 40 lower-case hexadecimal characters; an absent domain or path
+// stands as "(null)".
+std::string MakeStoredName(std::optional<std::string_view> domain,
+                           std::optional<std::string_view> path);
+
+// Local time "%m-%d-%Y %H:%M:%S" of a Unix time; empty for 0.
+std::string FormatRecordTime(std::uint32_t seconds);
+
+}  // namespace pixhaven::backup

@@ -1,0 +1,17 @@
+// The sub-commands of pixhaven-cli. Each takes the arguments after its own name and returns the
+// process exit status.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace pixhaven::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 2;  // unusable input: no folder, no manifest
+inline constexpr int kExitUsage = 64;
+
+int RunList(std::span<const std::string_view> args);
+int RunManifest(std::span<const std::string_view> args);
+
+}  // namespace pixhaven::cli

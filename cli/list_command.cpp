@@ -1,0 +1,5 @@
+#include "cli/commands.h"
+
+namespace pixhaven::cli {
+int RunList(std::span<const std::string_view>) { return kExitOk; }
+}  // namespace pixhaven::cli

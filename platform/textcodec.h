@@ -1,0 +1,28 @@
+// Text conversions between UTF-8, UTF-16 and the locale's narrow charset (the "ANSI" code page).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pixhaven::platform {
+
+// Strict UTF-8 to UTF-16: overlong forms, surrogates, values past U+10FFFF and truncated
+// sequences make the whole text invalid.
+std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view utf8);
+
+// Lenient UTF-8 to UTF-16: each invalid sequence becomes U+FFFD, as the Windows converter does
+// without its error flag.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// The locale's narrow charset (the thread's code page on Windows) to UTF-16. Bytes the charset
+// cannot decode become U+FFFD.
+std::u16string AnsiToUtf16(std::string_view ansi);
+
+// UTF-16 to the locale's narrow charset; characters it cannot hold become '?'.
+std::string Utf16ToAnsi(std::u16string_view utf16);
+
+}  // namespace pixhaven::platform

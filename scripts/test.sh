@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the normal build, then a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer that also replays the fuzzing corpora.
+# usage: scripts/test.sh [--quick]   (--quick: the normal build only)
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+run_ctest() {
+    ctest --test-dir "$1" --output-on-failure --parallel "$jobs" --timeout 600
+}
+
+"$source_dir/scripts/setup.sh" "$source_dir/build" -DPIXHAVEN_WERROR=ON
+run_ctest "$source_dir/build"
+
+if [ "${1:-}" != "--quick" ]; then
+    CC=clang CXX=clang++ "$source_dir/scripts/setup.sh" "$source_dir/build-sanitize" \
+        -DCMAKE_BUILD_TYPE=Debug -DPIXHAVEN_SANITIZE=ON -DPIXHAVEN_FUZZ=ON -DPIXHAVEN_BENCH=OFF \
+        -DPIXHAVEN_WERROR=ON
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        run_ctest "$source_dir/build-sanitize"
+fi
