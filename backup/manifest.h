@@ -21,7 +21,7 @@ enum class StoredLayout : std::uint8_t {
 // One device file as the manifest lists it. Its texts point into the Manifest that made it, so a
 // record is valid only as long as that Manifest lives.
 class ManifestRecord {
-public:
+  public:
     std::optional<std::string_view> Domain() const { return Text(0); }
     std::optional<std::string_view> Path() const { return Text(1); }
     std::optional<std::string_view> LinkTarget() const { return Text(2); }
@@ -51,7 +51,7 @@ public:
     std::int32_t protectionClass = 0;
     std::int32_t propertyCount = 0;
 
-private:
+  private:
     friend class ManifestParser;
     friend class ManifestBuilder;
     using TimeTextBuffer = std::array<char, 19>;
@@ -73,7 +73,7 @@ private:
 
 // The records of one manifest, in file order, with the bytes their texts point into.
 class Manifest {
-public:
+  public:
     using const_iterator = std::vector<ManifestRecord>::const_iterator;
 
     const std::vector<ManifestRecord>& Records() const { return records_; }
@@ -83,7 +83,7 @@ public:
     const_iterator end() const { return records_.end(); }
     const ManifestRecord& operator[](std::size_t i) const { return records_[i]; }
 
-private:
+  private:
     friend class ManifestParser;
     friend class ManifestBuilder;
     std::unique_ptr<unsigned char[]> bytes_;

@@ -10,12 +10,18 @@ namespace {
 // The escape for a character JSON does not allow raw, or empty when it may stand as it is.
 std::string Escape(char16_t c) {
     switch (c) {
-        case u'"': return "\\\"";
-        case u'\\': return "\\\\";
-        case u'\n': return "\\n";
-        case u'\r': return "\\r";
-        case u'\t': return "\\t";
-        default: break;
+        case u'"':
+            return "\\\"";
+        case u'\\':
+            return "\\\\";
+        case u'\n':
+            return "\\n";
+        case u'\r':
+            return "\\r";
+        case u'\t':
+            return "\\t";
+        default:
+            break;
     }
     if (c >= 0x20) {
         return {};

@@ -1,5 +1,73 @@
+// `pixhaven-cli manifest BACKUP_FOLDER`: every record of the backup's Manifest.mbdb, one line each:
+// stored name, size, modified time, domain and path, separated by tabs.
+#include <cstdio>
+#include <string>
+
+#include "backup/manifest.h"
 #include "cli/commands.h"
 
 namespace pixhaven::cli {
-int RunManifest(std::span<const std::string_view>) { return kExitOk; }
+namespace {
+
+// Tabs, line breaks and backslashes inside a field are escaped so every record stays one line.
+void AppendField(std::string& line, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '\t':
+                line += "\\t";
+                break;
+            case '\n':
+                line += "\\n";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            case '\\':
+                line += "\\\\";
+                break;
+            default:
+                line += c;
+        }
+    }
+}
+
+void AppendRecordLine(std::string& out, const backup::ManifestRecord& record) {
+    out += record.StoredName();
+    out += '\t';
+    out += std::to_string(record.size);
+    out += '\t';
+    out += record.ModifiedText();
+    out += '\t';
+    AppendField(out, record.Domain().value_or(""));
+    out += '\t';
+    AppendField(out, record.Path().value_or(""));
+    out += '\n';
+}
+
+}  // namespace
+
+int RunManifest(std::span<const std::string_view> args) {
+    if (args.size() != 1 || args[0].starts_with("-")) {
+        std::fputs("usage: pixhaven-cli manifest BACKUP_FOLDER\n", stderr);
+        return kExitUsage;
+    }
+    const std::filesystem::path folder(args[0]);
+    const std::optional<backup::Manifest> manifest = backup::ReadManifest(folder / "Manifest.mbdb");
+    if (!manifest) {
+        std::fputs("Parse Mainfest.mbdb failed!\n", stderr);
+        return kExitFailed;
+    }
+    std::string out;
+    constexpr std::size_t kFlushAt = 1 << 20;
+    for (const backup::ManifestRecord& record : *manifest) {
+        AppendRecordLine(out, record);
+        if (out.size() >= kFlushAt) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
 }  // namespace pixhaven::cli

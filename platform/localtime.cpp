@@ -99,7 +99,9 @@ CivilTime LocalTimeConverter::ToLocal(std::int64_t unixSeconds) {
     return ToLocalTime(unixSeconds);  // the day changes offset: ask for this very second
 }
 
-CivilTime LocalNow() { return ToLocalTime(static_cast<std::int64_t>(std::time(nullptr))); }
+CivilTime LocalNow() {
+    return ToLocalTime(static_cast<std::int64_t>(std::time(nullptr)));
+}
 
 std::string FormatCivilTime(const CivilTime& time, const char* format) {
     std::string out;
@@ -109,13 +111,27 @@ std::string FormatCivilTime(const CivilTime& time, const char* format) {
             continue;
         }
         switch (*++p) {
-            case 'Y': AppendNumber(out, time.year, 4); break;
-            case 'm': AppendNumber(out, time.month, 2); break;
-            case 'd': AppendNumber(out, time.day, 2); break;
-            case 'H': AppendNumber(out, time.hour, 2); break;
-            case 'M': AppendNumber(out, time.minute, 2); break;
-            case 'S': AppendNumber(out, time.second, 2); break;
-            case '%': out += '%'; break;
+            case 'Y':
+                AppendNumber(out, time.year, 4);
+                break;
+            case 'm':
+                AppendNumber(out, time.month, 2);
+                break;
+            case 'd':
+                AppendNumber(out, time.day, 2);
+                break;
+            case 'H':
+                AppendNumber(out, time.hour, 2);
+                break;
+            case 'M':
+                AppendNumber(out, time.minute, 2);
+                break;
+            case 'S':
+                AppendNumber(out, time.second, 2);
+                break;
+            case '%':
+                out += '%';
+                break;
             default:
                 out += '%';
                 out += *p;

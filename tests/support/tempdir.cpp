@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace pixhaven::test {
 namespace {
@@ -26,7 +26,8 @@ TempDir::TempDir() {
     std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
                                        : std::string("test");
     for (char& c : name) {
-        if (c == '/') c = '_';
+        if (c == '/')
+            c = '_';
     }
     path_ = TestTempRoot() /
             (name + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
