@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <exception>
 #include <fstream>
+#include <limits>
 #include <new>
 #include <thread>
 
@@ -77,6 +78,11 @@ void WriteStoredName(std::optional<std::string_view> domain, std::optional<std::
 
 }  // namespace
 
+Manifest::Bytes Manifest::AllocateBytes(std::size_t size) {
+    return Bytes(static_cast<unsigned char*>(platform::AllocateLargeBlock(size)),
+                 ManifestBytesDeleter{size});
+}
+
 std::optional<std::string_view> ManifestRecord::Text(int index) const {
     const unsigned char* p = texts_;
     for (int i = 0;; ++i) {
@@ -122,8 +128,48 @@ std::filesystem::path ManifestRecord::StoredFile(const std::filesystem::path& ba
 // complete records start, so the second can build them in storage of the right size, split between
 // two threads on a large manifest (hashing the stored names is most of the work).
 class ManifestParser {
-  public:
-    static std::optional<Manifest> Parse(std::unique_ptr<unsigned char[]> bytes, std::size_t size) {
+public:
+    static std::optional<Manifest> ParseCopy(std::string_view bytes) {
+        Manifest::Bytes copy = Manifest::AllocateBytes(bytes.size());
+        if (!copy) {
+            return std::nullopt;
+        }
+        std::copy(bytes.begin(), bytes.end(), copy.get());
+        return ParseOrNone(std::move(copy), bytes.size());
+    }
+
+    static std::optional<Manifest> ReadFile(const std::filesystem::path& file) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            return std::nullopt;
+        }
+        const std::uintmax_t size = std::filesystem::file_size(file, error);
+        if (error || size > std::numeric_limits<std::size_t>::max() / 2) {
+            return std::nullopt;
+        }
+        std::ifstream stream(file, std::ios::binary);
+        Manifest::Bytes bytes = Manifest::AllocateBytes(static_cast<std::size_t>(size));
+        if (!stream || !bytes) {
+            return std::nullopt;
+        }
+        // A file that shrank since its size was taken is parsed as far as it could be read.
+        const std::streamsize read = stream.rdbuf()->sgetn(reinterpret_cast<char*>(bytes.get()),
+                                                           static_cast<std::streamsize>(size));
+        return ParseOrNone(std::move(bytes),
+                           static_cast<std::size_t>(std::max<std::streamsize>(read, 0)));
+    }
+
+private:
+    // Out of memory for the records gives no manifest rather than a partial one.
+    static std::optional<Manifest> ParseOrNone(Manifest::Bytes bytes, std::size_t size) {
+        try {
+            return Parse(std::move(bytes), size);
+        } catch (const std::bad_alloc&) {
+            return std::nullopt;
+        }
+    }
+
+    static std::optional<Manifest> Parse(Manifest::Bytes bytes, std::size_t size) {
         if (size < kHeaderSize ||
             std::string_view(reinterpret_cast<const char*>(bytes.get()), 4) != kMagic) {
             return std::nullopt;
@@ -139,7 +185,6 @@ class ManifestParser {
         return manifest;
     }
 
-  private:
     static constexpr std::size_t kChunk = 16384;  // records per unit of parallel work
 
     struct RecordIndex {
@@ -165,7 +210,7 @@ class ManifestParser {
     }
 
     static void ReadRecordsInParallel(const RecordIndex& index, const unsigned char* end,
-                                      std::vector<ManifestRecord>& records) {
+                                      ManifestRecords& records) {
         const std::size_t chunks = index.chunkStarts.size();
         if (chunks < 2) {
             ReadRecordRange(index.chunkStarts[0], end, records.data(), records.size());
@@ -250,47 +295,12 @@ class ManifestParser {
     }
 };
 
-namespace {
-
-// Out of memory for the records gives no manifest rather than a partial one.
-std::optional<Manifest> ParseOrNone(std::unique_ptr<unsigned char[]> bytes, std::size_t size) {
-    try {
-        return ManifestParser::Parse(std::move(bytes), size);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
-}  // namespace
-
 std::optional<Manifest> ParseManifest(std::string_view bytes) {
-    std::unique_ptr<unsigned char[]> copy(new (std::nothrow) unsigned char[bytes.size() + 1]);
-    if (!copy) {
-        return std::nullopt;
-    }
-    std::copy(bytes.begin(), bytes.end(), copy.get());
-    return ParseOrNone(std::move(copy), bytes.size());
+    return ManifestParser::ParseCopy(bytes);
 }
 
 std::optional<Manifest> ReadManifest(const std::filesystem::path& file) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error)) {
-        return std::nullopt;
-    }
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (error) {
-        return std::nullopt;
-    }
-    std::ifstream stream(file, std::ios::binary);
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size + 1]);
-    if (!stream || !bytes) {
-        return std::nullopt;
-    }
-    // A file that shrank since its size was taken is parsed as far as it could be read.
-    const std::streamsize read = stream.rdbuf()->sgetn(reinterpret_cast<char*>(bytes.get()),
-                                                       static_cast<std::streamsize>(size));
-    return ParseOrNone(std::move(bytes),
-                       static_cast<std::size_t>(std::max<std::streamsize>(read, 0)));
+    return ManifestParser::ReadFile(file);
 }
 
 std::string MakeStoredName(std::optional<std::string_view> domain,

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/largeblock.h"
+
 namespace pixhaven::backup {
 
 // Where a record's content file lies in the backup folder.
@@ -21,7 +23,7 @@ enum class StoredLayout : std::uint8_t {
 // One device file as the manifest lists it. Its texts point into the Manifest that made it, so a
 // record is valid only as long as that Manifest lives.
 class ManifestRecord {
-  public:
+public:
     std::optional<std::string_view> Domain() const { return Text(0); }
     std::optional<std::string_view> Path() const { return Text(1); }
     std::optional<std::string_view> LinkTarget() const { return Text(2); }
@@ -51,7 +53,7 @@ class ManifestRecord {
     std::int32_t protectionClass = 0;
     std::int32_t propertyCount = 0;
 
-  private:
+private:
     friend class ManifestParser;
     friend class ManifestBuilder;
     using TimeTextBuffer = std::array<char, 19>;
@@ -71,23 +73,33 @@ class ManifestRecord {
     StoredLayout layout_ = StoredLayout::Flat;
 };
 
+struct ManifestBytesDeleter {
+    std::size_t size = 0;
+    void operator()(unsigned char* bytes) const noexcept { platform::FreeLargeBlock(bytes, size); }
+};
+
+using ManifestRecords = std::vector<ManifestRecord, platform::LargeBlockAllocator<ManifestRecord>>;
+
 // The records of one manifest, in file order, with the bytes their texts point into.
 class Manifest {
-  public:
-    using const_iterator = std::vector<ManifestRecord>::const_iterator;
+public:
+    using const_iterator = ManifestRecords::const_iterator;
 
-    const std::vector<ManifestRecord>& Records() const { return records_; }
+    const ManifestRecords& Records() const { return records_; }
     std::size_t size() const { return records_.size(); }
     bool empty() const { return records_.empty(); }
     const_iterator begin() const { return records_.begin(); }
     const_iterator end() const { return records_.end(); }
     const ManifestRecord& operator[](std::size_t i) const { return records_[i]; }
 
-  private:
+private:
     friend class ManifestParser;
     friend class ManifestBuilder;
-    std::unique_ptr<unsigned char[]> bytes_;
-    std::vector<ManifestRecord> records_;
+    using Bytes = std::unique_ptr<unsigned char[], ManifestBytesDeleter>;
+    static Bytes AllocateBytes(std::size_t size);
+
+    Bytes bytes_;
+    ManifestRecords records_;
 };
 
 // Reads `file`; none when it cannot be opened or read, does not start with "mbdb", or holds no
