@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "makerlibs/qvutility.h"
@@ -51,6 +52,12 @@ std::filesystem::path FindBackupRoot();
 // Reads the property list at `plistPath` into `info` and returns the read result, which it also
 // stores in `info.readResult`.
 int ReadBackupInfo(BackupInfo& info, const std::filesystem::path& plistPath);
+
+// The same from the property list's bytes already in memory.
+int ReadBackupInfoBytes(BackupInfo& info, std::string_view bytes);
+
+// A file or folder name as UTF-16 text; bytes that are not UTF-8 become U+FFFD.
+std::u16string NameText(const std::filesystem::path& name);
 
 // Appends the row for one entry of the backup root.
 void AddBackupRow(std::vector<BackupRow>& rows, const std::filesystem::path& backupRoot,
