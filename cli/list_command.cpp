@@ -1,5 +1,171 @@
+// `pixhaven-cli list`: the backup folders of a root with their device facts, as a table or JSON.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/discovery.h"
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "platform/textcodec.h"
 
 namespace pixhaven::cli {
-int RunList(std::span<const std::string_view>) { return kExitOk; }
+namespace {
+
+constexpr const char* kListUsage = "usage: pixhaven-cli list [--root DIR] [--json]\n";
+constexpr std::string_view kNoInfoText = "info.plist not found or may be corrupted";
+
+struct ListOptions {
+    std::optional<std::filesystem::path> root;
+    bool json = false;
+    bool help = false;
+};
+
+std::optional<ListOptions> ParseListOptions(std::span<const std::string_view> args) {
+    ListOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            options.json = true;
+        } else if (args[i] == "--help" || args[i] == "-h") {
+            options.help = true;
+        } else if (args[i] == "--root" && i + 1 < args.size()) {
+            options.root = std::filesystem::path(args[++i]);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+bool HasFacts(const backup::BackupRow& row) {
+    return row.info && row.info->readResult == backup::kInfoRead;
+}
+
+// Text for a terminal: control characters from a hostile property list or folder name would
+// otherwise move the cursor or rewrite the screen.
+std::string TerminalText(std::u16string_view text) {
+    std::u16string safe(text);
+    for (char16_t& c : safe) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            c = u'?';
+        }
+    }
+    return platform::Utf16ToUtf8(safe);
+}
+
+// Columns are aligned by characters, not bytes: UTF-8 continuation bytes take no place.
+std::size_t DisplayWidth(std::string_view utf8) {
+    std::size_t width = 0;
+    for (const char c : utf8) {
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return width;
+}
+
+using TableRow = std::vector<std::string>;
+
+TableRow MakeTableRow(const backup::BackupRow& row) {
+    TableRow cells{TerminalText(backup::NameText(row.folderName))};
+    if (!HasFacts(row)) {
+        cells.emplace_back(kNoInfoText);
+        return cells;
+    }
+    cells.push_back(TerminalText(row.info->deviceName));
+    cells.push_back(TerminalText(row.info->lastBackupDate));
+    cells.push_back(TerminalText(row.info->serialNumber));
+    return cells;
+}
+
+std::vector<std::size_t> ColumnWidths(const std::vector<TableRow>& table) {
+    std::vector<std::size_t> widths(table.front().size(), 0);
+    for (const TableRow& cells : table) {
+        // The message of a row without facts spans the columns after the folder.
+        const std::size_t measured = cells.size() == widths.size() ? cells.size() : 1;
+        for (std::size_t column = 0; column < measured; ++column) {
+            widths[column] = std::max(widths[column], DisplayWidth(cells[column]));
+        }
+    }
+    return widths;
+}
+
+void PrintTable(const std::vector<backup::BackupRow>& rows) {
+    std::vector<TableRow> table{{"Folder", "Device Name", "Last Backup Date", "Serial Number"}};
+    for (const backup::BackupRow& row : rows) {
+        table.push_back(MakeTableRow(row));
+    }
+    const std::vector<std::size_t> widths = ColumnWidths(table);
+    for (const TableRow& cells : table) {
+        std::string line;
+        for (std::size_t column = 0; column < cells.size(); ++column) {
+            line += cells[column];
+            if (column + 1 < cells.size()) {
+                line.append(widths[column] - DisplayWidth(cells[column]) + 2, ' ');
+            }
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+std::string InfoJson(const backup::BackupInfo& info) {
+    return "{\"read_result\": " + std::to_string(info.readResult) +
+           ", \"device_name\": " + JsonString(info.deviceName) +
+           ", \"last_backup_date\": " + JsonString(info.lastBackupDate) +
+           ", \"serial_number\": " + JsonString(info.serialNumber) +
+           ", \"product_type\": " + JsonString(info.productType) +
+           ", \"product_version\": " + JsonString(info.productVersion) +
+           ", \"itunes_version\": " + JsonString(info.itunesVersion) + "}";
+}
+
+void PrintJson(const std::vector<backup::BackupRow>& rows) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        out += i == 0 ? "\n  " : ",\n  ";
+        out += "{\"folder\": " + JsonString(backup::NameText(rows[i].folderName)) + ", \"info\": ";
+        out += rows[i].info ? InfoJson(*rows[i].info) : "null";
+        out += "}";
+    }
+    out += rows.empty() ? "]\n" : "\n]\n";
+    std::fputs(out.c_str(), stdout);
+}
+
+std::optional<std::filesystem::path> ChooseRoot(const ListOptions& options) {
+    if (options.root) {
+        return options.root;
+    }
+    std::filesystem::path root = backup::FindBackupRoot();
+    if (root.empty()) {
+        std::fputs("pixhaven-cli: cannot work out the backup folder of this user\n", stderr);
+        return std::nullopt;
+    }
+    return root;
+}
+
+}  // namespace
+
+int RunList(std::span<const std::string_view> args) {
+    const std::optional<ListOptions> options = ParseListOptions(args);
+    if (!options || options->help) {
+        std::fputs(kListUsage, options ? stdout : stderr);
+        return options ? kExitOk : kExitUsage;
+    }
+    const std::optional<std::filesystem::path> root = ChooseRoot(*options);
+    if (!root) {
+        return kExitFailed;
+    }
+    if (!qvIsDirW(*root)) {
+        std::fprintf(stderr, "pixhaven-cli: the backup root '%s' is not a folder\n",
+                     TerminalText(backup::NameText(*root)).c_str());
+        return kExitFailed;
+    }
+    const std::vector<backup::BackupRow> rows = backup::ListBackups(*root);
+    if (options->json) {
+        PrintJson(rows);
+    } else {
+        PrintTable(rows);
+    }
+    return kExitOk;
+}
+
 }  // namespace pixhaven::cli
