@@ -15,7 +15,7 @@ inline constexpr std::size_t kMaxPlistNesting = 96;
 
 // Most objects a list may expand to: an object referenced twice is converted twice, so a small
 // file of shared references could otherwise grow into an enormous tree.
-inline constexpr std::uint64_t kMaxPlistNodes = std::uint64_t{1} << 20;
+inline constexpr std::uint64_t kMaxPlistNodes = std::uint64_t{1} << 18;
 
 // True when `bytes` begins with "bplist00".
 bool IsBinaryPlist(std::string_view bytes);

@@ -150,6 +150,16 @@ TEST(BinaryPlist, SharedReferencesCountOncePerUse) {
     const std::uint64_t text = shared.Ascii("same");
     EXPECT_TRUE(IsSafeBinaryPlist(shared.Build(shared.Array({text, text, text}))));
 
+    // The array itself counts: limit - 1 references expand to exactly the limit.
+    BinaryPlistBuilder atLimit;
+    const std::uint64_t one = atLimit.Ascii("one");
+    const std::vector<std::uint64_t> refs(kMaxPlistNodes - 1, one);
+    EXPECT_TRUE(IsSafeBinaryPlist(atLimit.Build(atLimit.Array(refs))));
+    BinaryPlistBuilder pastLimit;
+    pastLimit.Ascii("one");
+    EXPECT_FALSE(IsSafeBinaryPlist(
+        pastLimit.Build(pastLimit.Array(std::vector<std::uint64_t>(kMaxPlistNodes, one)))));
+
     BinaryPlistBuilder deepShare;
     std::uint64_t chain = deepShare.Ascii("leaf");
     for (std::size_t i = 1; i < kMaxPlistNesting - 1; ++i) {
