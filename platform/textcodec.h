@@ -18,7 +18,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
-// The locale's narrow charset (the thread's code page on Windows) to UTF-16. Bytes the charset
+// The locale's narrow charset (the system's ANSI code page on Windows) to UTF-16. Bytes the charset
 // cannot decode become U+FFFD.
 std::u16string AnsiToUtf16(std::string_view ansi);
 
