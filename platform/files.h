@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace pixhaven::platform {
@@ -34,5 +35,33 @@ std::optional<std::filesystem::path> FindEntryIgnoringCase(const std::filesystem
 
 // Size of a regular file, none when it cannot be read.
 std::optional<std::uintmax_t> FileSize(const std::filesystem::path& file);
+
+// The whole contents of a regular file; none when it is missing, not a regular file (a folder, a
+// FIFO that would block), unreadable, or larger than `maxBytes`.
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& file,
+                                           std::uintmax_t maxBytes);
+
+// Replaces `file`'s contents through a temporary file beside it and a rename, so that a reader
+// sees the old or the new contents, never a mix. False when nothing was replaced.
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
+// An exclusive lock on a lock file (created when missing), held until destruction. It serialises
+// threads as well as processes that lock the same file.
+class ExclusiveFileLock {
+public:
+    enum class Wait { UntilFree, No };
+    // Waits for the lock (or, with Wait::No, gives up at once if another holder has it);
+    // IsLocked() tells whether it is held.
+    explicit ExclusiveFileLock(const std::filesystem::path& lockFile, Wait wait = Wait::UntilFree);
+    ~ExclusiveFileLock();
+    ExclusiveFileLock(const ExclusiveFileLock&) = delete;
+    ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
+
+    bool IsLocked() const { return handle_ != kNoHandle; }
+
+private:
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::intptr_t handle_ = kNoHandle;  // file descriptor, or HANDLE on Windows
+};
 
 }  // namespace pixhaven::platform
