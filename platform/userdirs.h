@@ -1,4 +1,5 @@
-// Where this user's and this program's folders are on the running platform.
+// Where this user's and this program's folders are on the running platform. A folder that cannot
+// be worked out (no home folder) is answered with an empty path.
 #pragma once
 
 #include <filesystem>
