@@ -11,8 +11,11 @@ namespace {
 
 // Tabs, line breaks and backslashes inside a field are escaped so every record stays one line.
 void AppendField(std::string& line, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
+    constexpr std::string_view kSpecial("\t\n\r\\", 4);
+    for (std::size_t special = text.find_first_of(kSpecial); special != std::string_view::npos;
+         special = text.find_first_of(kSpecial)) {
+        line += text.substr(0, special);
+        switch (text[special]) {
             case '\t':
                 line += "\\t";
                 break;
@@ -22,13 +25,12 @@ void AppendField(std::string& line, std::string_view text) {
             case '\r':
                 line += "\\r";
                 break;
-            case '\\':
-                line += "\\\\";
-                break;
             default:
-                line += c;
+                line += "\\\\";
         }
+        text.remove_prefix(special + 1);
     }
+    line += text;
 }
 
 void AppendRecordLine(std::string& out, const backup::ManifestRecord& record) {
