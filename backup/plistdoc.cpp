@@ -115,6 +115,8 @@ private:
     std::optional<std::uint64_t> ObjectOffset(std::uint64_t object) const;
     std::optional<std::uint8_t> MarkerOf(std::uint64_t object) const;
     std::optional<ObjectRefs> Inspect(std::uint64_t object) const;
+    std::optional<ObjectRefs> CountedObjectRefs(ByteReader& reader, unsigned kind,
+                                                unsigned low) const;
     std::optional<std::uint64_t> ReadCount(ByteReader& reader, unsigned lowNibble) const;
     std::optional<std::uint64_t> Reference(const Frame& frame) const;
     bool Enter(std::uint64_t object);
@@ -162,6 +164,25 @@ std::optional<std::uint64_t> GraphCheck::ReadCount(ByteReader& reader, unsigned 
     return reader.Failed() ? std::nullopt : std::optional(count);
 }
 
+// Null, booleans, fill, numbers, dates and UIDs: a size in the marker and no references.
+bool FixedObjectFits(ByteReader& reader, unsigned kind, unsigned low) {
+    if (kind == 0x0) {
+        return low == 0x0 || low == 0x8 || low == 0x9 || low == 0xF;
+    }
+    if (kind == 0x8) {
+        reader.Skip(low + 1);
+    } else if (low <= 4) {
+        reader.Skip(std::size_t{1} << low);
+    } else {
+        return false;
+    }
+    return !reader.Failed();
+}
+
+bool IsFixedSizeKind(unsigned kind) {
+    return kind <= 0x3 || kind == 0x8;
+}
+
 // Checks that the object's bytes lie inside the object area and says where its references are.
 std::optional<ObjectRefs> GraphCheck::Inspect(std::uint64_t object) const {
     const std::optional<std::uint64_t> offset = ObjectOffset(object);
@@ -170,27 +191,16 @@ std::optional<ObjectRefs> GraphCheck::Inspect(std::uint64_t object) const {
     }
     ByteReader reader = ReaderAt(bytes_, *offset, objectsEnd_);
     const auto marker = static_cast<unsigned>(reader.BigEndian(1));
-    const unsigned kind = marker >> 4;
-    const unsigned low = marker & 0xF;
-    switch (kind) {
-        case 0x0:
-            return (low == 0x0 || low == 0x8 || low == 0x9 || low == 0xF)
-                       ? std::optional(ObjectRefs{})
-                       : std::nullopt;
-        case 0x1:
-        case 0x2:
-        case 0x3:
-            if (low > 4) {
-                return std::nullopt;
-            }
-            reader.Skip(std::size_t{1} << low);
-            return reader.Failed() ? std::nullopt : std::optional(ObjectRefs{});
-        case 0x8:
-            reader.Skip(low + 1);
-            return reader.Failed() ? std::nullopt : std::optional(ObjectRefs{});
-        default:
-            break;
+    if (IsFixedSizeKind(marker >> 4)) {
+        return FixedObjectFits(reader, marker >> 4, marker & 0xF) ? std::optional(ObjectRefs{})
+                                                                  : std::nullopt;
     }
+    return CountedObjectRefs(reader, marker >> 4, marker & 0xF);
+}
+
+// Data, strings and containers: a count, then that many bytes, UTF-16 units or references.
+std::optional<ObjectRefs> GraphCheck::CountedObjectRefs(ByteReader& reader, unsigned kind,
+                                                        unsigned low) const {
     const std::optional<std::uint64_t> count = ReadCount(reader, low);
     if (!count || reader.Failed()) {
         return std::nullopt;
