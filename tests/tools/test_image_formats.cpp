@@ -144,9 +144,10 @@ TEST(Lzw, RoundTripsThroughTableResets) {
 }
 
 TEST(Gif, AnimationHasEveryFrameWithItsDelayAndLoops) {
+    const RgbImage base = Art(40, 30);
     std::vector<GifFrame> frames;
     for (int i = 0; i < 5; ++i) {
-        frames.push_back({PaintAnimationFrame(40, 30, 3, i, 5, 1), 10 * (i + 1)});
+        frames.push_back({PaintAnimationFrame(base, i, 5), 10 * (i + 1)});
     }
     const test::GifInfo gif = test::ParseGif(EncodeAnimatedGif(frames));
     EXPECT_TRUE(gif.complete);

@@ -114,48 +114,58 @@ void RgbImage::Blend(int x, int y, Rgb colour, int alpha) {
     if (!Inside(x, y)) {
         return;
     }
-    const std::size_t at = Offset(x, y);
-    pixels_[at] = Mix(pixels_[at], colour.r, alpha);
-    pixels_[at + 1] = Mix(pixels_[at + 1], colour.g, alpha);
-    pixels_[at + 2] = Mix(pixels_[at + 2], colour.b, alpha);
+    std::uint8_t* at = pixels_.data() + Offset(x, y);
+    at[0] = Mix(at[0], colour.r, alpha);
+    at[1] = Mix(at[1], colour.g, alpha);
+    at[2] = Mix(at[2], colour.b, alpha);
 }
 
 void RgbImage::FillGradient(Rgb from, Rgb to, double angleRadians) {
     const double dx = std::cos(angleRadians);
     const double dy = std::sin(angleRadians);
-    const double span = std::fabs(dx) * width_ + std::fabs(dy) * height_;
+    const double span = std::max(1e-9, std::fabs(dx) * width_ + std::fabs(dy) * height_);
     const double start = std::min(0.0, dx * width_) + std::min(0.0, dy * height_);
     // One colour per projected distance; precomputed so a 12-megapixel picture stays quick.
-    std::vector<Rgb> ramp(1024);
-    for (std::size_t i = 0; i < ramp.size(); ++i) {
-        ramp[i] = Lerp(from, to, static_cast<double>(i) / static_cast<double>(ramp.size() - 1));
+    constexpr std::size_t kSteps = 1024;
+    std::vector<Rgb> ramp(kSteps);
+    for (std::size_t i = 0; i < kSteps; ++i) {
+        ramp[i] = Lerp(from, to, static_cast<double>(i) / static_cast<double>(kSteps - 1));
     }
+    std::uint8_t* out = pixels_.data();
     for (int y = 0; y < height_; ++y) {
-        for (int x = 0; x < width_; ++x) {
-            const double t = (dx * x + dy * y - start) / span;
-            const auto step = static_cast<std::size_t>(std::clamp(t, 0.0, 1.0) * 1023.0);
-            Set(x, y, ramp[step]);
+        const double rowStart = (dy * y - start) / span;
+        const double step = dx / span;
+        for (int x = 0; x < width_; ++x, out += 3) {
+            const double t = std::clamp(rowStart + step * x, 0.0, 1.0);
+            const Rgb& c = ramp[static_cast<std::size_t>(t * (kSteps - 1))];
+            out[0] = c.r;
+            out[1] = c.g;
+            out[2] = c.b;
         }
     }
 }
 
 void RgbImage::FillCircle(int cx, int cy, int radius, Rgb colour, int alpha) {
-    const long long r2 = static_cast<long long>(radius) * radius;
-    for (int y = std::max(0, cy - radius); y <= std::min(height_ - 1, cy + radius); ++y) {
-        for (int x = std::max(0, cx - radius); x <= std::min(width_ - 1, cx + radius); ++x) {
-            const long long ddx = x - cx;
-            const long long ddy = y - cy;
-            if (ddx * ddx + ddy * ddy <= r2) {
-                Blend(x, y, colour, alpha);
-            }
-        }
+    for (int dy = -radius; dy <= radius; ++dy) {
+        // Each row of a disc is one span.
+        const int half =
+            static_cast<int>(std::sqrt(static_cast<double>(radius) * radius - dy * dy));
+        FillRect(cx - half, cy + dy, cx + half + 1, cy + dy + 1, colour, alpha);
     }
 }
 
 void RgbImage::FillRect(int x0, int y0, int x1, int y1, Rgb colour, int alpha) {
+    const int left = std::max(0, x0);
+    const int right = std::min(width_, x1);
     for (int y = std::max(0, y0); y < std::min(height_, y1); ++y) {
-        for (int x = std::max(0, x0); x < std::min(width_, x1); ++x) {
-            Blend(x, y, colour, alpha);
+        if (left >= right) {
+            return;
+        }
+        std::uint8_t* at = pixels_.data() + Offset(left, y);
+        for (int x = left; x < right; ++x, at += 3) {
+            at[0] = Mix(at[0], colour.r, alpha);
+            at[1] = Mix(at[1], colour.g, alpha);
+            at[2] = Mix(at[2], colour.b, alpha);
         }
     }
 }
@@ -233,9 +243,10 @@ RgbImage PaintArtwork(int width, int height, int number, std::uint64_t seed) {
     return image;
 }
 
-RgbImage PaintAnimationFrame(int width, int height, int number, int frame, int frameCount,
-                             std::uint64_t seed) {
-    RgbImage image = PaintArtwork(width, height, number, seed);
+RgbImage PaintAnimationFrame(const RgbImage& base, int frame, int frameCount) {
+    RgbImage image = base;
+    const int width = image.Width();
+    const int height = image.Height();
     const double turn = 2.0 * std::numbers::pi * frame / std::max(1, frameCount);
     const int radius = std::max(2, std::min(width, height) / 8);
     const int cx = width / 2 + static_cast<int>(std::cos(turn) * (width / 2 - radius));

@@ -53,8 +53,7 @@ private:
 // The picture numbered `number`: colours and shapes follow from `seed` and `number`.
 RgbImage PaintArtwork(int width, int height, int number, std::uint64_t seed);
 
-// One frame of an animation: the artwork of `number` with a ball that moves with `frame`.
-RgbImage PaintAnimationFrame(int width, int height, int number, int frame, int frameCount,
-                             std::uint64_t seed);
+// One frame of an animation: `base` with a ball that circles it as `frame` goes round.
+RgbImage PaintAnimationFrame(const RgbImage& base, int frame, int frameCount);
 
 }  // namespace pixhaven::samplegen

@@ -1,0 +1,152 @@
+// Writing one sample backup folder: stored files under their hashed names, then the manifest.
+#include "tools/samplegen/backup_writer.h"
+
+#include <fstream>
+
+namespace pixhaven::samplegen {
+namespace {
+
+constexpr std::uint16_t kFolderMode = 040755;
+constexpr std::uint16_t kFileMode = 0100644;
+
+void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        throw SampleError("cannot write " + file.string());
+    }
+}
+
+}  // namespace
+
+std::string StoredNameOf(const std::optional<std::string>& domain,
+                         const std::optional<std::string>& path) {
+    const std::string text = domain.value_or("(null)") + "-" + path.value_or("(null)");
+    return backup::Sha1Hex(text.data(), text.size());
+}
+
+void PlannedRecord::LeaveStoredFileOut(Trap trap) {
+    report.storedFileExists = false;
+    report.trap = trap;
+    bytes.reset();
+}
+
+void PlannedRecord::SetTimes(std::uint32_t modified, std::uint32_t accessed,
+                             std::uint32_t created) {
+    entry.modified = report.modified = modified;
+    entry.accessed = accessed;
+    entry.created = report.created = created;
+}
+
+ContentCache::Seen& ContentCache::Find(const std::shared_ptr<const std::string>& bytes) {
+    auto found = seen_.find(bytes);
+    if (found == seen_.end()) {
+        backup::Sha1 sha;
+        sha.Update(bytes->data(), bytes->size());
+        found = seen_.emplace(bytes, Seen{sha.Finish(), {}}).first;
+    }
+    return found->second;
+}
+
+const backup::Sha1Digest& ContentCache::DigestOf(const std::shared_ptr<const std::string>& bytes) {
+    return Find(bytes).digest;
+}
+
+void ContentCache::Store(const std::shared_ptr<const std::string>& bytes,
+                         const std::filesystem::path& file) {
+    Seen& seen = Find(bytes);
+    if (!seen.firstCopy.empty()) {
+        std::error_code error;
+        std::filesystem::create_hard_link(seen.firstCopy, file, error);
+        if (!error) {
+            return;
+        }
+    }
+    WriteBytes(file, *bytes);
+    if (seen.firstCopy.empty()) {
+        seen.firstCopy = file;
+    }
+}
+
+BackupWriter::BackupWriter(std::filesystem::path folder, std::uint64_t seed, ContentCache& cache)
+    : folder_(std::move(folder)),
+      random_(seed),
+      cache_(cache),
+      nextInode_(random_.Between(20000, 90000)),
+      baseTime_(1325376000u + random_.Between(0, 365u * 86400u)) {}  // during 2012
+
+PlannedRecord& BackupWriter::AddRecord(std::optional<std::string> domain,
+                                       std::optional<std::string> path) {
+    PlannedRecord& record = records_.emplace_back();
+    record.report.storedName = StoredNameOf(domain, path);
+    record.entry.domain = record.report.domain = std::move(domain);
+    record.entry.path = record.report.path = std::move(path);
+    record.entry.inode = nextInode_++;
+    const std::uint32_t created = baseTime_ + random_.Between(0, 180u * 86400u);
+    const std::uint32_t modified = created + random_.Between(0, 30u * 86400u);
+    record.SetTimes(modified, modified + random_.Between(0, 86400u), created);
+    return record;
+}
+
+PlannedRecord& BackupWriter::AddFolder(const std::string& domain, const std::string& path) {
+    PlannedRecord& record = AddRecord(domain, path);
+    record.entry.mode = record.report.mode = kFolderMode;
+    record.report.trap = path.empty() ? Trap::DomainRoot : Trap::Folder;
+    record.report.content = Content::None;
+    return record;
+}
+
+PlannedRecord& BackupWriter::AddFile(std::optional<std::string> domain,
+                                     std::optional<std::string> path, const Blob& blob, Trap trap) {
+    PlannedRecord& record = AddRecord(std::move(domain), std::move(path));
+    record.entry.mode = record.report.mode = kFileMode;
+    record.bytes = blob.bytes;
+    const backup::Sha1Digest& digest = cache_.DigestOf(blob.bytes);
+    record.entry.dataHash = std::string(digest.begin(), digest.end());
+    record.entry.size = record.report.size = blob.bytes->size();
+    record.report.content = blob.content;
+    record.report.trap = trap;
+    record.report.storedFileExists = true;
+    record.report.width = blob.width;
+    record.report.height = blob.height;
+    record.report.frames = blob.frames;
+    record.report.hasExif = blob.hasExif;
+    return record;
+}
+
+std::vector<RecordReport> BackupWriter::Finish(bool cutLastRecord) {
+    std::filesystem::create_directories(folder_);
+    for (const PlannedRecord& record : records_) {
+        if (record.bytes) {
+            cache_.Store(record.bytes, folder_ / record.report.storedName);
+        }
+    }
+    WriteManifest(cutLastRecord);
+    std::vector<RecordReport> reports;
+    reports.reserve(records_.size());
+    for (PlannedRecord& record : records_) {
+        reports.push_back(std::move(record.report));
+    }
+    records_.clear();
+    return reports;
+}
+
+void BackupWriter::WriteManifest(bool cutLastRecord) {
+    std::string bytes = MbdbHeader();
+    std::size_t lastStart = bytes.size();
+    for (const PlannedRecord& record : records_) {
+        lastStart = bytes.size();
+        AppendMbdbRecord(bytes, record.entry);
+    }
+    if (cutLastRecord && !records_.empty()) {
+        // Stop inside the path text: the length says more bytes follow than the file holds.
+        const std::size_t domainBytes = 2 + records_.back().entry.domain.value_or("").size();
+        bytes.resize(lastStart + domainBytes + 2 + 3);
+        records_.back().report.readable = false;
+        records_.back().report.trap = Trap::CutOffRecord;
+    }
+    WriteBytes(folder_ / "Manifest.mbdb", bytes);
+}
+
+}  // namespace pixhaven::samplegen
