@@ -69,8 +69,10 @@ void AddCameraRoll(BackupWriter& writer, MediaMaker& maker, bool fullSizePhotos)
                            maker.FullSizeCameraJpeg());
         }
     }
-    writer.AddFile(kCameraRoll, folder + Numbered("IMG_", number++, ".JPG"),
-                   maker.CameraJpeg(640, 480));
+    writer
+        .AddFile(kCameraRoll, folder + Numbered("IMG_", number++, ".JPG"),
+                 maker.CameraJpeg(640, 480))
+        .entry.properties = {{"com.apple.assetsd.avalanche.type", Bytes("\x01")}};
     writer.AddFile(kCameraRoll, folder + Numbered("IMG_", number++, ".JPG"),
                    maker.CameraJpeg(480, 640, false));
     writer.AddFile(kCameraRoll, folder + Numbered("IMG_", number++, ".jpg"), maker.Jpeg(800, 600));
@@ -177,6 +179,8 @@ void AddDownloadedPictures(BackupWriter& writer, MediaMaker& maker) {
     writer.AddFile(kMedia, folder + "notatiff.tiff", TextFile("plain text under a TIFF name\n"),
                    Trap::TiffWithoutSignature);
     writer.AddFile(kMedia, folder + "trailer.mov", maker.Movie(MovieBrand::QuickTime, 30));
+    writer.AddFile(kMedia, folder + "Vid\xC3\xA9o de f\xC3\xAAte.mov",
+                   maker.Movie(MovieBrand::QuickTime, 6), Trap::NonAsciiName);
 }
 
 void AddMusicAndRecordings(BackupWriter& writer, MediaMaker& maker) {
