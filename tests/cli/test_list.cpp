@@ -1,80 +1,22 @@
 // Runs `pixhaven-cli list` as a process on backup roots made by the test and checks its output and
 // exit codes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "tests/support/tempdir.h"
-
-extern char** environ;
+#include "tests/support/process.h"
 
 namespace pixhaven::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// This process's environment with `overrides` replacing or adding variables.
-std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& overrides) {
-    std::vector<std::string> entries;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        if (overrides.count(entry.substr(0, entry.find('='))) == 0) {
-            entries.push_back(entry);
-        }
-    }
-    for (const auto& [name, value] : overrides) {
-        entries.push_back(name + "=" + value);
-    }
-    return entries;
-}
-
-std::vector<char*> PointersTo(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-CliRun RunCli(const TempDir& scratch, std::vector<std::string> args,
-              const std::map<std::string, std::string>& overrides = {}) {
-    const fs::path outFile = scratch / "stdout.txt";
-    const fs::path errFile = scratch / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    args.insert(args.begin(), PIXHAVEN_CLI);
-    std::vector<char*> argv = PointersTo(args);
-    std::vector<std::string> environment = ChildEnvironment(overrides);
-    std::vector<char*> envp = PointersTo(environment);
-    pid_t child = 0;
-    const int spawned =
-        posix_spawn(&child, PIXHAVEN_CLI, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    CliRun run;
-    int status = 0;
-    if (spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        run.exitCode = WEXITSTATUS(status);
-    }
-    run.out = ReadFile(outFile);
-    run.err = ReadFile(errFile);
-    return run;
+ProcessRun RunCli(const TempDir& scratch, std::vector<std::string> args,
+                  const std::map<std::string, std::string>& overrides = {}) {
+    return RunProcess(scratch, PIXHAVEN_CLI, std::move(args), overrides);
 }
 
 std::string InfoPlist(std::string_view deviceName) {
@@ -112,7 +54,7 @@ const std::string kExpectedJson =
 TEST(CliList, JsonListsEveryFolderWithItsFacts) {
     TempDir dir;
     MakeBackupRoot(dir / "root");
-    const CliRun run = RunCli(dir, {"list", "--root", (dir / "root").string(), "--json"});
+    const ProcessRun run = RunCli(dir, {"list", "--root", (dir / "root").string(), "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, kExpectedJson);
     EXPECT_EQ(run.err, "");
@@ -121,7 +63,7 @@ TEST(CliList, JsonListsEveryFolderWithItsFacts) {
 TEST(CliList, EmptyRootGivesAnEmptyArray) {
     TempDir dir;
     fs::create_directories(dir / "root");
-    const CliRun run = RunCli(dir, {"list", "--json", "--root", (dir / "root").string()});
+    const ProcessRun run = RunCli(dir, {"list", "--json", "--root", (dir / "root").string()});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "[]\n");
 }
@@ -130,7 +72,7 @@ TEST(CliList, TableAlignsColumnsAndMarksRowsWithoutFacts) {
     TempDir dir;
     MakeBackupRoot(dir / "root");
     WriteFile(dir / "root" / "4444dddd" / "info.plist", InfoPlist("Ünïcode\x1b[2J"));
-    const CliRun run = RunCli(dir, {"list", "--root", (dir / "root").string()});
+    const ProcessRun run = RunCli(dir, {"list", "--root", (dir / "root").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string expected =
         "Folder    Device Name    Last Backup Date      Serial Number\n"
@@ -145,7 +87,7 @@ TEST(CliList, RootThatIsNoFolderFails) {
     TempDir dir;
     WriteFile(dir / "plain-file", "x");
     for (const fs::path& root : {dir / "plain-file", dir / "missing"}) {
-        const CliRun run = RunCli(dir, {"list", "--root", root.string()});
+        const ProcessRun run = RunCli(dir, {"list", "--root", root.string()});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("not a folder"), std::string::npos) << run.err;
@@ -157,11 +99,11 @@ TEST(CliList, BadOptionsPrintUsage) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"list", "--frobnicate"},
                                                  {"list", "--root"},
                                                  {"list", "extra"}}) {
-        const CliRun run = RunCli(dir, args);
+        const ProcessRun run = RunCli(dir, args);
         EXPECT_EQ(run.exitCode, 64);
         EXPECT_NE(run.err.find("usage: pixhaven-cli list"), std::string::npos) << run.err;
     }
-    const CliRun help = RunCli(dir, {"list", "--help"});
+    const ProcessRun help = RunCli(dir, {"list", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: pixhaven-cli list"), std::string::npos);
 }
@@ -174,13 +116,13 @@ TEST(CliList, WithoutRootUsesTheUsersDataFolder) {
         {"HOME", (dir / "home").string()},
     };
     fs::create_directories(dir / "data");
-    const CliRun missing = RunCli(dir, {"list", "--json"}, environment);
+    const ProcessRun missing = RunCli(dir, {"list", "--json"}, environment);
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.err.find("Apple Computer/MobileSync/Backup"), std::string::npos)
         << missing.err;
 
     MakeBackupRoot(dir / "data" / "Apple Computer" / "MobileSync" / "Backup");
-    const CliRun found = RunCli(dir, {"list", "--json"}, environment);
+    const ProcessRun found = RunCli(dir, {"list", "--json"}, environment);
     EXPECT_EQ(found.exitCode, 0) << found.err;
     EXPECT_EQ(found.out, kExpectedJson);
 }

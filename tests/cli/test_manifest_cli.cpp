@@ -1,0 +1,71 @@
+// Runs `pixhaven-cli manifest` as a process on manifests the test writes.
+#include <gtest/gtest.h>
+
+#include "backup/manifest.h"
+#include "tests/support/process.h"
+#include "tools/samplegen/mbdb_writer.h"
+
+namespace pixhaven::test {
+namespace {
+
+using samplegen::MbdbEntry;
+
+ProcessRun RunManifest(const TempDir& scratch, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"manifest"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProcess(scratch, PIXHAVEN_CLI, all, {{"TZ", "UTC"}});
+}
+
+MbdbEntry Entry(std::optional<std::string> domain, std::optional<std::string> path,
+                std::uint32_t modified, std::uint64_t size) {
+    MbdbEntry entry;
+    entry.domain = std::move(domain);
+    entry.path = std::move(path);
+    entry.modified = modified;
+    entry.size = size;
+    return entry;
+}
+
+TEST(ManifestCommand, PrintsOneEscapedLinePerRecordInFileOrder) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "backup");
+    samplegen::WriteMbdb(
+        dir / "backup" / "Manifest.mbdb",
+        {Entry("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG", 1341425109, 2048),
+         Entry(std::nullopt, "odd\tname\nwith\\slash", 0, 0x100000001ULL)});
+    const ProcessRun run = RunManifest(dir, {(dir / "backup").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string first =
+        backup::MakeStoredName("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG");
+    const std::string second = backup::MakeStoredName(std::nullopt, "odd\tname\nwith\\slash");
+    EXPECT_EQ(run.out, first +
+                           "\t2048\t07-04-2012 18:05:09\tCameraRollDomain\t"
+                           "Media/DCIM/100APPLE/IMG_0001.JPG\n" +
+                           second + "\t1\t\t\todd\\tname\\nwith\\\\slash\n");
+}
+
+TEST(ManifestCommand, UnreadableManifestFailsWithTheProgramsMessage) {
+    TempDir dir;
+    WriteFile(dir / "badmagic" / "Manifest.mbdb", "MBDB\x05\x00");
+    WriteFile(dir / "headeronly" / "Manifest.mbdb", samplegen::MbdbHeader());
+    std::filesystem::create_directories(dir / "missing");
+    for (const char* folder : {"badmagic", "headeronly", "missing"}) {
+        const ProcessRun run = RunManifest(dir, {(dir / folder).string()});
+        EXPECT_EQ(run.exitCode, 2) << folder;
+        EXPECT_EQ(run.err, "Parse Mainfest.mbdb failed!\n") << folder;
+        EXPECT_EQ(run.out, "") << folder;
+    }
+}
+
+TEST(ManifestCommand, WrongArgumentsShowUsage) {
+    TempDir dir;
+    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"a", "b"},
+                             std::vector<std::string>{"--json"}}) {
+        const ProcessRun run = RunManifest(dir, args);
+        EXPECT_EQ(run.exitCode, 64);
+        EXPECT_NE(run.err.find("usage"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace pixhaven::test

@@ -1,0 +1,24 @@
+// Runs a program of ours as a child process and collects its exit status and output.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/tempdir.h"
+
+namespace pixhaven::test {
+
+struct ProcessRun {
+    int exitCode = -1;  // -1 when it could not start or did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `args`; `overrides` replace or add environment variables. The output goes
+// through files in `scratch`.
+ProcessRun RunProcess(const TempDir& scratch, const std::string& program,
+                      std::vector<std::string> args,
+                      const std::map<std::string, std::string>& overrides = {});
+
+}  // namespace pixhaven::test
