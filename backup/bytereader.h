@@ -10,7 +10,7 @@
 namespace pixhaven::backup {
 
 class ByteReader {
-  public:
+public:
     ByteReader(const unsigned char* begin, const unsigned char* end) : cursor_(begin), end_(end) {}
 
     bool Failed() const { return failed_; }
@@ -47,7 +47,7 @@ class ByteReader {
         return view;
     }
 
-  private:
+private:
     bool Has(std::size_t bytes) {
         if (failed_ || Remaining() < bytes) {
             failed_ = true;

@@ -15,12 +15,12 @@ enum class Sha1Engine {
 };
 
 class Sha1 {
-  public:
+public:
     explicit Sha1(Sha1Engine engine = Sha1Engine::Best);
     void Update(const void* data, std::uint64_t length);
     Sha1Digest Finish();
 
-  private:
+private:
     void Compress(const std::uint8_t* block);
     Sha1Engine engine_;
     std::array<std::uint32_t, 5> state_;

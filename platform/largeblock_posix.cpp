@@ -1,35 +1,23 @@
-// Large blocks as anonymous mappings, advised to use transparent huge pages on Linux.
-#include "platform/largeblock.h"
-
+// Anonymous mappings, advised to use transparent huge pages on Linux.
 #include <sys/mman.h>
 
-#include <cstdlib>
+#include "platform/largeblock_pages.h"
 
 namespace pixhaven::platform {
 
-void* AllocateLargeBlock(std::size_t bytes) noexcept {
-    if (bytes < kLargeBlockThreshold) {
-        return std::malloc(bytes == 0 ? 1 : bytes);
-    }
-    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) {
+void* MapPages(std::size_t bytes) noexcept {
+    void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) {
         return nullptr;
     }
 #ifdef MADV_HUGEPAGE
-    madvise(block, bytes, MADV_HUGEPAGE);  // only advice: ordinary pages still work
+    madvise(pages, bytes, MADV_HUGEPAGE);  // only advice: ordinary pages still work
 #endif
-    return block;
+    return pages;
 }
 
-void FreeLargeBlock(void* block, std::size_t bytes) noexcept {
-    if (block == nullptr) {
-        return;
-    }
-    if (bytes < kLargeBlockThreshold) {
-        std::free(block);
-    } else {
-        munmap(block, bytes);
-    }
+void UnmapPages(void* pages, std::size_t bytes) noexcept {
+    munmap(pages, bytes);
 }
 
 }  // namespace pixhaven::platform

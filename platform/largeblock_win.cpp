@@ -1,29 +1,16 @@
-// Large blocks from VirtualAlloc; large pages need a privilege users rarely hold, so none are
-// asked.
-#include "platform/largeblock.h"
-
+// Pages from VirtualAlloc; large pages need a privilege users rarely hold, so none are asked.
 #include <windows.h>
 
-#include <cstdlib>
+#include "platform/largeblock_pages.h"
 
 namespace pixhaven::platform {
 
-void* AllocateLargeBlock(std::size_t bytes) noexcept {
-    if (bytes < kLargeBlockThreshold) {
-        return std::malloc(bytes == 0 ? 1 : bytes);
-    }
+void* MapPages(std::size_t bytes) noexcept {
     return VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
 
-void FreeLargeBlock(void* block, std::size_t bytes) noexcept {
-    if (block == nullptr) {
-        return;
-    }
-    if (bytes < kLargeBlockThreshold) {
-        std::free(block);
-    } else {
-        VirtualFree(block, 0, MEM_RELEASE);
-    }
+void UnmapPages(void* pages, std::size_t) noexcept {
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 }  // namespace pixhaven::platform

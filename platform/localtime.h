@@ -20,10 +20,10 @@ struct CivilTime {
 // reuses that day's offset, falling back to a full conversion on days that change offset.
 // Not thread-safe: give each thread its own converter.
 class LocalTimeConverter {
-  public:
+public:
     CivilTime ToLocal(std::int64_t unixSeconds);
 
-  private:
+private:
     struct DayOffset {
         std::int64_t day = INT64_MIN;
         std::int32_t offsetSeconds = 0;

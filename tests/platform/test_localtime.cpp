@@ -12,7 +12,7 @@ namespace pixhaven::platform {
 namespace {
 
 class ZoneGuard {
-  public:
+public:
     explicit ZoneGuard(const char* zone) {
         if (const char* old = std::getenv("TZ")) {
             saved_ = old;
@@ -30,7 +30,7 @@ class ZoneGuard {
         tzset();
     }
 
-  private:
+private:
     std::string saved_;
     bool hadZone_ = false;
 };

@@ -8,7 +8,7 @@
 namespace pixhaven::test {
 
 class TempDir {
-  public:
+public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,7 +19,7 @@ class TempDir {
         return path_ / child;
     }
 
-  private:
+private:
     std::filesystem::path path_;
 };
 
