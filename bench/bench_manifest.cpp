@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "backup/manifest.h"
+#include "backup/sha1.h"
 #include "tools/samplegen/mbdb_writer.h"
 
 namespace {
@@ -91,6 +92,17 @@ void BM_MakeStoredName(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MakeStoredName);
+
+// The same text through the portable block function, as on processors without SHA instructions.
+void BM_Sha1PortableStoredName(benchmark::State& state) {
+    constexpr std::string_view kText = "CameraRollDomain-Media/DCIM/100APPLE/IMG_0001.JPG";
+    for (auto _ : state) {
+        pixhaven::backup::Sha1 sha(pixhaven::backup::Sha1Engine::Portable);
+        sha.Update(kText.data(), kText.size());
+        benchmark::DoNotOptimize(sha.Finish());
+    }
+}
+BENCHMARK(BM_Sha1PortableStoredName);
 
 }  // namespace
 
