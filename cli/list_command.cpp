@@ -55,11 +55,24 @@ std::string TerminalText(std::u16string_view text) {
     return platform::Utf16ToUtf8(safe);
 }
 
-// Columns are aligned by characters, not bytes: UTF-8 continuation bytes take no place.
+// East Asian wide and full-width characters take two terminal columns.
+bool IsWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+           (c >= 0x20000 && c <= 0x3FFFD);
+}
+
 std::size_t DisplayWidth(std::string_view utf8) {
+    const std::u16string text = platform::Utf8ToUtf16(utf8);
     std::size_t width = 0;
-    for (const char c : utf8) {
-        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        width += IsWide(c) ? 2 : 1;
     }
     return width;
 }

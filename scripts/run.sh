@@ -5,10 +5,10 @@ set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir="$source_dir/build"
 
-"$source_dir/scripts/setup.sh" "$build_dir" -DCMAKE_BUILD_TYPE=Release -DPIXHAVEN_BENCH=OFF
+"$source_dir/scripts/setup.sh" "$build_dir"
 
 cli="$build_dir/cli/pixhaven-cli"
-if "$cli" list --json | grep -q '"folder"'; then
+if "$cli" list --json 2>/dev/null | grep -q '"folder"'; then
     exec "$cli" list "$@"
 fi
 

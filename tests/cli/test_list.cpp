@@ -72,6 +72,7 @@ TEST(CliList, TableAlignsColumnsAndMarksRowsWithoutFacts) {
     TempDir dir;
     MakeBackupRoot(dir / "root");
     WriteFile(dir / "root" / "4444dddd" / "info.plist", InfoPlist("Ünïcode\x1b[2J"));
+    WriteFile(dir / "root" / "5555eeee" / "info.plist", InfoPlist("小明的 iPad"));  // wide glyphs
     const ProcessRun run = RunCli(dir, {"list", "--root", (dir / "root").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string expected =
@@ -79,7 +80,8 @@ TEST(CliList, TableAlignsColumnsAndMarksRowsWithoutFacts) {
         "1111aaaa  Ann's \"Phone\"  2013-05-02T10:20:30Z  C39JT1ABDTWD\n"
         "2222bbbb  info.plist not found or may be corrupted\n"
         "3333cccc  info.plist not found or may be corrupted\n"
-        "4444dddd  Ünïcode?[2J    2013-05-02T10:20:30Z  C39JT1ABDTWD\n";
+        "4444dddd  Ünïcode?[2J    2013-05-02T10:20:30Z  C39JT1ABDTWD\n"
+        "5555eeee  小明的 iPad    2013-05-02T10:20:30Z  C39JT1ABDTWD\n";
     EXPECT_EQ(run.out, expected);
 }
 
