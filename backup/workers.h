@@ -10,7 +10,10 @@
 
 namespace pixhaven::backup {
 
-// Thread bodies; both return 1 and end by posting their finished message to the viewer.
+// Thread bodies; both return 1 and end by posting their finished message to the viewer. Each
+// starts its own counters, so the window need not: the scan sets total and done to 0 before
+// counting; the recovery sets done to 0 and total (recovery.total and results.total) to the
+// ticked count at its start.
 int ScanWorker(ScanContext& scan);
 int RecoveryWorker(RecoveryContext& recovery);
 
@@ -18,7 +21,10 @@ int RecoveryWorker(RecoveryContext& recovery);
 class WorkerThread {
 public:
     WorkerThread() = default;
-    ~WorkerThread();  // asks nothing: the owner must have stopped and joined it
+    // Joins a thread that still runs instead of terminating the program. The owner should have
+    // stopped and joined it first: a paused worker, or one blocked in a viewer call that nobody
+    // serves, would hold the destructor forever.
+    ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
