@@ -1,1 +1,294 @@
-// placeholder: written by its owner
+// The counting and collecting passes of the media scan. The two passes of a group deliberately
+// apply different conditions (a signature tested in one pass only, exclusions in one pass only),
+// so a group's count and the number it takes may differ; progress is reported against the count.
+#include "backup/scan.h"
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "makerlibs/gildpaint.h"
+#include "platform/textcodec.h"
+
+namespace pixhaven::backup {
+namespace {
+
+using namespace std::string_view_literals;
+
+// Reads a few bytes at the start or end of a stored file, never the whole file.
+class SignatureReader {
+public:
+    explicit SignatureReader(const std::filesystem::path& file) {
+        std::error_code error;
+        // A folder cannot be read and a FIFO would block the scan: only regular files are opened.
+        if (!std::filesystem::is_regular_file(file, error)) {
+            return;
+        }
+        in_.rdbuf()->pubsetbuf(nullptr, 0);  // a handful of bytes: no buffer worth allocating
+        in_.open(file, std::ios::binary);
+    }
+
+    // The first `count` bytes, or fewer when the file is shorter or unreadable.
+    std::string_view Head(std::size_t count) { return ReadAt(0, std::ios::beg, count); }
+    // The last `count` bytes, or nothing when the file is shorter or unreadable.
+    std::string_view Tail(std::size_t count) {
+        return ReadAt(-static_cast<std::streamoff>(count), std::ios::end, count);
+    }
+
+private:
+    std::string_view ReadAt(std::streamoff offset, std::ios::seekdir from, std::size_t count) {
+        if (!in_.is_open() || count > bytes_.size()) {
+            return {};
+        }
+        in_.clear();
+        in_.seekg(offset, from);
+        if (!in_) {
+            return {};
+        }
+        in_.read(bytes_.data(), static_cast<std::streamsize>(count));
+        return {bytes_.data(), static_cast<std::size_t>(in_.gcount())};
+    }
+
+    std::ifstream in_;
+    std::array<char, 8> bytes_{};
+};
+
+bool ContainsAny(std::string_view path, std::initializer_list<std::string_view> parts) {
+    for (const std::string_view part : parts) {
+        if (path.find(part) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsSourceGroupPath(std::string_view path) {
+    return IsCameraRollPath(path) || IsPhotoStreamPath(path) || IsAttachmentPath(path);
+}
+
+bool IsValidGroup(int group) {
+    return group >= 0 && group < kGroupCount;
+}
+
+// The name test shared by both passes ("a record belongs when its path ...").
+bool BelongsToGroup(int group, std::string_view path, std::uint32_t size) {
+    switch (group) {
+        case kCameraRoll:
+            return IsCameraRollPath(path);
+        case kPhotoStream:
+            return IsPhotoStreamPath(path);
+        case kAttachment:
+            return IsAttachmentPath(path);
+        case kJpg:
+            return ContainsAny(path, {".jpg", ".jpeg", ".JPG", ".JPEG"}) &&
+                   !IsSourceGroupPath(path);
+        case kPng:
+            return ContainsAny(path, {".png", ".PNG"}) && !IsAttachmentPath(path);
+        case kBmp:
+            return ContainsAny(path, {".bmp", ".BMP"});
+        case kGif:
+            return ContainsAny(path, {".gif", ".GIF"});
+        case kTiff:
+            return ContainsAny(path, {".tiff", ".TIFF"});
+        case kMov:
+            return ContainsAny(path, {".MOV", ".mov"});
+        case kMp3:
+            return ContainsAny(path, {".MP3", ".mp3"}) && size != 0;
+        case kMp4:
+            return ContainsAny(path, {".MP4", ".mp4"});
+        case kM4a:
+            return ContainsAny(path, {".M4A", ".m4a"});
+        case k3gp:
+            return ContainsAny(path, {".3gp", ".3GP"});
+        default:
+            return false;
+    }
+}
+
+// What the counting pass asks beyond the name test. Only groups 4 and 7 open files here.
+bool CountingTakes(const ScanContext& scan, int group, const ManifestRecord& record,
+                   std::string_view path) {
+    switch (group) {
+        case kPng:
+            return HasPngSignature(record.StoredFile(scan.backupFolder));
+        case kTiff:
+            return !IsAttachmentPath(path) &&
+                   HasTiffSignature(record.StoredFile(scan.backupFolder));
+        default:
+            return true;
+    }
+}
+
+// What the collecting pass asks beyond the name test. Only groups 3, 5 and 6 open files here;
+// the cheap path tests come first so excluded records cost no file open.
+bool CollectingTakes(int group, std::string_view path, const std::filesystem::path& file) {
+    switch (group) {
+        case kJpg:
+            return HasJpegSignature(file);
+        case kBmp:
+            return !IsAttachmentPath(path) && HasBmpSignature(file);
+        case kGif:
+            return !IsAttachmentPath(path) && HasGifSignature(file);
+        case kTiff:
+            return !IsSourceGroupPath(path);
+        default:
+            return true;
+    }
+}
+
+std::u16string AsciiToUtf16(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// "%04d" followed by the extension: 0001 ... 9999, then 10000 and up.
+std::u16string NumberedName(int number, std::u16string_view extension) {
+    std::string digits = std::to_string(number);
+    if (digits.size() < 4) {
+        digits.insert(0, 4 - digits.size(), '0');
+    }
+    std::u16string name = AsciiToUtf16(digits);
+    name += extension;
+    return name;
+}
+
+std::u16string DisplayName(int group, int number, std::string_view path) {
+    switch (group) {
+        case kPng:
+            return NumberedName(number, u".png");
+        case kGif:
+            return NumberedName(number, u".gif");
+        case kTiff:
+            return NumberedName(number, u".tiff");
+        case kBmp:
+        case kMov:
+            return platform::AnsiToUtf16(path);
+        case kMp3:
+        case kMp4:
+        case kM4a:
+        case k3gp:
+            return platform::Utf8ToUtf16(path);
+        default:  // the three source groups and JPG; PNG files in them are named ".jpg" too
+            return NumberedName(number, u".jpg");
+    }
+}
+
+std::unique_ptr<MediaItem> MakeItem(ScanContext& scan, int group, const ManifestRecord& record,
+                                    std::filesystem::path file, int number) {
+    auto item = std::make_unique<MediaItem>();
+    item->kind = kMediaGroups[group].kind;
+    item->displayName = DisplayName(group, number, *record.Path());
+    if (item->kind == MediaKind::Photo) {
+        // An undecodable or missing file still makes an item; its picture may be null.
+        item->picture = scan.pictures.Make(file);
+        item->createdText = platform::Utf8ToUtf16(record.CreatedText());
+        item->modifiedText = platform::Utf8ToUtf16(record.ModifiedText());
+        item->sizeText = fsize_format(record.size, 0, 0);
+    } else {
+        item->size = record.size;
+    }
+    item->file = std::move(file);
+    return item;
+}
+
+void ReportProgress(ScanContext& scan) {
+    const int done = ++scan.results.done;
+    const int total = scan.results.total.load();
+    // Nothing counted: no share can be computed, and nothing is left to do.
+    const int percent =
+        total == 0 ? 100 : static_cast<int>(std::int64_t{done} * 100 / std::int64_t{total});
+    scan.viewer.ShowProgress(percent);
+}
+
+void LabelTakenGroup(ScanContext& scan, int group, int taken) {
+    std::u16string text(kMediaGroups[group].label);
+    text += u" (";
+    text += AsciiToUtf16(std::to_string(taken));
+    text += u')';
+    scan.results.labels[group] = text;
+    scan.results.hasResults[group] = true;
+    scan.viewer.LabelGroup(group, text);
+}
+
+void FinishCollecting(ScanContext& scan, int group, int taken) {
+    scan.results.taken[group] = taken;
+    if (taken > 0) {
+        LabelTakenGroup(scan, group, taken);
+    }
+}
+
+}  // namespace
+
+int CountGroup(ScanContext& scan, int group) {
+    if (!IsValidGroup(group)) {
+        return 0;
+    }
+    int count = 0;
+    for (const ManifestRecord& record : scan.manifest) {
+        const auto path = record.Path();
+        if (path && BelongsToGroup(group, *path, record.size) &&
+            CountingTakes(scan, group, record, *path)) {
+            ++count;
+        }
+    }
+    scan.results.counted[group] = count;
+    scan.results.total += count;
+    return count;
+}
+
+int CollectGroup(ScanContext& scan, int group) {
+    if (!IsValidGroup(group)) {
+        return 0;
+    }
+    auto& items = scan.results.groups[group];
+    int taken = 0;
+    for (const ManifestRecord& record : scan.manifest) {
+        if (scan.control.WaitAndCheckStop()) {
+            FinishCollecting(scan, group, taken);
+            return -1;
+        }
+        const auto path = record.Path();
+        if (!path || !BelongsToGroup(group, *path, record.size)) {
+            continue;
+        }
+        std::filesystem::path file = record.StoredFile(scan.backupFolder);
+        if (!CollectingTakes(group, *path, file)) {
+            continue;
+        }
+        ++taken;
+        items.push_back(MakeItem(scan, group, record, std::move(file), taken));
+        ReportProgress(scan);
+    }
+    FinishCollecting(scan, group, taken);
+    return taken;
+}
+
+bool HasJpegSignature(const std::filesystem::path& file) {
+    SignatureReader reader(file);
+    return reader.Head(3) == "\xFF\xD8\xFF"sv && reader.Tail(2) == "\xFF\xD9"sv;
+}
+
+bool HasPngSignature(const std::filesystem::path& file) {
+    return SignatureReader(file).Head(4) == "\x89PNG"sv;
+}
+
+bool HasBmpSignature(const std::filesystem::path& file) {
+    return SignatureReader(file).Head(2) == "BM"sv;
+}
+
+bool HasGifSignature(const std::filesystem::path& file) {
+    SignatureReader reader(file);
+    const std::string_view head = reader.Head(6);
+    return head == "GIF89a"sv || head == "GIF87a"sv;
+}
+
+bool HasTiffSignature(const std::filesystem::path& file) {
+    SignatureReader reader(file);
+    const std::string_view head = reader.Head(4);
+    return head == "MM\0\x2A"sv || head == "II\x2A\0"sv;
+}
+
+}  // namespace pixhaven::backup
