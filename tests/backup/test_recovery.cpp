@@ -1,0 +1,360 @@
+// Recovery on hand-made scan results: folders and names, failed copies, hostile names that must
+// stay inside their group folder, pausing and stopping from another thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backup/recovery.h"
+#include "backup/workers.h"
+#include "platform/localtime.h"
+#include "tests/support/tempdir.h"
+
+namespace pixhaven::backup {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// Records what a worker reports; an optional hook runs on the worker thread after each status.
+class RecordingViewer : public WorkerViewer {
+public:
+    std::function<void()> afterStatus;
+
+    void ShowProgress(int percent) override {
+        std::lock_guard lock(mutex_);
+        percents_.push_back(percent);
+    }
+    void ShowStatus(const std::u16string& text) override {
+        {
+            std::lock_guard lock(mutex_);
+            statuses_.push_back(text);
+        }
+        if (afterStatus) {
+            afterStatus();
+        }
+    }
+    void LabelGroup(int, const std::u16string&) override {}
+    void ShowPauseAndStop() override {}
+    void PostFinished(int message) override {
+        std::lock_guard lock(mutex_);
+        finished_.push_back(message);
+    }
+
+    std::vector<int> Percents() const {
+        std::lock_guard lock(mutex_);
+        return percents_;
+    }
+    std::vector<std::u16string> Statuses() const {
+        std::lock_guard lock(mutex_);
+        return statuses_;
+    }
+    std::vector<int> Finished() const {
+        std::lock_guard lock(mutex_);
+        return finished_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<int> percents_;
+    std::vector<std::u16string> statuses_;
+    std::vector<int> finished_;
+};
+
+std::u16string Ascii(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+class RecoveryTest : public ::testing::Test {
+protected:
+    RecoveryTest() { control.run.Set(); }
+
+    // Adds an item whose stored file holds `bytes` (none: the stored file is missing), and marks
+    // the group as a finished scan would.
+    MediaItem& AddItem(int group, std::u16string displayName, bool ticked,
+                       std::optional<std::string> bytes = std::nullopt) {
+        auto item = std::make_unique<MediaItem>();
+        item->kind = group < kMov ? MediaKind::Photo : MediaKind::AudioVideo;
+        item->displayName = std::move(displayName);
+        item->file = backup / ("stored" + std::to_string(nextStored++));
+        const std::string contents = bytes.value_or("bytes of " + item->file.string());
+        if (!bytes || !bytes->empty()) {
+            WriteFile(item->file, contents);
+        }
+        item->checked = ticked ? 1 : 0;
+        auto& list = results.groups[static_cast<std::size_t>(group)];
+        list.push_back(std::move(item));
+        results.hasResults[static_cast<std::size_t>(group)] = true;
+        results.labels[static_cast<std::size_t>(group)] =
+            std::u16string(kMediaGroups[static_cast<std::size_t>(group)].label) + u" (" +
+            Ascii(std::to_string(list.size())) + u")";
+        return *list.back();
+    }
+
+    RecoveryContext Context(const fs::path& folder) {
+        fs::create_directories(folder);
+        return RecoveryContext{results, folder, control, viewer, CountCheckedItems(results)};
+    }
+
+    TempDir dir;
+    fs::path backup = dir / "backup";
+    fs::path output = dir / "out";
+    ScanResults results;
+    WorkerControl control;
+    RecordingViewer viewer;
+    int nextStored = 1;
+};
+
+TEST_F(RecoveryTest, CopiesTickedItemsIntoGroupFoldersNamedByTickedCount) {
+    const MediaItem& first = AddItem(kJpg, u"0001.jpg", true);
+    AddItem(kJpg, u"0002.jpg", false);
+    const MediaItem& third = AddItem(kJpg, u"0003.jpg", true);
+    const MediaItem& song = AddItem(kMp3, u"Media/iTunes_Control/Music/F01/ABCD.mp3", true);
+    auto recovery = Context(output);
+
+    EXPECT_EQ(RecoveryWorker(recovery), 1);
+
+    EXPECT_EQ(ReadFile(output / "JPG (2)" / "0001.jpg"), ReadFile(first.file));
+    EXPECT_EQ(ReadFile(output / "JPG (2)" / "0003.jpg"), ReadFile(third.file));
+    EXPECT_FALSE(fs::exists(output / "JPG (2)" / "0002.jpg"));
+    EXPECT_EQ(ReadFile(output / "MP3 (1)" / "ABCD.mp3"), ReadFile(song.file));
+    EXPECT_EQ(results.done, 3);
+    EXPECT_EQ(results.total, 3);
+    EXPECT_EQ(viewer.Percents(), (std::vector<int>{33, 66, 100}));
+    EXPECT_EQ(viewer.Statuses().back(),
+              u"Recovering: " + (output / "MP3 (1)" / "ABCD.mp3").u16string());
+    EXPECT_EQ(viewer.Finished(), std::vector<int>{WM_RECOVER_FINISHED});
+}
+
+TEST_F(RecoveryTest, GroupsWithoutTicksOrItemsCreateNothing) {
+    AddItem(kGif, u"0001.gif", false);
+    auto recovery = Context(output);
+
+    EXPECT_EQ(RecoverGroup(recovery, kGif), 0);
+    EXPECT_EQ(RecoverGroup(recovery, kTiff), 0);
+    EXPECT_TRUE(fs::is_empty(output));
+    EXPECT_TRUE(viewer.Statuses().empty());
+}
+
+TEST_F(RecoveryTest, SecondFileOfTheSameNameFailsAgainstTheFirstAndBothCount) {
+    const MediaItem& first = AddItem(kMp4, u"Media/A/clip.mp4", true, "first clip");
+    AddItem(kMp4, u"Media/B/clip.mp4", true, "second clip");
+    auto recovery = Context(output);
+
+    EXPECT_EQ(RecoverGroup(recovery, kMp4), 2);
+    EXPECT_EQ(ReadFile(output / "MP4 (2)" / "clip.mp4"), ReadFile(first.file));
+    EXPECT_EQ(results.done, 2);
+}
+
+TEST_F(RecoveryTest, MissingSourceIsHandledAndCounted) {
+    AddItem(kMov, u"Media/DCIM/IMG_0001.MOV", true, "");
+    auto recovery = Context(output);
+    recovery.total = 0;  // no share can be computed; it must not divide by zero
+
+    EXPECT_EQ(RecoverGroup(recovery, kMov), 1);
+    EXPECT_EQ(results.done, 1);
+    EXPECT_FALSE(fs::exists(output / "MOV (1)" / "IMG_0001.MOV"));
+    EXPECT_EQ(viewer.Percents(), std::vector<int>{0});
+}
+
+TEST_F(RecoveryTest, BmpItemsAreWrittenUnderTheirOwnFileName) {
+    const MediaItem& bmp = AddItem(kBmp, u"Library/Caches/Snapshots/scene.bmp", true);
+    auto recovery = Context(output);
+
+    EXPECT_EQ(RecoverGroup(recovery, kBmp), 1);
+    EXPECT_EQ(ReadFile(output / "BMP (1)" / "scene.bmp"), ReadFile(bmp.file));
+}
+
+TEST_F(RecoveryTest, PhotoStreamPngTickedInTwoGroupsIsWrittenOncePerGroup) {
+    const MediaItem& stream = AddItem(kPhotoStream, u"0001.jpg", true, "\x89PNG picture");
+    MediaItem& png = AddItem(kPng, u"0001.png", true);
+    png.file = stream.file;
+    auto recovery = Context(output);
+
+    RecoveryWorker(recovery);
+
+    EXPECT_EQ(ReadFile(output / "PhotoStream (1)" / "0001.jpg"), "\x89PNG picture");
+    EXPECT_EQ(ReadFile(output / "PNG (1)" / "0001.png"), "\x89PNG picture");
+    EXPECT_EQ(results.done, 2);
+}
+
+struct HostileName {
+    int group;
+    std::u16string displayName;
+    std::string expected;  // file name inside the group folder
+};
+
+TEST_F(RecoveryTest, HostileNamesStayInsideTheirGroupFolder) {
+    const std::vector<HostileName> cases = {
+        {kMov, u"..", "unnamed"},
+        {kMov, u"../../../escape.mov", "escape.mov"},
+        {kMov, u"/etc/absolute.mov", "absolute.mov"},
+        {kMov, u"..\\..\\back.mov", ".._.._back.mov"},
+        {kMov, u"C:\\Windows\\drive.mov", "C__Windows_drive.mov"},
+        {kMov, u"a<b>c:d\"e|f?g*h.mov", "a_b_c_d_e_f_g_h.mov"},
+        {kMov, u"tab\tnew\nline.mov", "tab_new_line.mov"},
+        {kMov, u"trailing. . ", "trailing"},
+        {kMov, u"CON", "_CON"},
+        {kMov, u"dir/nul.mov", "_nul.mov"},
+        {kMov, u"com7 .x", "_com7 .x"},
+        {kMov, u"lone\xD800surrogate.mov", "lone_surrogate.mov"},
+        {kGif, u"../../escape.gif", ".._.._escape.gif"},
+        {kGif, u"/abs/olute.gif", "_abs_olute.gif"},
+        {kGif, u".", "unnamed"},
+        {kGif, u"LPT1.gif", "_LPT1.gif"},
+        {kBmp, u"dir/", "unnamed"},
+        {kBmp, u"a/../../up.bmp", "up.bmp"},
+    };
+    std::vector<const MediaItem*> items;
+    for (const auto& hostile : cases) {
+        items.push_back(&AddItem(hostile.group, hostile.displayName, true));
+    }
+    auto recovery = Context(output);
+    RecoveryWorker(recovery);
+
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const auto group = static_cast<std::size_t>(cases[i].group);
+        // Every item is ticked, so the ticked count equals the scan's count in the label.
+        const fs::path expected = output / fs::path(results.labels[group]) / cases[i].expected;
+        SCOPED_TRACE(cases[i].expected);
+        ASSERT_TRUE(fs::exists(expected));
+        EXPECT_EQ(ReadFile(expected), ReadFile(items[i]->file));
+    }
+    // Nothing was written anywhere but directly inside a group folder.
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+        if (entry.is_regular_file() && entry.path().parent_path() != backup) {
+            EXPECT_EQ(entry.path().parent_path().parent_path(), output) << entry.path();
+        }
+    }
+}
+
+TEST_F(RecoveryTest, BackupFolderIsLeftUnchanged) {
+    const MediaItem& photo = AddItem(kCameraRoll, u"0001.jpg", true);
+    const MediaItem& clip = AddItem(kM4a, u"Media/Recordings/memo.m4a", true);
+    const std::vector<fs::path> sources = {photo.file, clip.file};
+    std::vector<std::string> contents;
+    std::vector<fs::file_time_type> times;
+    for (const auto& source : sources) {
+        contents.push_back(ReadFile(source));
+        times.push_back(fs::last_write_time(source));
+    }
+    auto recovery = Context(output);
+    RecoveryWorker(recovery);
+    RecoveryWorker(recovery);  // the second run fails against the first run's files
+
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        EXPECT_EQ(ReadFile(sources[i]), contents[i]);
+        EXPECT_EQ(fs::last_write_time(sources[i]), times[i]);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(backup), fs::directory_iterator()), 2);
+}
+
+TEST_F(RecoveryTest, RecoveringTwiceIntoNewFoldersWritesBothAndRestartsDone) {
+    const MediaItem& item = AddItem(k3gp, u"Media/clip.3gp", true);
+    auto firstRun = Context(dir / "PXHVN20131115071110");
+    auto secondRun = Context(dir / "PXHVN20131115071111");
+
+    RecoveryWorker(firstRun);
+    RecoveryWorker(secondRun);
+
+    EXPECT_EQ(ReadFile(firstRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file));
+    EXPECT_EQ(ReadFile(secondRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file));
+    EXPECT_EQ(results.done, 1);
+    EXPECT_EQ(viewer.Finished().size(), 2u);
+}
+
+TEST_F(RecoveryTest, OutputFolderIsNamedByLocalTimeAndCreated) {
+    const std::string before = platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
+    const fs::path folder = MakeOutputFolder(dir.path());
+    const std::string after = platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
+
+    EXPECT_EQ(folder.parent_path(), dir.path());
+    const std::string name = folder.filename().string();
+    ASSERT_EQ(name.size(), 19u);
+    EXPECT_EQ(name.substr(0, 5), "PXHVN");
+    EXPECT_GE(name.substr(5), before);
+    EXPECT_LE(name.substr(5), after);
+    EXPECT_TRUE(fs::is_directory(folder));
+}
+
+TEST_F(RecoveryTest, CountsTicksOnlyInGroupsWithResults) {
+    AddItem(kJpg, u"0001.jpg", true);
+    AddItem(kJpg, u"0002.jpg", false);
+    AddItem(kMov, u"a.mov", true);
+    AddItem(kGif, u"0001.gif", true);
+    results.hasResults[kGif] = false;
+
+    EXPECT_EQ(CountCheckedItems(results), 2);
+}
+
+// Three items, the middle one unticked; the viewer pauses the worker after the first copy.
+class PausedRecoveryTest : public RecoveryTest {
+protected:
+    PausedRecoveryTest() {
+        AddItem(kMov, u"one.mov", true);
+        AddItem(kMov, u"two.mov", false);
+        AddItem(kMov, u"three.mov", true);
+        AddItem(kMp4, u"later.mp4", true);
+        viewer.afterStatus = [this] {
+            if (!pausedOnce_) {
+                pausedOnce_ = true;
+                control.run.Reset();
+                paused_.set_value();
+            }
+        };
+    }
+
+    void StartAndWaitForPause(RecoveryContext& recovery) {
+        ASSERT_TRUE(worker.Start(control, [&recovery] { RecoveryWorker(recovery); }));
+        paused_.get_future().wait();
+    }
+
+    fs::path MovFolder() const { return output / "MOV (2)"; }
+
+    WorkerThread worker;
+
+private:
+    bool pausedOnce_ = false;
+    std::promise<void> paused_;
+};
+
+TEST_F(PausedRecoveryTest, PauseHoldsBeforeTheNextItemEvenAnUntickedOne) {
+    auto recovery = Context(output);
+    StartAndWaitForPause(recovery);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(results.done, 1);
+    // Ticked while paused: a worker that held before this item now copies it.
+    results.groups[kMov][1]->checked = 1;
+    control.run.Set();
+    worker.Join();
+
+    EXPECT_TRUE(fs::exists(MovFolder() / "two.mov"));
+    EXPECT_TRUE(fs::exists(MovFolder() / "three.mov"));
+    EXPECT_EQ(results.done, 4);
+}
+
+TEST_F(PausedRecoveryTest, StopWhilePausedEndsAtOnceAndKeepsCopiedFiles) {
+    auto recovery = Context(output);
+    StartAndWaitForPause(recovery);
+
+    WorkerThread::RequestStop(control);
+    worker.Join();
+
+    EXPECT_TRUE(fs::exists(MovFolder() / "one.mov"));
+    EXPECT_FALSE(fs::exists(MovFolder() / "three.mov"));
+    EXPECT_FALSE(fs::exists(output / "MP4 (1)"));
+    EXPECT_EQ(results.done, 1);
+    EXPECT_EQ(viewer.Finished(), std::vector<int>{WM_RECOVER_FINISHED});
+}
+
+}  // namespace
+}  // namespace pixhaven::backup
