@@ -1,0 +1,257 @@
+// The scan and recovery thread bodies (group order, stopping, finished messages) and the worker
+// thread that runs them.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backup/workers.h"
+#include "tests/support/tempdir.h"
+#include "tools/samplegen/mbdb_writer.h"
+
+namespace pixhaven::backup {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::WriteFile;
+
+// Records every call in one sequence, so tests can check their order.
+class SequenceViewer : public WorkerViewer {
+public:
+    std::function<void(int group)> afterLabel;
+    std::function<void()> afterStatus;
+
+    void ShowProgress(int percent) override { Record("progress " + std::to_string(percent)); }
+    void ShowStatus(const std::u16string& text) override {
+        const std::u16string name = fs::path(text).filename().u16string();
+        Record("status " + std::string(name.begin(), name.end()));  // test names are ASCII
+        if (afterStatus) {
+            afterStatus();
+        }
+    }
+    void LabelGroup(int group, const std::u16string&) override {
+        Record("label " + std::to_string(group));
+        if (afterLabel) {
+            afterLabel(group);
+        }
+    }
+    void ShowPauseAndStop() override { Record("buttons"); }
+    void PostFinished(int message) override { Record("finished " + std::to_string(message)); }
+
+    std::vector<std::string> Calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::vector<std::string> CallsStartingWith(std::string_view prefix) const {
+        std::vector<std::string> matching;
+        for (const auto& call : Calls()) {
+            if (call.starts_with(prefix)) {
+                matching.push_back(call);
+            }
+        }
+        return matching;
+    }
+
+private:
+    void Record(std::string call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+};
+
+class NoPictures : public PictureFactory {
+public:
+    std::unique_ptr<PictureSource> Make(const fs::path&) override { return nullptr; }
+};
+
+const std::string kScanFinished = "finished " + std::to_string(WM_SCAN_FINISHED);
+const std::string kRecoverFinished = "finished " + std::to_string(WM_RECOVER_FINISHED);
+
+class ScanWorkerTest : public ::testing::Test {
+protected:
+    ScanWorkerTest() { control.run.Set(); }
+
+    // Audio and video records only: their groups take every match without opening the files.
+    Manifest MakeManifest(const std::vector<std::string>& paths) {
+        std::vector<samplegen::MbdbEntry> entries;
+        for (const auto& path : paths) {
+            samplegen::MbdbEntry entry;
+            entry.domain = "MediaDomain";
+            entry.path = path;
+            entry.size = 100;
+            entries.push_back(entry);
+        }
+        return *ParseManifest(samplegen::EncodeMbdb(entries));
+    }
+
+    int Scan(const Manifest& manifest) {
+        ScanContext scan{manifest, dir.path(), results, control, viewer, pictures};
+        return ScanWorker(scan);
+    }
+
+    TempDir dir;
+    ScanResults results;
+    WorkerControl control;
+    SequenceViewer viewer;
+    NoPictures pictures;
+};
+
+TEST_F(ScanWorkerTest, CountsEverythingThenCollectsInWorkOrderAndPostsOnce) {
+    const Manifest manifest =
+        MakeManifest({"Media/a.mp3", "Media/b.MOV", "Media/c.mp4", "Media/d.m4a", "Media/e.3gp"});
+    results.total = 99;  // left from an earlier scan
+    results.done = 7;
+
+    EXPECT_EQ(Scan(manifest), 1);
+
+    EXPECT_EQ(control.operation, kOperationScanning);
+    EXPECT_EQ(results.total, 5);
+    EXPECT_EQ(results.done, 5);
+    const auto calls = viewer.Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front(), "buttons");
+    EXPECT_EQ(calls.back(), kScanFinished);
+    EXPECT_EQ(viewer.CallsStartingWith("label"),
+              (std::vector<std::string>{"label 8", "label 10", "label 9", "label 11", "label 12"}));
+    EXPECT_EQ(viewer.CallsStartingWith("finished").size(), 1u);
+}
+
+TEST_F(ScanWorkerTest, StopDuringCollectingEndsTheScanAfterThatGroup) {
+    const Manifest manifest = MakeManifest({"Media/a.MOV", "Media/b.mp4", "Media/c.mp3"});
+    viewer.afterLabel = [this](int) { WorkerThread::RequestStop(control); };
+
+    EXPECT_EQ(Scan(manifest), 1);
+
+    EXPECT_EQ(results.groups[kMov].size(), 1u);
+    EXPECT_TRUE(results.groups[kMp4].empty());
+    EXPECT_TRUE(results.groups[kMp3].empty());
+    EXPECT_FALSE(results.hasResults[kMp4]);
+    EXPECT_EQ(viewer.Calls().back(), kScanFinished);
+}
+
+TEST_F(ScanWorkerTest, NothingCountedFinishesRightAfterCounting) {
+    const Manifest manifest = MakeManifest({"Library/Preferences/a.plist"});
+
+    Scan(manifest);
+
+    EXPECT_EQ(viewer.Calls(), (std::vector<std::string>{"buttons", kScanFinished}));
+}
+
+class RecoveryWorkerTest : public ::testing::Test {
+protected:
+    RecoveryWorkerTest() { control.run.Set(); }
+
+    void AddTickedItem(int group, const std::string& name) {
+        auto item = std::make_unique<MediaItem>();
+        item->kind = MediaKind::AudioVideo;
+        item->displayName = std::u16string(name.begin(), name.end());
+        item->file = dir / "backup" / name;
+        WriteFile(item->file, name);
+        item->checked = 1;
+        results.groups[static_cast<std::size_t>(group)].push_back(std::move(item));
+        results.hasResults[static_cast<std::size_t>(group)] = true;
+    }
+
+    int Recover() {
+        RecoveryContext recovery{results, dir / "out", control, viewer};
+        fs::create_directories(recovery.outputFolder);
+        return RecoveryWorker(recovery);
+    }
+
+    TempDir dir;
+    ScanResults results;
+    WorkerControl control;
+    SequenceViewer viewer;
+};
+
+TEST_F(RecoveryWorkerTest, RecoversGroupsWithResultsInWorkOrder) {
+    AddTickedItem(kMp3, "song.mp3");
+    AddTickedItem(kMp4, "clip.mp4");
+    AddTickedItem(kMov, "movie.mov");
+    AddTickedItem(kM4a, "memo.m4a");
+    results.hasResults[kM4a] = false;
+
+    EXPECT_EQ(Recover(), 1);
+
+    EXPECT_EQ(control.operation, kOperationRecovering);
+    EXPECT_EQ(viewer.CallsStartingWith("status"),
+              (std::vector<std::string>{"status movie.mov", "status clip.mp4", "status song.mp3"}));
+    EXPECT_EQ(viewer.CallsStartingWith("progress"),
+              (std::vector<std::string>{"progress 33", "progress 66", "progress 100"}));
+    EXPECT_TRUE(fs::exists(dir / "out" / "MP4(1)" / "clip.mp4"));  // bare label: no blank
+    EXPECT_FALSE(fs::exists(dir / "out" / "M4A(1)"));
+    EXPECT_EQ(viewer.Calls().back(), kRecoverFinished);
+}
+
+TEST_F(RecoveryWorkerTest, StopEndsAtTheGroupInProgressAndPostsOnce) {
+    AddTickedItem(kMov, "first.mov");
+    AddTickedItem(kMov, "second.mov");
+    AddTickedItem(kMp4, "later.mp4");
+    // The first copy asks for a stop, as the Stop button would between two files.
+    viewer.afterStatus = [this] { WorkerThread::RequestStop(control); };
+
+    Recover();
+
+    EXPECT_EQ(viewer.CallsStartingWith("status").size(), 1u);
+    EXPECT_EQ(results.done, 1);
+    EXPECT_FALSE(fs::exists(dir / "out" / "MP4(1)"));
+    EXPECT_EQ(viewer.CallsStartingWith("finished"), std::vector<std::string>{kRecoverFinished});
+}
+
+TEST(WorkerThreadTest, StartSignalsRunClearsStopAndRunsTheBody) {
+    WorkerControl control;
+    control.stop = kStopRequested;
+    WorkerThread worker;
+    std::atomic<bool> ran{false};
+
+    ASSERT_TRUE(worker.Start(control, [&] { ran = control.WaitAndCheckStop() == false; }));
+    EXPECT_TRUE(worker.Running());
+    EXPECT_FALSE(worker.Start(control, [] {}));  // one worker at a time
+    worker.Join();
+
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(worker.Running());
+    EXPECT_TRUE(control.run.IsSet());
+}
+
+TEST(WorkerThreadTest, RequestStopWakesAPausedWorker) {
+    WorkerControl control;
+    WorkerThread worker;
+    platform::ManualResetEvent paused;
+    std::atomic<bool> stopped{false};
+    ASSERT_TRUE(worker.Start(control, [&] {
+        control.run.Reset();  // as Pause would
+        paused.Set();
+        stopped = control.WaitAndCheckStop();
+    }));
+
+    paused.Wait();
+    WorkerThread::RequestStop(control);
+    worker.Join();
+
+    EXPECT_TRUE(stopped);
+}
+
+TEST(WorkerThreadTest, DestructorJoinsAWorkerThatStillRuns) {
+    std::atomic<bool> finished{false};
+    {
+        WorkerControl control;
+        WorkerThread worker;
+        ASSERT_TRUE(worker.Start(control, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            finished = true;
+        }));
+    }
+    EXPECT_TRUE(finished);
+}
+
+}  // namespace
+}  // namespace pixhaven::backup
