@@ -13,5 +13,7 @@ inline constexpr int kExitUsage = 64;
 
 int RunList(std::span<const std::string_view> args);
 int RunManifest(std::span<const std::string_view> args);
+int RunScan(std::span<const std::string_view> args);
+int RunRecover(std::span<const std::string_view> args);
 
 }  // namespace pixhaven::cli

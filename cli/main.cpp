@@ -12,7 +12,10 @@ constexpr const char* kUsage =
     "\n"
     "commands:\n"
     "  list [--root DIR] [--json]   the backups with their device facts\n"
-    "  manifest BACKUP_FOLDER       every file the backup's manifest lists\n";
+    "  manifest BACKUP_FOLDER       every file the backup's manifest lists\n"
+    "  scan BACKUP_FOLDER [--json]  the backup's media, sorted into the thirteen groups\n"
+    "  recover BACKUP_FOLDER --to DIR [--group INDEX]...\n"
+    "                               copies the media of the groups (all by default) out\n";
 
 }  // namespace
 
@@ -29,6 +32,12 @@ int main(int argc, char** argv) {
     }
     if (command == "manifest") {
         return pixhaven::cli::RunManifest(rest);
+    }
+    if (command == "scan") {
+        return pixhaven::cli::RunScan(rest);
+    }
+    if (command == "recover") {
+        return pixhaven::cli::RunRecover(rest);
     }
     std::fprintf(stderr, "pixhaven-cli: unknown command '%.*s'\n\n%s",
                  static_cast<int>(command.size()), command.data(), kUsage);

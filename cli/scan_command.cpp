@@ -1,0 +1,272 @@
+// `pixhaven-cli scan` and `pixhaven-cli recover`: the scan and recovery workers without a window.
+// The worker runs on its own thread as in the program; this thread waits for it and turns Ctrl-C
+// into a stop request.
+#include <unistd.h>
+
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "backup/manifest.h"
+#include "backup/workers.h"
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "platform/event.h"
+#include "platform/textcodec.h"
+
+namespace pixhaven::cli {
+namespace {
+
+constexpr const char* kScanUsage = "usage: pixhaven-cli scan BACKUP_FOLDER [--json]\n";
+constexpr const char* kRecoverUsage =
+    "usage: pixhaven-cli recover BACKUP_FOLDER --to DIR [--group INDEX]...\n";
+
+volatile std::sig_atomic_t interrupted = 0;  // set by the Ctrl-C handler only
+
+void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+// Pictures are never decoded here: the item only needs to know its file.
+class PathPicture final : public backup::PictureSource {
+public:
+    explicit PathPicture(std::filesystem::path file) : file_(std::move(file)) {}
+    const std::filesystem::path& File() const override { return file_; }
+
+private:
+    std::filesystem::path file_;
+};
+
+class PathPictureFactory final : public backup::PictureFactory {
+public:
+    std::unique_ptr<backup::PictureSource> Make(const std::filesystem::path& file) override {
+        return std::make_unique<PathPicture>(file);
+    }
+};
+
+// Reports to the terminal: a progress bar on stderr when it is one, the finish as an event.
+class TerminalViewer final : public backup::WorkerViewer {
+public:
+    TerminalViewer() : showBar_(isatty(STDERR_FILENO) != 0) {}
+
+    void ShowProgress(int percent) override {
+        if (showBar_ && percent != lastPercent_) {
+            lastPercent_ = percent;
+            const int filled = std::min(std::max(percent, 0), 100) / 4;
+            std::fprintf(stderr, "\r[%-25.*s] %3d%%", filled, "#########################", percent);
+        }
+    }
+    void ShowStatus(const std::u16string&) override {}
+    void LabelGroup(int, const std::u16string&) override {}
+    void ShowPauseAndStop() override {}
+    void PostFinished(int) override { finished_.Set(); }
+
+    // Waits for the worker's end, asking it to stop on Ctrl-C.
+    void WaitForFinish(backup::WorkerControl& control) {
+        while (!finished_.WaitFor(std::chrono::milliseconds(100))) {
+            if (interrupted != 0) {
+                backup::WorkerThread::RequestStop(control);
+            }
+        }
+        if (showBar_ && lastPercent_ >= 0) {
+            std::fputc('\n', stderr);
+        }
+        finished_.Reset();
+        lastPercent_ = -1;
+    }
+
+private:
+    bool showBar_;
+    int lastPercent_ = -1;
+    platform::ManualResetEvent finished_;
+};
+
+// One backup's scan with everything its workers borrow.
+struct Session {
+    std::filesystem::path folder;
+    backup::Manifest manifest;
+    backup::ScanResults results;
+    backup::WorkerControl control;
+    TerminalViewer viewer;
+    PathPictureFactory pictures;
+    backup::WorkerThread worker;
+
+    void Run(const std::function<void()>& body) {
+        if (!worker.Start(control, body)) {
+            return;  // no thread: nothing was done, and nothing will post a finish
+        }
+        viewer.WaitForFinish(control);
+        worker.Join();
+    }
+
+    void Scan() {
+        backup::ScanContext scan{manifest, folder, results, control, viewer, pictures};
+        Run([&scan] { backup::ScanWorker(scan); });
+    }
+};
+
+std::unique_ptr<Session> OpenSession(const std::filesystem::path& folder) {
+    std::optional<backup::Manifest> manifest = backup::ReadManifest(folder / "Manifest.mbdb");
+    if (!manifest) {
+        std::fputs("Parse Mainfest.mbdb failed!\n", stderr);
+        return nullptr;
+    }
+    auto session = std::make_unique<Session>();
+    session->folder = folder;
+    session->manifest = std::move(*manifest);
+    return session;
+}
+
+std::string ItemJson(const backup::MediaItem& item) {
+    const bool photo = item.kind == backup::MediaKind::Photo;
+    return "{\"name\": " + JsonString(item.displayName) +
+           ", \"file\": " + JsonString(item.file.string()) +
+           ", \"size\": " + std::to_string(item.size) +
+           ", \"created\": " + JsonString(photo ? item.createdText : u"") +
+           ", \"modified\": " + JsonString(photo ? item.modifiedText : u"") + "}";
+}
+
+std::string GroupJson(const backup::ScanResults& results, int group) {
+    std::string json = "{\"index\": " + std::to_string(group) +
+                       ", \"label\": " + JsonString(backup::kMediaGroups[group].label) +
+                       ", \"counted\": " + std::to_string(results.counted[group]) +
+                       ", \"taken\": " + std::to_string(results.taken[group]) + ", \"items\": [";
+    const auto& items = results.groups[group];
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        json += (i == 0 ? "" : ", ") + ItemJson(*items[i]);
+    }
+    return json + "]}";
+}
+
+void PrintScanJson(const Session& session) {
+    const backup::ScanResults& results = session.results;
+    std::string json = "{\"backup\": " + JsonString(session.folder.string()) +
+                       ", \"total\": " + std::to_string(results.total.load()) +
+                       ", \"done\": " + std::to_string(results.done.load()) + ", \"groups\": [";
+    for (int group = 0; group < backup::kGroupCount; ++group) {
+        json += (group == 0 ? "\n  " : ",\n  ") + GroupJson(results, group);
+    }
+    json += "\n]}\n";
+    std::fwrite(json.data(), 1, json.size(), stdout);
+}
+
+void PrintScanTable(const Session& session) {
+    const backup::ScanResults& results = session.results;
+    std::printf("%-16s %8s %8s\n", "Group", "Counted", "Taken");
+    for (int group = 0; group < backup::kGroupCount; ++group) {
+        std::printf("%-16s %8d %8d\n", platform::Utf16ToUtf8(results.labels[group]).c_str(),
+                    results.counted[group], results.taken[group]);
+    }
+    std::printf("Total %d, done %d\n", results.total.load(), results.done.load());
+}
+
+void InstallInterruptHandler() {
+    interrupted = 0;
+    std::signal(SIGINT, OnInterrupt);
+}
+
+}  // namespace
+
+int RunScan(std::span<const std::string_view> args) {
+    std::optional<std::filesystem::path> folder;
+    bool json = false;
+    for (const std::string_view arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (!arg.starts_with("-") && !folder) {
+            folder = std::filesystem::path(arg);
+        } else {
+            std::fputs(kScanUsage, stderr);
+            return kExitUsage;
+        }
+    }
+    if (!folder) {
+        std::fputs(kScanUsage, stderr);
+        return kExitUsage;
+    }
+    const std::unique_ptr<Session> session = OpenSession(*folder);
+    if (!session) {
+        return kExitFailed;
+    }
+    InstallInterruptHandler();
+    session->Scan();
+    json ? PrintScanJson(*session) : PrintScanTable(*session);
+    return kExitOk;
+}
+
+namespace {
+
+struct RecoverArguments {
+    std::filesystem::path folder;
+    std::filesystem::path target;
+    std::set<int> groups;  // empty: every group
+};
+
+std::optional<RecoverArguments> ParseRecoverArguments(std::span<const std::string_view> args) {
+    RecoverArguments parsed;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--to" && i + 1 < args.size()) {
+            parsed.target = std::filesystem::path(args[++i]);
+        } else if (args[i] == "--group" && i + 1 < args.size()) {
+            const std::string_view text = args[++i];
+            int index = -1;
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), index);
+            if (error != std::errc() || end != text.data() + text.size() || index < 0 ||
+                index >= backup::kGroupCount) {
+                return std::nullopt;
+            }
+            parsed.groups.insert(index);
+        } else if (!args[i].starts_with("-") && parsed.folder.empty()) {
+            parsed.folder = std::filesystem::path(args[i]);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (parsed.folder.empty() || parsed.target.empty()) {
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+void TickGroups(backup::ScanResults& results, const std::set<int>& groups) {
+    for (int group = 0; group < backup::kGroupCount; ++group) {
+        if (groups.empty() || groups.count(group) != 0) {
+            for (const auto& item : results.groups[group]) {
+                item->checked = 1;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int RunRecover(std::span<const std::string_view> args) {
+    const std::optional<RecoverArguments> parsed = ParseRecoverArguments(args);
+    if (!parsed) {
+        std::fputs(kRecoverUsage, stderr);
+        return kExitUsage;
+    }
+    const std::unique_ptr<Session> session = OpenSession(parsed->folder);
+    if (!session) {
+        return kExitFailed;
+    }
+    InstallInterruptHandler();
+    session->Scan();
+    TickGroups(session->results, parsed->groups);
+    backup::RecoveryContext recovery{session->results, backup::MakeOutputFolder(parsed->target),
+                                     session->control, session->viewer,
+                                     backup::CountCheckedItems(session->results)};
+    session->results.done = 0;
+    if (interrupted == 0) {
+        session->Run([&recovery] { backup::RecoveryWorker(recovery); });
+    }
+    std::printf("Recovering finished, %d files have been recovered.\nSaveFile:%s\n",
+                session->results.done.load(), recovery.outputFolder.string().c_str());
+    return kExitOk;
+}
+
+}  // namespace pixhaven::cli
