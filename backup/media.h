@@ -65,20 +65,19 @@ public:
     virtual std::unique_ptr<PictureSource> Make(const std::filesystem::path& file) = 0;
 };
 
-// One media file found by a scan. Photo items carry a picture, the two time texts and a size
-// text; audio/video items carry the size.
+// One media file found by a scan. Photo items also carry a picture, the two time texts and a size
+// text.
 struct MediaItem {
     MediaKind kind = MediaKind::Photo;
     std::u16string displayName;
-    std::filesystem::path file;  // the stored file in the backup folder
+    std::filesystem::path file;   // the stored file in the backup folder
     std::atomic<int> checked{0};  // written by the views, read by a running recovery
-    // Photo items
+    std::uint32_t size = 0;       // the record's size
+    // Photo items only
     std::unique_ptr<PictureSource> picture;
     std::u16string createdText;
     std::u16string modifiedText;
     std::u16string sizeText;
-    // Audio/video items
-    std::uint32_t size = 0;
 };
 
 // Everything one scan produced. The window owns it; workers and views borrow it.

@@ -187,9 +187,8 @@ std::unique_ptr<MediaItem> MakeItem(ScanContext& scan, int group, const Manifest
         item->createdText = platform::Utf8ToUtf16(record.CreatedText());
         item->modifiedText = platform::Utf8ToUtf16(record.ModifiedText());
         item->sizeText = fsize_format(record.size, 0, 0);
-    } else {
-        item->size = record.size;
     }
+    item->size = record.size;
     item->file = std::move(file);
     return item;
 }
