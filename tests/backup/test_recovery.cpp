@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <future>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "backup/recovery.h"
 #include "backup/workers.h"
 #include "platform/localtime.h"
+#include "tests/support/fake_viewer.h"
 #include "tests/support/tempdir.h"
 
 namespace pixhaven::backup {
@@ -23,51 +22,6 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
-
-// Records what a worker reports; an optional hook runs on the worker thread after each status.
-class RecordingViewer : public WorkerViewer {
-public:
-    std::function<void()> afterStatus;
-
-    void ShowProgress(int percent) override {
-        std::lock_guard lock(mutex_);
-        percents_.push_back(percent);
-    }
-    void ShowStatus(const std::u16string& text) override {
-        {
-            std::lock_guard lock(mutex_);
-            statuses_.push_back(text);
-        }
-        if (afterStatus) {
-            afterStatus();
-        }
-    }
-    void LabelGroup(int, const std::u16string&) override {}
-    void ShowPauseAndStop() override {}
-    void PostFinished(int message) override {
-        std::lock_guard lock(mutex_);
-        finished_.push_back(message);
-    }
-
-    std::vector<int> Percents() const {
-        std::lock_guard lock(mutex_);
-        return percents_;
-    }
-    std::vector<std::u16string> Statuses() const {
-        std::lock_guard lock(mutex_);
-        return statuses_;
-    }
-    std::vector<int> Finished() const {
-        std::lock_guard lock(mutex_);
-        return finished_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<int> percents_;
-    std::vector<std::u16string> statuses_;
-    std::vector<int> finished_;
-};
 
 std::u16string Ascii(std::string_view text) {
     return std::u16string(text.begin(), text.end());
@@ -109,7 +63,7 @@ protected:
     fs::path output = dir / "out";
     ScanResults results;
     WorkerControl control;
-    RecordingViewer viewer;
+    test::FakeViewer viewer;
     int nextStored = 1;
 };
 
@@ -128,7 +82,7 @@ TEST_F(RecoveryTest, CopiesTickedItemsIntoGroupFoldersNamedByTickedCount) {
     EXPECT_EQ(ReadFile(output / "MP3 (1)" / "ABCD.mp3"), ReadFile(song.file));
     EXPECT_EQ(results.done, 3);
     EXPECT_EQ(results.total, 3);
-    EXPECT_EQ(viewer.Percents(), (std::vector<int>{33, 66, 100}));
+    EXPECT_EQ(viewer.Progress(), (std::vector<int>{33, 66, 100}));
     EXPECT_EQ(viewer.Statuses().back(),
               u"Recovering: " + (output / "MP3 (1)" / "ABCD.mp3").u16string());
     EXPECT_EQ(viewer.Finished(), std::vector<int>{WM_RECOVER_FINISHED});
@@ -162,7 +116,7 @@ TEST_F(RecoveryTest, MissingSourceIsHandledAndCounted) {
     EXPECT_EQ(RecoverGroup(recovery, kMov), 1);
     EXPECT_EQ(results.done, 1);
     EXPECT_FALSE(fs::exists(output / "MOV (1)" / "IMG_0001.MOV"));
-    EXPECT_EQ(viewer.Percents(), std::vector<int>{0});
+    EXPECT_EQ(viewer.Progress(), std::vector<int>{0});
 }
 
 TEST_F(RecoveryTest, BmpItemsAreWrittenUnderTheirOwnFileName) {
@@ -303,9 +257,8 @@ protected:
         AddItem(kMov, u"two.mov", false);
         AddItem(kMov, u"three.mov", true);
         AddItem(kMp4, u"later.mp4", true);
-        viewer.afterStatus = [this] {
-            if (!pausedOnce_) {
-                pausedOnce_ = true;
+        viewer.onStatus = [this](int statuses) {
+            if (statuses == 1) {
                 control.run.Reset();
                 paused_.set_value();
             }
@@ -322,7 +275,6 @@ protected:
     WorkerThread worker;
 
 private:
-    bool pausedOnce_ = false;
     std::promise<void> paused_;
 };
 

@@ -4,13 +4,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "backup/workers.h"
+#include "tests/support/fake_viewer.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/mbdb_writer.h"
 
@@ -19,61 +18,34 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
+using test::ViewerCall;
 using test::WriteFile;
 
-// Records every call in one sequence, so tests can check their order.
-class SequenceViewer : public WorkerViewer {
-public:
-    std::function<void(int group)> afterLabel;
-    std::function<void()> afterStatus;
+// The groups labelled, in the order the worker labelled them.
+std::vector<int> LabelledGroups(const test::FakeViewer& viewer) {
+    std::vector<int> groups;
+    for (const auto& label : viewer.Labels()) {
+        groups.push_back(label.first);
+    }
+    return groups;
+}
 
-    void ShowProgress(int percent) override { Record("progress " + std::to_string(percent)); }
-    void ShowStatus(const std::u16string& text) override {
-        const std::u16string name = fs::path(text).filename().u16string();
-        Record("status " + std::string(name.begin(), name.end()));  // test names are ASCII
-        if (afterStatus) {
-            afterStatus();
-        }
+// The file names each status reported, in order (test names are ASCII).
+std::vector<std::string> StatusFileNames(const test::FakeViewer& viewer) {
+    std::vector<std::string> names;
+    for (const auto& status : viewer.Statuses()) {
+        names.push_back(fs::path(status).filename().string());
     }
-    void LabelGroup(int group, const std::u16string&) override {
-        Record("label " + std::to_string(group));
-        if (afterLabel) {
-            afterLabel(group);
-        }
-    }
-    void ShowPauseAndStop() override { Record("buttons"); }
-    void PostFinished(int message) override { Record("finished " + std::to_string(message)); }
-
-    std::vector<std::string> Calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    std::vector<std::string> CallsStartingWith(std::string_view prefix) const {
-        std::vector<std::string> matching;
-        for (const auto& call : Calls()) {
-            if (call.starts_with(prefix)) {
-                matching.push_back(call);
-            }
-        }
-        return matching;
-    }
-
-private:
-    void Record(std::string call) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(std::move(call));
-    }
-    mutable std::mutex mutex_;
-    std::vector<std::string> calls_;
-};
+    return names;
+}
 
 class NoPictures : public PictureFactory {
 public:
     std::unique_ptr<PictureSource> Make(const fs::path&) override { return nullptr; }
 };
 
-const std::string kScanFinished = "finished " + std::to_string(WM_SCAN_FINISHED);
-const std::string kRecoverFinished = "finished " + std::to_string(WM_RECOVER_FINISHED);
+const ViewerCall kScanFinished = ViewerCall::Finished(WM_SCAN_FINISHED);
+const ViewerCall kRecoverFinished = ViewerCall::Finished(WM_RECOVER_FINISHED);
 
 class ScanWorkerTest : public ::testing::Test {
 protected:
@@ -100,7 +72,7 @@ protected:
     TempDir dir;
     ScanResults results;
     WorkerControl control;
-    SequenceViewer viewer;
+    test::FakeViewer viewer;
     NoPictures pictures;
 };
 
@@ -117,16 +89,15 @@ TEST_F(ScanWorkerTest, CountsEverythingThenCollectsInWorkOrderAndPostsOnce) {
     EXPECT_EQ(results.done, 5);
     const auto calls = viewer.Calls();
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.front(), "buttons");
+    EXPECT_EQ(calls.front(), ViewerCall::PauseAndStop());
     EXPECT_EQ(calls.back(), kScanFinished);
-    EXPECT_EQ(viewer.CallsStartingWith("label"),
-              (std::vector<std::string>{"label 8", "label 10", "label 9", "label 11", "label 12"}));
-    EXPECT_EQ(viewer.CallsStartingWith("finished").size(), 1u);
+    EXPECT_EQ(LabelledGroups(viewer), (std::vector<int>{kMov, kMp4, kMp3, kM4a, k3gp}));
+    EXPECT_EQ(viewer.Finished().size(), 1u);
 }
 
 TEST_F(ScanWorkerTest, StopDuringCollectingEndsTheScanAfterThatGroup) {
     const Manifest manifest = MakeManifest({"Media/a.MOV", "Media/b.mp4", "Media/c.mp3"});
-    viewer.afterLabel = [this](int) { WorkerThread::RequestStop(control); };
+    viewer.onLabel = [this](int) { WorkerThread::RequestStop(control); };
 
     EXPECT_EQ(Scan(manifest), 1);
 
@@ -142,7 +113,7 @@ TEST_F(ScanWorkerTest, NothingCountedFinishesRightAfterCounting) {
 
     Scan(manifest);
 
-    EXPECT_EQ(viewer.Calls(), (std::vector<std::string>{"buttons", kScanFinished}));
+    EXPECT_EQ(viewer.Calls(), (std::vector<ViewerCall>{ViewerCall::PauseAndStop(), kScanFinished}));
 }
 
 class RecoveryWorkerTest : public ::testing::Test {
@@ -169,7 +140,7 @@ protected:
     TempDir dir;
     ScanResults results;
     WorkerControl control;
-    SequenceViewer viewer;
+    test::FakeViewer viewer;
 };
 
 TEST_F(RecoveryWorkerTest, RecoversGroupsWithResultsInWorkOrder) {
@@ -182,10 +153,9 @@ TEST_F(RecoveryWorkerTest, RecoversGroupsWithResultsInWorkOrder) {
     EXPECT_EQ(Recover(), 1);
 
     EXPECT_EQ(control.operation, kOperationRecovering);
-    EXPECT_EQ(viewer.CallsStartingWith("status"),
-              (std::vector<std::string>{"status movie.mov", "status clip.mp4", "status song.mp3"}));
-    EXPECT_EQ(viewer.CallsStartingWith("progress"),
-              (std::vector<std::string>{"progress 33", "progress 66", "progress 100"}));
+    EXPECT_EQ(StatusFileNames(viewer),
+              (std::vector<std::string>{"movie.mov", "clip.mp4", "song.mp3"}));
+    EXPECT_EQ(viewer.Progress(), (std::vector<int>{33, 66, 100}));
     EXPECT_TRUE(fs::exists(dir / "out" / "MP4(1)" / "clip.mp4"));  // bare label: no blank
     EXPECT_FALSE(fs::exists(dir / "out" / "M4A(1)"));
     EXPECT_EQ(viewer.Calls().back(), kRecoverFinished);
@@ -196,14 +166,14 @@ TEST_F(RecoveryWorkerTest, StopEndsAtTheGroupInProgressAndPostsOnce) {
     AddTickedItem(kMov, "second.mov");
     AddTickedItem(kMp4, "later.mp4");
     // The first copy asks for a stop, as the Stop button would between two files.
-    viewer.afterStatus = [this] { WorkerThread::RequestStop(control); };
+    viewer.onStatus = [this](int) { WorkerThread::RequestStop(control); };
 
     Recover();
 
-    EXPECT_EQ(viewer.CallsStartingWith("status").size(), 1u);
+    EXPECT_EQ(viewer.Statuses().size(), 1u);
     EXPECT_EQ(results.done, 1);
     EXPECT_FALSE(fs::exists(dir / "out" / "MP4(1)"));
-    EXPECT_EQ(viewer.CallsStartingWith("finished"), std::vector<std::string>{kRecoverFinished});
+    EXPECT_EQ(viewer.Finished(), std::vector<int>{WM_RECOVER_FINISHED});
 }
 
 TEST(WorkerThreadTest, StartSignalsRunClearsStopAndRunsTheBody) {
