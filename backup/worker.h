@@ -5,14 +5,13 @@
 #include <atomic>
 #include <string>
 
+#include "backup/windowmessages.h"
 #include "platform/event.h"
 
 namespace pixhaven::backup {
 
-// Window message numbers of the workers' notifications.
-inline constexpr int kWmUser = 1024;
-inline constexpr int WM_SCAN_FINISHED = kWmUser + 115;
-inline constexpr int WM_RECOVER_FINISHED = kWmUser + 116;
+using pixhaven::WM_RECOVER_FINISHED;
+using pixhaven::WM_SCAN_FINISHED;
 
 enum Operation : int { kOperationNone = 0, kOperationScanning = 1, kOperationRecovering = 2 };
 inline constexpr int kStopRequested = -1;

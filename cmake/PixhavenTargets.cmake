@@ -64,3 +64,17 @@ function(pixhaven_fuzzer name)
         add_test(NAME ${name}_corpus COMMAND ${name} -runs=0 ${ARG_CORPUS})
     endif()
 endfunction()
+
+# pixhaven_qt_test(name SOURCES ... LIBS ...): a QtTest executable run on the offscreen platform.
+# Tests save screenshots into screenshots/ of the build folder.
+function(pixhaven_qt_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    pixhaven_defaults(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+        "QT_QPA_PLATFORM=offscreen;PIXHAVEN_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;PIXHAVEN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots;PIXHAVEN_IMAGE_DIR=${PIXHAVEN_IMAGE_DIR}")
+endfunction()
