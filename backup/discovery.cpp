@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fstream>
 #include <system_error>
-#include <type_traits>
 #include <utility>
 
 #include "backup/plistdoc.h"
@@ -54,22 +53,6 @@ std::filesystem::path BackupSubfolder() {
 #else
     return std::filesystem::path("Apple Computer") / "MobileSync" / "Backup";
 #endif
-}
-
-// Goes through UTF-8 so that a text the path type cannot take as it is (an unpaired surrogate)
-// becomes U+FFFD instead of an exception.
-std::filesystem::path PathFromText(std::u16string_view text) {
-    const std::string utf8 = platform::Utf16ToUtf8(text);
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-template <typename Native>
-std::u16string NativeNameText(const Native& native) {
-    if constexpr (std::is_same_v<typename Native::value_type, char>) {
-        return platform::Utf8ToUtf16(native);
-    } else {
-        return std::u16string(native.begin(), native.end());
-    }
 }
 
 // Everything but the folder name back to "not read".
@@ -180,7 +163,7 @@ std::filesystem::path FindBackupRoot() {
         // An empty value would otherwise make the root relative to the working folder.
         return {};
     }
-    return PathFromText(appData) / BackupSubfolder();
+    return platform::PathFromUtf16(appData) / BackupSubfolder();
 }
 
 int ReadBackupInfoBytes(BackupInfo& info, std::string_view bytes) {
@@ -199,10 +182,6 @@ int ReadBackupInfo(BackupInfo& info, const std::filesystem::path& plistPath) {
     return ReadBackupInfoBytes(info, content.bytes);
 }
 
-std::u16string NameText(const std::filesystem::path& name) {
-    return NativeNameText(name.native());
-}
-
 // A folder named info.plist counts as present, as a plain existence test sees it; opening it as
 // a file then fails, so its row carries read result 2.
 void AddBackupRow(std::vector<BackupRow>& rows, const std::filesystem::path& backupRoot,
@@ -211,7 +190,7 @@ void AddBackupRow(std::vector<BackupRow>& rows, const std::filesystem::path& bac
     const std::filesystem::path folder = backupRoot / entry.name;
     if (const auto found = platform::FindEntryIgnoringCase(folder, "info.plist")) {
         BackupInfo info;
-        info.folderName = NameText(entry.name);
+        info.folderName = platform::PathToUtf16(entry.name);
         ReadBackupInfo(info, folder / found->filename());
         row.info = std::move(info);
     }

@@ -56,9 +56,6 @@ int ReadBackupInfo(BackupInfo& info, const std::filesystem::path& plistPath);
 // The same from the property list's bytes already in memory.
 int ReadBackupInfoBytes(BackupInfo& info, std::string_view bytes);
 
-// A file or folder name as UTF-16 text; bytes that are not UTF-8 become U+FFFD.
-std::u16string NameText(const std::filesystem::path& name);
-
 // Appends the row for one entry of the backup root.
 void AddBackupRow(std::vector<BackupRow>& rows, const std::filesystem::path& backupRoot,
                   const QvFindData& entry);

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "platform/files.h"
 #include "platform/localtime.h"
@@ -91,27 +90,6 @@ std::u16string RecoveredFileName(int group, std::u16string_view displayName) {
     return SafeFileName(keepsWholeName ? displayName : AfterLastSlash(displayName));
 }
 
-// Goes through UTF-8 so that no conversion inside std::filesystem can throw.
-fs::path PathFromUtf16(std::u16string_view text) {
-    const std::string utf8 = platform::Utf16ToUtf8(text);
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-// Wide native paths (Windows) are UTF-16 already; narrow ones are taken as UTF-8, leniently, so
-// that a chosen folder with undecodable bytes still yields a status text.
-template <typename NativeString>
-std::u16string NativeToUtf16(const NativeString& native) {
-    if constexpr (std::is_same_v<typename NativeString::value_type, char>) {
-        return platform::Utf8ToUtf16(native);
-    } else {
-        return std::u16string(native.begin(), native.end());
-    }
-}
-
-std::u16string PathToUtf16(const fs::path& path) {
-    return NativeToUtf16(path.native());
-}
-
 std::u16string GroupFolderName(const std::u16string& label, int ticked) {
     std::u16string name = label.substr(0, label.find(u'('));
     const std::string count = "(" + std::to_string(ticked) + ")";
@@ -134,12 +112,12 @@ int Percent(int done, int total) {
 void CopyItem(RecoveryContext& recovery, const fs::path& groupFolder, int group,
               const MediaItem& item) {
     const fs::path destination =
-        groupFolder / PathFromUtf16(RecoveredFileName(group, item.displayName));
+        groupFolder / platform::PathFromUtf16(RecoveredFileName(group, item.displayName));
     // A failed copy (missing source, existing destination) counts as handled all the same.
     platform::CopyFileNoOverwrite(item.file, destination);
     const int done = ++recovery.results.done;
     recovery.viewer.ShowProgress(Percent(done, recovery.total));
-    recovery.viewer.ShowStatus(u"Recovering: " + PathToUtf16(destination));
+    recovery.viewer.ShowStatus(u"Recovering: " + platform::PathToUtf16(destination));
 }
 
 }  // namespace
@@ -169,7 +147,7 @@ int RecoverGroup(RecoveryContext& recovery, int group) {
     }
     const std::u16string& label = recovery.results.labels[static_cast<std::size_t>(group)];
     const fs::path groupFolder =
-        recovery.outputFolder / PathFromUtf16(GroupFolderName(label, ticked));
+        recovery.outputFolder / platform::PathFromUtf16(GroupFolderName(label, ticked));
     platform::CreateFolder(groupFolder);
     for (const auto& item : items) {
         if (recovery.control.WaitAndCheckStop()) {

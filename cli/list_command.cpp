@@ -80,7 +80,7 @@ std::size_t DisplayWidth(std::string_view utf8) {
 using TableRow = std::vector<std::string>;
 
 TableRow MakeTableRow(const backup::BackupRow& row) {
-    TableRow cells{TerminalText(backup::NameText(row.folderName))};
+    TableRow cells{TerminalText(platform::PathToUtf16(row.folderName))};
     if (!HasFacts(row)) {
         cells.emplace_back(kNoInfoText);
         return cells;
@@ -135,7 +135,8 @@ void PrintJson(const std::vector<backup::BackupRow>& rows) {
     std::string out = "[";
     for (std::size_t i = 0; i < rows.size(); ++i) {
         out += i == 0 ? "\n  " : ",\n  ";
-        out += "{\"folder\": " + JsonString(backup::NameText(rows[i].folderName)) + ", \"info\": ";
+        out += "{\"folder\": " + JsonString(platform::PathToUtf16(rows[i].folderName)) +
+               ", \"info\": ";
         out += rows[i].info ? InfoJson(*rows[i].info) : "null";
         out += "}";
     }
@@ -169,7 +170,7 @@ int RunList(std::span<const std::string_view> args) {
     }
     if (!qvIsDirW(*root)) {
         std::fprintf(stderr, "pixhaven-cli: the backup root '%s' is not a folder\n",
-                     TerminalText(backup::NameText(*root)).c_str());
+                     TerminalText(platform::PathToUtf16(*root)).c_str());
         return kExitFailed;
     }
     const std::vector<backup::BackupRow> rows = backup::ListBackups(*root);

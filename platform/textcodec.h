@@ -1,6 +1,7 @@
 // Text conversions between UTF-8, UTF-16 and the locale's narrow charset (the "ANSI" code page).
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,5 +25,10 @@ std::u16string AnsiToUtf16(std::string_view ansi);
 
 // UTF-16 to the locale's narrow charset; characters it cannot hold become '?'.
 std::string Utf16ToAnsi(std::u16string_view utf16);
+
+// A path from UTF-16 text and back, without the exceptions std::filesystem's own conversions can
+// throw: narrow native paths are UTF-8, invalid sequences become U+FFFD either way.
+std::filesystem::path PathFromUtf16(std::u16string_view text);
+std::u16string PathToUtf16(const std::filesystem::path& path);
 
 }  // namespace pixhaven::platform

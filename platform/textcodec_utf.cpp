@@ -2,6 +2,8 @@
 // same malformed input in the same way.
 #include "platform/textcodec.h"
 
+#include <type_traits>
+
 #include <cstdint>
 
 namespace pixhaven::platform {
@@ -147,6 +149,24 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
         }
     }
     return out;
+}
+
+std::filesystem::path PathFromUtf16(std::u16string_view text) {
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, char>) {
+        const std::string utf8 = Utf16ToUtf8(text);
+        return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    } else {
+        return std::filesystem::path(std::wstring(text.begin(), text.end()));
+    }
+}
+
+std::u16string PathToUtf16(const std::filesystem::path& path) {
+    const auto& native = path.native();
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, char>) {
+        return Utf8ToUtf16(native);
+    } else {
+        return std::u16string(native.begin(), native.end());
+    }
 }
 
 }  // namespace pixhaven::platform
