@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTextLayout>
 #include <QUrl>
 #include <algorithm>
 #include <vector>
@@ -58,6 +59,20 @@ QString IconFile(int icon) {
         default:
             return {};
     }
+}
+
+// Word-wraps the layout's text with lines spaced by the font's height, the spacing the line
+// count and the link's place assume.
+void WrapInto(QTextLayout& layout, int width, int lineHeight) {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, line.lineNumber() * lineHeight));
+    }
+    layout.endLayout();
 }
 
 }  // namespace
@@ -235,17 +250,21 @@ bool CMsgBox::FitsOneLine(const QFontMetrics& metrics) const {
     return metrics.horizontalAdvance(text_) < width() - 80;
 }
 
-QRect CMsgBox::MessageBlock(const QFontMetrics& metrics) const {
+void CMsgBox::PaintMessage(QPainter& painter) const {
+    const QFontMetrics metrics(messageFont_);
     const int boxWidth = std::max(1, width() - 80);
+    painter.setFont(messageFont_);
+    painter.setPen(Qt::black);
     if (FitsOneLine(metrics)) {
-        return {kTextLeft, 0, boxWidth, height()};
+        painter.drawText(QRect(kTextLeft, 0, boxWidth, height()),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_);
+        return;
     }
+    QTextLayout layout(text_, messageFont_, painter.device());
+    WrapInto(layout, boxWidth, metrics.height());
     // The line count is only worked out for the link; a long message needs its own.
-    const QRect wrapped =
-        metrics.boundingRect(QRect(0, 0, boxWidth, 1 << 20), Qt::TextWordWrap, text_);
-    const int lines = std::max(lineCount_, wrapped.height() / std::max(1, metrics.height()));
-    const int block = lines * metrics.height();
-    return {kTextLeft, (height() - block) / 2, boxWidth, block};
+    const int block = std::max(lineCount_, layout.lineCount()) * metrics.height();
+    layout.draw(&painter, QPointF(kTextLeft, (height() - block) / 2));
 }
 
 void CMsgBox::paintEvent(QPaintEvent* /*event*/) {
@@ -264,13 +283,7 @@ void CMsgBox::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(Qt::white);
     painter.drawText(QRect(40, 7, width() - 40, QFontMetrics(captionFont_).height()),
                      Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QStringLiteral("Pixhaven"));
-    painter.setFont(messageFont_);
-    painter.setPen(Qt::black);
-    const QFontMetrics metrics(messageFont_);
-    const QRect block = MessageBlock(metrics);
-    const int flags = FitsOneLine(metrics) ? Qt::AlignLeft | Qt::AlignVCenter
-                                           : Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
-    painter.drawText(block, flags, text_);
+    PaintMessage(painter);
 }
 
 void CMsgBox::OpenLink() {

@@ -84,7 +84,7 @@ private:
     void PlaceLink();
     void PlaceAnswerButtons();
     bool FitsOneLine(const QFontMetrics& metrics) const;
-    QRect MessageBlock(const QFontMetrics& metrics) const;
+    void PaintMessage(QPainter& painter) const;
     void OpenLink();
 
     QImage background_;
