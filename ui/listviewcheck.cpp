@@ -62,6 +62,13 @@ void DrawFrame(QPainter& painter, const QImage& strip, int frames, int frame, QP
     painter.drawImage(at, strip, QRect(frame * width, 0, width, strip.height()));
 }
 
+// A machine without a configured language would sort by code points ("C" before "a"); people
+// expect dictionary order there too.
+QCollator RowCollator() {
+    const QLocale locale;
+    return QCollator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
+}
+
 QPalette WhitePalette() {
     QPalette palette;
     for (const auto role : {QPalette::Base, QPalette::Window, QPalette::AlternateBase}) {
@@ -118,7 +125,6 @@ CHeaderCtrlCheck::CHeaderCtrlCheck(QWidget* parent)
     if (!image.isNull()) {
         background_ = image.copy(std::min(2, image.width() - 1), 0, 1, image.height());
     }
-    setSectionsClickable(true);
     setSortIndicatorShown(false);
     setHighlightSections(false);
     setStretchLastSection(false);
@@ -217,7 +223,8 @@ void CHeaderCtrlCheck::PaintSortArrow(QPainter& painter, const QRect& rect) cons
 CListViewCheck1::CListViewCheck1(QWidget* parent)
     : QTreeWidget(parent),
       header_(new CHeaderCtrlCheck(this)),
-      checkStrip_(SkinImage(QStringLiteral("checkbox.png"))) {
+      checkStrip_(SkinImage(QStringLiteral("checkbox.png"))),
+      collator_(RowCollator()) {
     setHeader(header_);
     header_->SetSortImages(SkinImage(QStringLiteral("inc.png")),
                            SkinImage(QStringLiteral("dec.png")));
@@ -234,6 +241,7 @@ CListViewCheck1::CListViewCheck1(QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setPalette(WhitePalette());
     viewport()->setAutoFillBackground(true);
+    header_->setSectionsClickable(true);  // the tree widget turns it off while it sets up
     connect(header_, &QHeaderView::sectionClicked, this, &CListViewCheck1::SortByColumn);
 }
 
