@@ -28,7 +28,6 @@ CImgButton::CImgButton(QWidget* parent, int controlId)
     : QAbstractButton(parent), controlId_(controlId) {
     setObjectName(QString::number(controlId));
     setProperty("controlId", controlId);
-    setAttribute(Qt::WA_Hover, false);
     setFocusPolicy(Qt::NoFocus);
     UpdateCursor();
 }
