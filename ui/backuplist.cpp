@@ -28,6 +28,13 @@ public:
     }
 };
 
+// The header is a plain one, flattened to the list's colours so no desktop theme shows through.
+constexpr char kHeaderStyle[] =
+    "QHeaderView { background: #f5f5f5; border: none; }"
+    "QHeaderView::section { background: #f5f5f5; color: black; border: none;"
+    " border-right: 1px solid #dcdcdc; border-bottom: 1px solid #dcdcdc;"
+    " padding: 4px 5px; }";
+
 QPalette ListPalette() {
     QPalette palette;
     for (const auto role : {QPalette::Base, QPalette::Window, QPalette::AlternateBase}) {
@@ -88,6 +95,7 @@ CListViewExBackups::CListViewExBackups(QWidget* parent) : QTreeWidget(parent) {
     setFrameShape(QFrame::NoFrame);
     setPalette(ListPalette());
     header()->setPalette(ListPalette());
+    header()->setStyleSheet(QString::fromLatin1(kHeaderStyle));
     header()->setStretchLastSection(false);
     header()->setFont(FontPool().Font(font_code::kBase));
     viewport()->setAutoFillBackground(true);
@@ -97,7 +105,8 @@ int CListViewExBackups::AddColumn(const QString& title, int width, Qt::Alignment
     const int column = columnCount();
     setColumnCount(column + 1);
     headerItem()->setText(column, title);
-    headerItem()->setTextAlignment(column, alignment | Qt::AlignVCenter);
+    // The title sits as the column's texts do; the requested format stays for right alignment.
+    headerItem()->setTextAlignment(column, FactAlignment(column, alignment) | Qt::AlignVCenter);
     header()->resizeSection(column, width);
     return column;
 }

@@ -201,21 +201,24 @@ void CHeaderCtrlCheck::paintSection(QPainter* painter, const QRect& rect, int lo
     painter->setFont(font);
     painter->setPen(Qt::black);
     const QRect textRect = rect.adjusted(4, 0, -4, 0);
+    QRect drawn;
     painter->drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine,
-                      QFontMetrics(font).elidedText(title, Qt::ElideRight, textRect.width()));
+                      QFontMetrics(font).elidedText(title, Qt::ElideRight, textRect.width()),
+                      &drawn);
     if (logicalIndex == sortColumn_) {
-        PaintSortArrow(*painter, rect);
+        PaintSortArrow(*painter, rect, drawn);
     }
 }
 
-void CHeaderCtrlCheck::PaintSortArrow(QPainter& painter, const QRect& rect) const {
+// The arrow follows the title, so it stays in sight when a wide column runs past the list.
+void CHeaderCtrlCheck::PaintSortArrow(QPainter& painter, const QRect& section,
+                                      const QRect& title) const {
     const QImage& arrow = sortAscending_ ? ascending_ : descending_;
     if (arrow.isNull()) {
         return;
     }
-    const QPoint at(rect.right() - arrow.width() - 8,
-                    rect.top() + (rect.height() - arrow.height()) / 2);
-    painter.drawImage(at, arrow);
+    const int left = std::min(title.right() + 8, section.right() - arrow.width() - 4);
+    painter.drawImage(QPoint(left, section.top() + (section.height() - arrow.height()) / 2), arrow);
 }
 
 // ---- CListViewCheck1 ----

@@ -58,7 +58,7 @@ protected:
 private:
     void KeepLastSectionFixed();
     void PaintBackground(QPainter& painter) const;
-    void PaintSortArrow(QPainter& painter, const QRect& rect) const;
+    void PaintSortArrow(QPainter& painter, const QRect& section, const QRect& title) const;
     void AskListToCheckAll(bool checked);
 
     QImage background_;  // one column of the header image, stretched over the header
