@@ -221,23 +221,20 @@ bool CTreeViewEx1::HandleClick(QPoint point) {
 
 void CTreeViewEx1::mousePressEvent(QMouseEvent* event) {
     pressConsumed_ = event->button() == Qt::LeftButton && HandleClick(event->position().toPoint());
-    if (pressConsumed_) {
-        event->accept();
-        return;
+    if (!pressConsumed_) {
+        QTreeWidget::mousePressEvent(event);
     }
-    QTreeWidget::mousePressEvent(event);
 }
 
 void CTreeViewEx1::mouseReleaseEvent(QMouseEvent* event) {
-    if (std::exchange(pressConsumed_, false)) {
-        event->accept();
-        return;
+    if (!std::exchange(pressConsumed_, false)) {
+        QTreeWidget::mouseReleaseEvent(event);
     }
-    QTreeWidget::mouseReleaseEvent(event);
 }
 
+// The second click of a quick pair follows the same rules as a single click.
 void CTreeViewEx1::mouseDoubleClickEvent(QMouseEvent* event) {
-    mousePressEvent(event);
+    pressConsumed_ = event->button() == Qt::LeftButton && HandleClick(event->position().toPoint());
     if (!pressConsumed_) {
         QTreeWidget::mouseDoubleClickEvent(event);
     }

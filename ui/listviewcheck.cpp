@@ -390,31 +390,31 @@ bool CListViewCheck1::event(QEvent* event) {
 }
 
 // A click on a check box toggles it and goes no further, so the selection stays as it was.
-void CListViewCheck1::mousePressEvent(QMouseEvent* event) {
-    pressConsumed_ = false;
-    if (event->button() == Qt::LeftButton) {
-        const int row = CheckBoxRowAt(event->position().toPoint());
-        if (row >= 0) {
-            pressConsumed_ = true;
-            ToggleRow(row);
-            event->accept();
-            return;
-        }
+bool CListViewCheck1::ToggleBoxAt(const QMouseEvent& event) {
+    const int row =
+        event.button() == Qt::LeftButton ? CheckBoxRowAt(event.position().toPoint()) : -1;
+    if (row >= 0) {
+        ToggleRow(row);
     }
-    QTreeWidget::mousePressEvent(event);
+    return row >= 0;
+}
+
+void CListViewCheck1::mousePressEvent(QMouseEvent* event) {
+    pressConsumed_ = ToggleBoxAt(*event);
+    if (!pressConsumed_) {
+        QTreeWidget::mousePressEvent(event);
+    }
 }
 
 void CListViewCheck1::mouseReleaseEvent(QMouseEvent* event) {
-    if (std::exchange(pressConsumed_, false)) {
-        event->accept();
-        return;
+    if (!std::exchange(pressConsumed_, false)) {
+        QTreeWidget::mouseReleaseEvent(event);
     }
-    QTreeWidget::mouseReleaseEvent(event);
 }
 
 // The second click of a quick pair on a check box toggles it back, as two slow clicks would.
 void CListViewCheck1::mouseDoubleClickEvent(QMouseEvent* event) {
-    mousePressEvent(event);
+    pressConsumed_ = ToggleBoxAt(*event);
     if (!pressConsumed_) {
         QTreeWidget::mouseDoubleClickEvent(event);
     }

@@ -125,6 +125,7 @@ protected:
 
 private:
     int CheckBoxRowAt(QPoint point) const;
+    bool ToggleBoxAt(const QMouseEvent& event);
     void ToggleRow(int row);
     void SetRowState(int row, int state);
     void UpdateHeaderCheck();
