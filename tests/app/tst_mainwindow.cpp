@@ -94,13 +94,6 @@ private slots:
         QCOMPARE(window.result(), 0);
     }
 
-    void dragStripIsTopTwentyEightPixels() {
-        QVERIFY(CMainDlg::IsInDragStrip({0, 0}));
-        QVERIFY(CMainDlg::IsInDragStrip({500, 27}));
-        QVERIFY(!CMainDlg::IsInDragStrip({500, 28}));
-        QVERIFY(!CMainDlg::IsInDragStrip({500, -1}));
-    }
-
     void dragMovesWindowOnlyFromTopStrip_data() {
         QTest::addColumn<QPoint>("press");
         QTest::addColumn<bool>("moves");
