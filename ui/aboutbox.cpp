@@ -16,7 +16,6 @@ namespace {
 
 // Without its background picture the box keeps room for everything it shows.
 const QSize kFallbackSize(500, 350);
-const QColor kFallbackHeader(5, 170, 217);
 const QColor kVersionColor(0, 0, 90);
 const QRect kLegalNoticeBox(QPoint(40, 190), QPoint(450 - 1, 254 - 1));
 
@@ -76,13 +75,7 @@ CImgButton* CAboutBox::Button(int id) const {
 
 void CAboutBox::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (background_.isNull()) {
-        painter.fillRect(rect(), Qt::white);
-        painter.fillRect(QRect(0, 0, width(), 30), kFallbackHeader);
-    } else {
-        painter.drawImage(rect(), background_);
-    }
+    PaintBackground(painter, background_);
     const auto line = [&painter](std::uint16_t code, const QColor& color, QPoint at,
                                  const QString& text) {
         const QFont& font = FontPool().Font(code);

@@ -106,6 +106,16 @@ void CDragMoveDialog::CentreOnOwner() {
     }
 }
 
+void CDragMoveDialog::PaintBackground(QPainter& painter, const QImage& background) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (background.isNull()) {
+        painter.fillRect(rect(), Qt::white);
+        painter.fillRect(QRect(0, 0, width(), 30), kFallbackHeader);
+    } else {
+        painter.drawImage(rect(), background);
+    }
+}
+
 void CDragMoveDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QDialog::mousePressEvent(event);
@@ -269,13 +279,7 @@ void CMsgBox::PaintMessage(QPainter& painter) const {
 
 void CMsgBox::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (background_.isNull()) {
-        painter.fillRect(rect(), Qt::white);
-        painter.fillRect(QRect(0, 0, width(), 30), kFallbackHeader);
-    } else {
-        painter.drawImage(rect(), background_);
-    }
+    PaintBackground(painter, background_);
     if (!icon_.isNull()) {
         painter.drawImage(IconBox(), icon_);
     }

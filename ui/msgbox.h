@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QString>
 #include <functional>
 #include <map>
@@ -30,6 +31,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The box's picture over the whole box; without one, white with the accent caption band.
+    void PaintBackground(QPainter& painter, const QImage& background);
 
 private:
     int closeResult_;

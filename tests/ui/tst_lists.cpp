@@ -8,6 +8,7 @@
 
 #include "backup/windowmessages.h"
 #include "makerlibs/gildpaint.h"
+#include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
 #include "ui/backuplist.h"
 #include "ui/listviewcheck.h"
@@ -17,6 +18,8 @@ using pixhaven::WM_LIST_CHECK_ALL;
 using pixhaven::WM_LIST_CHECK_CHANGED;
 using pixhaven::backup::BackupInfo;
 using pixhaven::backup::BackupRow;
+using pixhaven::test::Message;
+using pixhaven::test::MessageRecorder;
 using pixhaven::ui::CHeaderCtrlCheck;
 using pixhaven::ui::CListViewCheck1;
 using pixhaven::ui::CListViewExBackups;
@@ -24,36 +27,13 @@ using pixhaven::ui::WindowMessageEvent;
 
 namespace {
 
-struct Message {
-    int message;
-    quintptr wParam;
-    qintptr lParam;
-    bool operator==(const Message&) const = default;
-};
-
-// Stands in for the main window: keeps every window message its children send.
-class Recorder : public QWidget {
-public:
-    std::vector<Message> messages;
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() != WindowMessageEvent::EventType()) {
-            return QWidget::event(event);
-        }
-        const auto& message = static_cast<const WindowMessageEvent&>(*event);
-        messages.push_back({message.Message(), message.WParam(), message.LParam()});
-        return true;
-    }
-};
-
 QString SizeText(std::uint32_t bytes) {
     return QString::fromStdU16String(fsize_format(bytes, 0));
 }
 
 // The file list as the main window sets it up, inside a recorder, shown offscreen.
 struct FileListFixture {
-    Recorder window;
+    MessageRecorder window;
     CListViewCheck1* list;
 
     explicit FileListFixture(const QStringList& names, const QStringList& sizes = {}) {

@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "backup/windowmessages.h"
+#include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
 #include "ui/categorytree.h"
 #include "ui/programfolders.h"
 #include "ui/windowmessage.h"
 
 using pixhaven::WM_TREE_CHECK_CHANGED;
+using pixhaven::test::Message;
+using pixhaven::test::MessageRecorder;
 using pixhaven::ui::CTreeViewEx1;
 using pixhaven::ui::WindowMessageEvent;
 
@@ -22,28 +25,6 @@ constexpr int kCategories = 13;
 constexpr int kNone = 0;
 constexpr int kUnchecked = 1;
 constexpr int kChecked = 2;
-
-struct Message {
-    int message;
-    quintptr wParam;
-    qintptr lParam;
-    bool operator==(const Message&) const = default;
-};
-
-class Recorder : public QWidget {
-public:
-    std::vector<Message> messages;
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() != WindowMessageEvent::EventType()) {
-            return QWidget::event(event);
-        }
-        const auto& message = static_cast<const WindowMessageEvent&>(*event);
-        messages.push_back({message.Message(), message.WParam(), message.LParam()});
-        return true;
-    }
-};
 
 const char* const kLabels[kCategories] = {"Camera Roll", "PhotoStream", "Attachment", "JPG", "PNG",
                                           "BMP",         "GIF",         "TIFF",       "MOV", "MP3",
@@ -55,7 +36,7 @@ const char* const kIcons[kCategories] = {
 
 // The tree as the main window builds it, inside a recorder, with results in `counts` (0 = none).
 struct TreeFixture {
-    Recorder window;
+    MessageRecorder window;
     CTreeViewEx1* tree;
 
     explicit TreeFixture(const std::vector<int>& counts) {
