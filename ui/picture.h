@@ -8,10 +8,23 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "backup/media.h"
 
 namespace pixhaven::ui {
+
+// Where a rendered thumbnail came from, so callers and tests can tell the cheap path was taken.
+enum class ThumbnailOrigin { None, Embedded, ReducedDecode };
+
+struct RenderedThumbnail {
+    QImage image;  // null when the file cannot be decoded
+    ThumbnailOrigin origin = ThumbnailOrigin::None;
+    QSize decodedSize;  // the size the decoder produced before the final smooth scale
+};
+
+// Renders a thumbnail of `file` that fits `box`, keeping the aspect ratio and the EXIF orientation.
+RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box);
 
 class DecodedPicture final : public backup::PictureSource {
 public:
@@ -47,5 +60,30 @@ public:
 
 // The DecodedPicture of an item, or nullptr when it has none.
 DecodedPicture* PictureOf(const backup::MediaItem& item);
+
+// The frames of an animated picture (GIF), decoded once and fitted into a box, with their delays
+// in hundredths of a second. A still picture has one frame; an undecodable one none.
+class GifFrames {
+public:
+    // Frames beyond this are dropped, so a hostile file cannot fill memory.
+    static constexpr int kMaxFrames = 256;
+
+    GifFrames(const std::filesystem::path& file, QSize box);
+
+    int FrameCount() const { return static_cast<int>(frames_.size()); }
+    // The frame `index` (wrapping), or a null image when there are no frames.
+    QImage Frame(int index) const;
+    // The delay after frame `index` (wrapping) in hundredths of a second; 0 without frames.
+    int DelayOf(int index) const;
+
+private:
+    std::size_t Wrapped(int index) const;
+
+    struct Entry {
+        QImage image;
+        int delayCentiseconds = 0;
+    };
+    std::vector<Entry> frames_;
+};
 
 }  // namespace pixhaven::ui

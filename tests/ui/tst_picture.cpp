@@ -1,0 +1,381 @@
+// Decoded pictures: the EXIF thumbnail search on real and hostile bytes, thumbnails through the
+// embedded preview and the reduced-size decode, every still format of the sample backups, the kept
+// thumbnail under concurrent use, and GIF frames with their delays.
+#include <QLabel>
+#include <QPainter>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backup/exifthumb.h"
+#include "makerlibs/gildpaint.h"
+#include "tests/support/screenshot.h"
+#include "tests/support/tempdir.h"
+#include "tools/samplegen/canvas.h"
+#include "tools/samplegen/gif_encoder.h"
+#include "tools/samplegen/jpeg_encoder.h"
+#include "tools/samplegen/samplegen.h"
+#include "tools/samplegen/still_formats.h"
+#include "ui/picture.h"
+
+namespace fs = std::filesystem;
+using pixhaven::backup::FindExifThumbnail;
+using pixhaven::samplegen::CameraFacts;
+using pixhaven::samplegen::Content;
+using pixhaven::samplegen::RgbImage;
+using pixhaven::test::TempDir;
+using pixhaven::test::WriteFile;
+using pixhaven::ui::DecodedPicture;
+using pixhaven::ui::GifFrames;
+using pixhaven::ui::RenderThumbnailOf;
+using pixhaven::ui::ThumbnailOrigin;
+
+namespace {
+
+// The tile's picture box: the picture fitted into the frame, then 3 pixels off every side.
+QSize TileBox(QSize picture) {
+    GpRect fitted;
+    calc_subrect(fitted, 7, 10, 113, 116, picture.width(), picture.height());
+    return {fitted.Width() - 6, fitted.Height() - 6};
+}
+
+std::string CameraPhoto(int width, int height, bool bigEndian) {
+    CameraFacts camera{"Apple", "iPhone 4S", "2012:07:14 18:05:09", bigEndian};
+    return pixhaven::samplegen::EncodeCameraJpeg(
+        pixhaven::samplegen::PaintArtwork(width, height, 7, 3), camera);
+}
+
+std::span<const unsigned char> Bytes(const std::string& text) {
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+// A JPEG start with one APP1 segment around `payload`, its length field as given.
+std::string JpegWithApp1(const std::string& payload, std::size_t lengthField) {
+    std::string out = "\xFF\xD8\xFF\xE1";
+    out += static_cast<char>((lengthField >> 8) & 0xFF);
+    out += static_cast<char>(lengthField & 0xFF);
+    return out + payload + "\xFF\xDA";
+}
+
+std::string JpegWithApp1(const std::string& payload) {
+    return JpegWithApp1(payload, payload.size() + 2);
+}
+
+// A little-endian EXIF block: IFD0 with no entries, then IFD1 with the given offset and length.
+std::string HostileExif(std::uint32_t ifd1At, std::uint32_t offset, std::uint32_t length,
+                        std::uint16_t ifd1Count = 2) {
+    const auto u16 = [](std::uint32_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
+    const auto u32 = [&u16](std::uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); };
+    std::string tiff = "II" + u16(42) + u32(8) + u16(0) + u32(ifd1At);
+    tiff += u16(ifd1Count) + u16(0x0201) + u16(4) + u32(1) + u32(offset);
+    tiff += u16(0x0202) + u16(4) + u32(1) + u32(length) + u32(0);
+    tiff += "\xFF\xD8\xFF\xD9";
+    return std::string("Exif\0\0", 6) + tiff;
+}
+
+// Sets the orientation entry of a big-endian EXIF block written by the sample encoder.
+std::string WithOrientation(std::string jpeg, int orientation) {
+    const std::string entry("\x01\x12\x00\x03\x00\x00\x00\x01\x00\x01", 10);
+    const auto at = jpeg.find(entry);
+    if (at != std::string::npos) {
+        jpeg[at + 9] = static_cast<char>(orientation);
+    }
+    return jpeg;
+}
+
+// Fits the box and fills it along one side, as a thumbnail fitted to the tile must.
+bool FillsBox(const QImage& image, QSize box) {
+    return image.width() <= box.width() && image.height() <= box.height() &&
+           (image.width() >= box.width() - 1 || image.height() >= box.height() - 1);
+}
+
+bool IsPicture(Content content) {
+    switch (content) {
+        case Content::Jpeg:
+        case Content::Png:
+        case Content::Bmp:
+        case Content::Gif89a:
+        case Content::Gif87a:
+        case Content::TiffBigEndian:
+        case Content::TiffLittleEndian:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+class TestPicture : public QObject {
+    Q_OBJECT
+
+private slots:
+    void exifThumbnailInBothByteOrders_data();
+    void exifThumbnailInBothByteOrders();
+    void exifSearchSurvivesEveryTruncation();
+    void hostileExifBlocksGiveNoThumbnail_data();
+    void hostileExifBlocksGiveNoThumbnail();
+    void embeddedThumbnailIsUsedWhenLargeEnough();
+    void smallEmbeddedThumbnailFallsBackToDecode();
+    void orientationTurnsThumbnailAndSize();
+    void largePhotoIsDecodedAtReducedSize();
+    void undecodableFilesGiveNullImages();
+    void sampleBackupPicturesAllRender();
+    void keptThumbnailUnderConcurrentUse();
+    void factoryAndPictureOf();
+    void gifFramesAndDelays();
+    void gifWithOneFrameAndBrokenGif();
+};
+
+void TestPicture::exifThumbnailInBothByteOrders_data() {
+    QTest::addColumn<bool>("bigEndian");
+    QTest::newRow("big-endian") << true;
+    QTest::newRow("little-endian") << false;
+}
+
+void TestPicture::exifThumbnailInBothByteOrders() {
+    QFETCH(bool, bigEndian);
+    const std::string photo = CameraPhoto(320, 240, bigEndian);
+    const auto found = FindExifThumbnail(Bytes(photo));
+    QVERIFY(found.has_value());
+    QCOMPARE(found->orientation, 1);
+    QImage thumbnail;
+    QVERIFY(thumbnail.loadFromData(found->jpeg.data(), int(found->jpeg.size()), "JPEG"));
+    QCOMPARE(thumbnail.size(), QSize(160, 120));
+}
+
+void TestPicture::exifSearchSurvivesEveryTruncation() {
+    // Every cut of a real header: the result is nothing or lies wholly inside what was given.
+    const std::string photo = CameraPhoto(320, 240, false);
+    const std::size_t header = std::min<std::size_t>(photo.size(), 64 * 1024);
+    int found = 0;
+    for (std::size_t length = 0; length <= header; ++length) {
+        const auto bytes = Bytes(photo).first(length);
+        const auto result = FindExifThumbnail(bytes);
+        if (result) {
+            QVERIFY(result->jpeg.data() >= bytes.data());
+            QVERIFY(result->jpeg.data() + result->jpeg.size() <= bytes.data() + bytes.size());
+            ++found;
+        }
+    }
+    QVERIFY(found > 0);
+}
+
+void TestPicture::hostileExifBlocksGiveNoThumbnail_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    const auto row = [](const char* name, const std::string& bytes) {
+        QTest::newRow(name) << QByteArray(bytes.data(), qsizetype(bytes.size()));
+    };
+    const std::string sound = HostileExif(14, 44, 4);
+    QVERIFY(FindExifThumbnail(Bytes(JpegWithApp1(sound))).has_value());  // the control case
+    row("offset past the block", JpegWithApp1(HostileExif(14, 0xFFFFFF00u, 4)));
+    row("offset plus length wraps", JpegWithApp1(HostileExif(14, 44, 0xFFFFFFF0u)));
+    row("zero length", JpegWithApp1(HostileExif(14, 44, 0)));
+    row("no IFD1", JpegWithApp1(HostileExif(0, 44, 4)));
+    row("IFD1 past the block", JpegWithApp1(HostileExif(0x7FFFFFFF, 44, 4)));
+    row("entry count runs past the block", JpegWithApp1(HostileExif(14, 44, 4, 0xFFFF)));
+    row("thumbnail is not a JPEG", JpegWithApp1(HostileExif(14, 40, 4)));
+    row("segment length beyond the file", JpegWithApp1(sound, 0xFFFF));
+    row("segment length below two", JpegWithApp1(sound, 1));
+    std::string wrongOrder = sound;
+    wrongOrder[6] = 'X';
+    row("unknown byte order", JpegWithApp1(wrongOrder));
+    row("not a JPEG", sound);
+    row("APP1 without Exif name", JpegWithApp1("Exig" + sound.substr(4)));
+    row("empty", "");
+}
+
+void TestPicture::hostileExifBlocksGiveNoThumbnail() {
+    QFETCH(QByteArray, bytes);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    QVERIFY(!FindExifThumbnail({data, std::size_t(bytes.size())}).has_value());
+}
+
+void TestPicture::embeddedThumbnailIsUsedWhenLargeEnough() {
+    TempDir dir;
+    WriteFile(dir / "photo", CameraPhoto(640, 480, true));
+    const QSize box = TileBox({640, 480});
+    const auto rendered = RenderThumbnailOf(dir / "photo", box);
+    QCOMPARE(rendered.origin, ThumbnailOrigin::Embedded);
+    QVERIFY(FillsBox(rendered.image, box));
+}
+
+void TestPicture::smallEmbeddedThumbnailFallsBackToDecode() {
+    TempDir dir;
+    WriteFile(dir / "photo", CameraPhoto(1280, 960, false));
+    const auto rendered = RenderThumbnailOf(dir / "photo", {320, 240});
+    QCOMPARE(rendered.origin, ThumbnailOrigin::ReducedDecode);
+    QCOMPARE(rendered.decodedSize, QSize(320, 240));  // an eighth, nothing larger
+    QCOMPARE(rendered.image.size(), QSize(320, 240));
+}
+
+void TestPicture::orientationTurnsThumbnailAndSize() {
+    TempDir dir;
+    WriteFile(dir / "sideways", WithOrientation(CameraPhoto(640, 480, true), 6));
+    DecodedPicture picture(dir / "sideways");
+    QCOMPARE(picture.Size(), QSize(480, 640));
+    const QSize box = TileBox(picture.Size());
+    const auto embedded = RenderThumbnailOf(dir / "sideways", box);
+    QCOMPARE(embedded.origin, ThumbnailOrigin::Embedded);
+    QVERIFY(FillsBox(embedded.image, box));
+    const auto decoded = RenderThumbnailOf(dir / "sideways", {300, 400});
+    QCOMPARE(decoded.origin, ThumbnailOrigin::ReducedDecode);
+    QCOMPARE(decoded.image.size(), QSize(300, 400));
+}
+
+void TestPicture::largePhotoIsDecodedAtReducedSize() {
+    TempDir dir;
+    const RgbImage image = pixhaven::samplegen::PaintArtwork(4000, 3000, 12, 5);
+    WriteFile(dir / "twelve", pixhaven::samplegen::EncodeJpeg(image, 85));
+    DecodedPicture picture(dir / "twelve");
+    QCOMPARE(picture.Size(), QSize(4000, 3000));
+    const QSize box = TileBox(picture.Size());
+    const auto rendered = RenderThumbnailOf(dir / "twelve", box);
+    QCOMPARE(rendered.origin, ThumbnailOrigin::ReducedDecode);
+    QCOMPARE(rendered.decodedSize, QSize(500, 375));
+    QVERIFY(FillsBox(rendered.image, box));
+    QCOMPARE(picture.RenderThumbnail(box).size(), rendered.image.size());
+}
+
+void TestPicture::undecodableFilesGiveNullImages() {
+    TempDir dir;
+    WriteFile(dir / "noise", std::string(4096, '\x5A'));
+    WriteFile(dir / "empty", "");
+    for (const char* name : {"noise", "empty", "missing"}) {
+        DecodedPicture picture(dir / name);
+        QVERIFY2(picture.RenderThumbnail({100, 75}).isNull(), name);
+        QVERIFY2(!picture.Size().isValid(), name);
+    }
+    // A photo cut short inside its EXIF block: no embedded thumbnail, and the decode fails cleanly.
+    const std::string photo = CameraPhoto(320, 240, true);
+    WriteFile(dir / "cut", photo.substr(0, 300));
+    QVERIFY(RenderThumbnailOf(dir / "cut", {100, 75}).origin != ThumbnailOrigin::Embedded);
+    QVERIFY(DecodedPicture(dir / "noise").RenderThumbnail({0, 0}).isNull());
+    QCOMPARE(GifFrames(dir / "missing", {100, 100}).FrameCount(), 0);
+}
+
+void TestPicture::sampleBackupPicturesAllRender() {
+    TempDir dir;
+    pixhaven::samplegen::SampleOptions options;
+    options.out = dir / "root";
+    options.preset = pixhaven::samplegen::SamplePreset::Small;
+    const auto report = pixhaven::samplegen::GenerateSampleRoot(options);
+    QImage sheet(6 * 110, 8 * 110, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    QPainter painter(&sheet);
+    int shown = 0;
+    int embedded = 0;
+    for (const auto& backup : report.backups) {
+        for (const auto& record : backup.records) {
+            if (!IsPicture(record.content) || !record.storedFileExists) {
+                continue;
+            }
+            DecodedPicture picture(backup.StoredFile(record));
+            const QString what =
+                QString::fromStdString(record.storedName) + " " +
+                QString::fromUtf8(pixhaven::samplegen::ContentName(record.content)) + " " +
+                QString::fromUtf8(pixhaven::samplegen::TrapName(record.trap));
+            QVERIFY2(picture.Size() == QSize(record.width, record.height), qPrintable(what));
+            const QSize box = TileBox(picture.Size());
+            const auto rendered = RenderThumbnailOf(picture.File(), box);
+            QVERIFY2(!rendered.image.isNull(), qPrintable(what));
+            QVERIFY2(FillsBox(rendered.image, box), qPrintable(what));
+            QCOMPARE(rendered.origin == ThumbnailOrigin::Embedded, record.hasExif);
+            embedded += record.hasExif ? 1 : 0;
+            if (shown < 48) {
+                painter.drawImage((shown % 6) * 110 + 5, (shown / 6) * 110 + 5, rendered.image);
+                ++shown;
+            }
+        }
+    }
+    painter.end();
+    QVERIFY(embedded > 0);
+    QLabel label;
+    label.setPixmap(QPixmap::fromImage(sheet));
+    label.resize(sheet.size());
+    pixhaven::test::SaveScreenshot(label, "picture_sample_thumbnails");
+}
+
+void TestPicture::keptThumbnailUnderConcurrentUse() {
+    TempDir dir;
+    WriteFile(dir / "photo", CameraPhoto(320, 240, true));
+    DecodedPicture picture(dir / "photo");
+    std::vector<QImage> images;
+    for (int i = 1; i <= 4; ++i) {
+        QImage image(i * 10, i * 10, QImage::Format_RGB32);
+        image.fill(QColor(i * 60, 0, 0));
+        images.push_back(image);
+    }
+    std::atomic<bool> wrong{false};
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < 2000; ++i) {
+                    picture.SetThumbnail(images[std::size_t((t + i) % 4)]);
+                    const QImage seen = picture.Thumbnail();
+                    const bool known = std::any_of(images.begin(), images.end(),
+                                                   [&seen](const QImage& k) { return k == seen; });
+                    if (!picture.HasThumbnail() || !known || picture.Size() != QSize(320, 240)) {
+                        wrong = true;
+                    }
+                }
+            });
+        }
+    }
+    QVERIFY(!wrong);
+}
+
+void TestPicture::factoryAndPictureOf() {
+    pixhaven::ui::DecodedPictureFactory factory;
+    pixhaven::backup::MediaItem item;
+    QVERIFY(pixhaven::ui::PictureOf(item) == nullptr);
+    item.picture = factory.Make("/nonexistent/never/opened");
+    DecodedPicture* picture = pixhaven::ui::PictureOf(item);
+    QVERIFY(picture != nullptr);
+    QCOMPARE(picture->File(), fs::path("/nonexistent/never/opened"));
+    QVERIFY(!picture->HasThumbnail());
+}
+
+void TestPicture::gifFramesAndDelays() {
+    const RgbImage base = pixhaven::samplegen::PaintArtwork(200, 100, 3, 9);
+    std::vector<pixhaven::samplegen::GifFrame> frames;
+    const std::vector<int> delays{50, 12, 16, 8};
+    for (std::size_t i = 0; i < delays.size(); ++i) {
+        frames.push_back({pixhaven::samplegen::PaintAnimationFrame(base, int(i), 4), delays[i]});
+    }
+    TempDir dir;
+    WriteFile(dir / "animated", pixhaven::samplegen::EncodeAnimatedGif(frames));
+    const GifFrames gif(dir / "animated", {94, 47});
+    QCOMPARE(gif.FrameCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(gif.DelayOf(i), delays[std::size_t(i)]);
+        QCOMPARE(gif.Frame(i).size(), QSize(94, 47));
+    }
+    QVERIFY(gif.Frame(0) != gif.Frame(1));  // the ball moved
+    QCOMPARE(gif.DelayOf(4), 50);           // wraps to the first frame
+    QCOMPARE(gif.DelayOf(-1), 8);
+    QCOMPARE(DecodedPicture(dir / "animated").Size(), QSize(200, 100));
+}
+
+void TestPicture::gifWithOneFrameAndBrokenGif() {
+    TempDir dir;
+    const std::string still =
+        pixhaven::samplegen::EncodeGif87a(pixhaven::samplegen::PaintArtwork(40, 30, 1, 1));
+    WriteFile(dir / "still", still);
+    WriteFile(dir / "cut", still.substr(0, 20));
+    const GifFrames gif(dir / "still", {34, 24});
+    QCOMPARE(gif.FrameCount(), 1);
+    QVERIFY(!gif.Frame(5).isNull());
+    const GifFrames broken(dir / "cut", {34, 24});
+    QCOMPARE(broken.FrameCount(), 0);
+    QVERIFY(broken.Frame(0).isNull());
+    QCOMPARE(broken.DelayOf(0), 0);
+}
+
+QTEST_MAIN(TestPicture)
+#include "tst_picture.moc"
