@@ -1,0 +1,50 @@
+// The worker viewer of the main window: a scan or recovery reports through it, and each report runs
+// on the window's thread while the worker waits for it.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <string>
+
+#include "backup/worker.h"
+
+namespace pixhaven::ui {
+
+// What the window shows of a running worker; called on the window's thread only.
+class WorkerView {
+public:
+    virtual ~WorkerView() = default;
+    virtual void SetProgress(int percent) = 0;
+    virtual void SetStatusText(const QString& text) = 0;
+    virtual void SetGroupLabel(int group, const QString& text) = 0;
+    virtual void ShowPauseAndStop() = 0;
+};
+
+class WindowViewer final : public backup::WorkerViewer {
+public:
+    // `window` receives the finished message and runs the reports; `view` shows them.
+    WindowViewer(QObject& window, WorkerView& view);
+
+    void ShowProgress(int percent) override;
+    void ShowStatus(const std::u16string& text) override;
+    void LabelGroup(int group, const std::u16string& text) override;
+    void ShowPauseAndStop() override;
+    void PostFinished(int message) override;
+
+    // Once detached, reports are dropped without waiting for the window, so a window that is
+    // winding the worker down never has to serve them. The finished message is still posted.
+    void Detach() { detached_ = true; }
+    void Attach() { detached_ = false; }
+    bool Detached() const { return detached_; }
+
+private:
+    template <typename Report>
+    void RunOnWindow(Report report);
+
+    QObject& window_;  // outlives the worker: the window ends it before going
+    WorkerView& view_;
+    std::atomic<bool> detached_{false};
+};
+
+}  // namespace pixhaven::ui
