@@ -1,17 +1,41 @@
-// The main window's frame: skin background, caption text, close button, moving by the top strip
+// The main window: skin background and texts, the home screen's backup list, the scan and
+// recovery workers and their progress controls, the results screen's tree, panes and file list,
 // and the update check that follows start-up.
 #include "ui/mainwindow.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QIntValidator>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QWindow>
+#include <algorithm>
+#include <limits>
 
 #include "backup/windowmessages.h"
+#include "makerlibs/gildpaint.h"
 #include "makerlibs/gildpaint_draw.h"
+#include "ui/aboutbox.h"
+#include "ui/animate.h"
+#include "ui/backuplist.h"
+#include "ui/categorytree.h"
+#include "ui/fontpool.h"
 #include "ui/imgbutton.h"
+#include "ui/listviewcheck.h"
+#include "ui/msgbox.h"
 #include "ui/programfolders.h"
+#include "ui/staticlabel.h"
 #include "ui/windowmessage.h"
 
 namespace pixhaven::ui {
@@ -19,32 +43,240 @@ namespace {
 
 const QString kTitle = QStringLiteral("Quillmark Pixhaven");
 const QRect kTitleBox(35, 4, 300, 20);
-constexpr int kTitlePixels = 12;  // 9 points at 96 dots per inch
+const QRect kPromptBox(87, 170, 610, 20);
+const QRect kListFrame(86, 207, 805, 353);
+const QRect kHintBox(90, 570, 700, 20);
+const QString kPrompt =
+    QStringLiteral("Select one iTunes backup file of your iOS device below and click StartScan.");
+const QString kEmptyHint = QStringLiteral(
+    "If your iOS device is not listed here,it's probably because your iOS device has not been "
+    "synchronized with iTunes.");
+const QString kBusyText =
+    QStringLiteral("Scaning,please wait .    Scaning,please wait . .  Scaning,please wait . . .");
+const QString kSelectDevice = QStringLiteral("Please select a device in the list above to scan.");
+const QString kManifestFailed = QStringLiteral("Parse Mainfest.mbdb failed!");
+const QString kSelectFiles = QStringLiteral("Please select the file(s) you want to recover.");
+const QString kBackQuestion =
+    QStringLiteral("Are you sure to go back? If Back, the scanning results will not be saved.");
+
+// Points at 96 dots per inch, as pixel heights.
+constexpr int kTitlePixels = 12;   // 9 points
+constexpr int kPromptPixels = 16;  // 12 points
+constexpr int kHintPixels = 13;    // 10 points
+constexpr int kPhotoCategories = 8;
+
+constexpr std::array<const char*, backup::kGroupCount> kCategoryIcons = {
+    "cameraroll.png", "photostream.png", "msgattach.png", "jpeg.png", "png.png",
+    "bmp.png",        "gif.png",         "tiff.png",      "mov.png",  "mp3.png",
+    "mp4.png",        "videos.png",      "3gp.png"};
+
+QString BareLabel(int category) {
+    return QString::fromStdU16String(
+        std::u16string(backup::kMediaGroups[static_cast<std::size_t>(category)].label));
+}
+
+bool IsPhotoCategory(int category) {
+    return category >= 0 && category < kPhotoCategories;
+}
+
+DesktopServices CompleteDesktop(DesktopServices desktop) {
+    if (!desktop.runModal) {
+        desktop.runModal = [](QDialog& box) { return box.exec(); };
+    }
+    if (!desktop.chooseFolder) {
+        desktop.chooseFolder = [](QWidget* owner, const QString& title) {
+            return QFileDialog::getExistingDirectory(owner, title);
+        };
+    }
+    if (!desktop.openAddress) {
+        desktop.openAddress = OpenAddressWithDesktop;
+    }
+    if (!desktop.openFolder) {
+        desktop.openFolder = OpenFolderWithDesktop;
+    }
+    return desktop;
+}
 
 }  // namespace
 
 CMainDlg::CMainDlg(UpdateServices services, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), services_(std::move(services)) {
+    : CMainDlg(std::move(services), DesktopServices{}, parent) {}
+
+CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      services_(std::move(services)),
+      desktop_(CompleteDesktop(std::move(desktop))),
+      viewer_(*this, *this) {
     setWindowTitle(kTitle);
     setFixedSize(kWidth, kHeight);
     // The skin paints every pixel; nothing of the desktop's palette shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
     CreateControls();
+    ConnectCommands();
+    ListBackupsOfRoot();
     updateTimer_ = startTimer(kUpdateTimerPeriodMs);
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() {
+    EndWorker();
+    DiscardResults();
+}
 
 bool CMainDlg::IsInDragStrip(QPoint point) {
     return point.y() >= 0 && point.y() < kDragStripHeight && point.x() >= 0 && point.x() < kWidth;
 }
 
-void CMainDlg::CreateControls() {
-    closeButton_ = new CImgButton(this, kCloseId);
-    closeButton_->SetImage(QStringLiteral("close.png"), -1, 0, 3);
-    connect(closeButton_, &QAbstractButton::clicked, this, [this] { done(kCloseId); });
+CPhotoViewDlg* CMainDlg::Pane(int category) const {
+    return IsPhotoCategory(category) ? panes_[static_cast<std::size_t>(category)].get() : nullptr;
 }
+
+// ---- Building ----
+
+CImgButton* CMainDlg::AddImageButton(int id, const QString& image, int x, int y, int frames) {
+    auto* button = new CImgButton(this, id);
+    button->SetImage(image, x, y, frames);
+    return button;
+}
+
+void CMainDlg::CreateControls() {
+    CreateImageButtons();
+    CreateTree();
+    CreateLists();
+    CreateProgressControls();
+    CreatePagingGroup();
+}
+
+void CMainDlg::CreateImageButtons() {
+    closeButton_ = AddImageButton(kCloseId, QStringLiteral("close.png"), -1, 0, 3);
+    minimiseButton_ = AddImageButton(kMinimiseId, QStringLiteral("min.png"), -34, 0, 3);
+    menuButton_ = AddImageButton(kMenuId, QStringLiteral("menu.png"), -65, 0, 3);
+    startScanButton_ = AddImageButton(kStartScanId, QStringLiteral("startscan.png"), 420, -25, 4);
+    backButton_ = AddImageButton(kBackId, QStringLiteral("home.png"), 30, -25, 4);
+    recoverButton_ = AddImageButton(kRecoverId, QStringLiteral("recover.png"), -30, -25, 4);
+    pauseButton_ = AddImageButton(kPauseId, QStringLiteral("pause.png"), -92, -20, 4);
+    continueButton_ = AddImageButton(kContinueId, QStringLiteral("continue.png"), -92, -20, 4);
+    stopButton_ = AddImageButton(kStopId, QStringLiteral("stop.png"), -20, -20, 4);
+    for (CImgButton* hidden :
+         {backButton_, recoverButton_, pauseButton_, continueButton_, stopButton_}) {
+        hidden->hide();
+    }
+}
+
+void CMainDlg::CreateTree() {
+    tree_ = new CTreeViewEx1(this);
+    SetControlId(*tree_, kTreeId);
+    tree_->setGeometry(2, 114, 213, 465);
+    QTreeWidgetItem* root =
+        tree_->InsertItem(nullptr, CTreeViewEx1::kRootCategory, QStringLiteral("  "));
+    root->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    for (int category = 0; category < backup::kGroupCount; ++category) {
+        tree_->InsertItem(
+            root, category, BareLabel(category),
+            SkinImage(QString::fromLatin1(kCategoryIcons[static_cast<std::size_t>(category)])));
+    }
+    root->setExpanded(true);
+    tree_->hide();
+}
+
+void CMainDlg::CreateLists() {
+    backupList_ = new CListViewExBackups(this);
+    SetControlId(*backupList_, kBackupListId);
+    backupList_->setGeometry(QRect(QPoint(87, 208), QPoint(891 - 1, 560 - 1)));
+    backupList_->AddColumn(QStringLiteral("DeviceName"), 250);
+    backupList_->AddColumn(QStringLiteral("Last Backup Date"), 250);
+    backupList_->AddColumn(QStringLiteral("Serial Number"), 290);
+
+    fileList_ = new CListViewCheck1(this);
+    SetControlId(*fileList_, kFileListId);
+    fileList_->setGeometry(QRect(QPoint(218, 114), QPoint(984 - 1, 579 - 1)));
+    fileList_->SetRowHeight(30);
+    fileList_->hide();
+
+    devicePanel_ = new CStaticLabel1(this, kDevicePanelId);
+    devicePanel_->setGeometry(218, 114, 756, 464);
+    devicePanel_->hide();
+}
+
+void CMainDlg::CreateProgressControls() {
+    progress_ = new QProgressBar(this);
+    SetControlId(*progress_, kProgressId);
+    progress_->setGeometry(42, 609, 730, 20);
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    progress_->hide();
+
+    busyPicture_ = new CAnimateImg(this);
+    busyPicture_->SetImage(QStringLiteral("animate.png"));
+    busyPicture_->SetPeriod(100);
+    busyPicture_->Place(20, 611);
+    busyPicture_->hide();
+
+    busyText_ = new CAnimateStr(this, kBusyTextId);
+    busyText_->SetText(kBusyText, 3);
+    busyText_->SetPeriod(500);
+    busyText_->Place(42, 591);
+    busyText_->hide();
+
+    percentLabel_ = new CStaticLabel(this, kPercentId);
+    percentLabel_->setGeometry(780, 611, 30, 16);
+    percentLabel_->SetText(QStringLiteral("0%"));
+    percentLabel_->hide();
+
+    statusLabel_ = new CStaticLabel(this, kStatusId);
+    statusLabel_->setGeometry(42, 591, 700, 16);
+    statusLabel_->hide();
+}
+
+void CMainDlg::CreatePagingGroup() {
+    prevPage_ = new QPushButton(QStringLiteral("<<"), this);
+    SetControlId(*prevPage_, kPrevPageId);
+    prevPage_->setGeometry(238, 552, 20, 20);
+    pageLabel_ = new CStaticLink(this, kPageLabelId);
+    pageLabel_->setGeometry(258, 554, 40, 18);
+    nextPage_ = new QPushButton(QStringLiteral(">>"), this);
+    SetControlId(*nextPage_, kNextPageId);
+    nextPage_->setGeometry(298, 552, 20, 20);
+    pageEdit_ = new QLineEdit(this);
+    SetControlId(*pageEdit_, kPageEditId);
+    pageEdit_->setGeometry(328, 552, 50, 20);
+    pageEdit_->setMaxLength(19);
+    pageEdit_->setValidator(new QIntValidator(0, std::numeric_limits<int>::max(), pageEdit_));
+    goPage_ = new QPushButton(QStringLiteral("Go"), this);
+    SetControlId(*goPage_, kGoPageId);
+    goPage_->setGeometry(383, 551, 20, 20);
+    for (QPushButton* button : {prevPage_, nextPage_, goPage_}) {
+        button->setFocusPolicy(Qt::NoFocus);
+    }
+    ShowPagingGroup(false);
+}
+
+void CMainDlg::ConnectCommands() {
+    connect(closeButton_, &QAbstractButton::clicked, this, [this] { Close(kCloseId); });
+    connect(minimiseButton_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
+    connect(menuButton_, &QAbstractButton::clicked, this, &CMainDlg::OnMenu);
+    connect(startScanButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStartScan);
+    connect(backButton_, &QAbstractButton::clicked, this, &CMainDlg::OnBack);
+    connect(recoverButton_, &QAbstractButton::clicked, this, &CMainDlg::OnRecover);
+    connect(pauseButton_, &QAbstractButton::clicked, this, &CMainDlg::OnPause);
+    connect(continueButton_, &QAbstractButton::clicked, this, &CMainDlg::OnContinue);
+    connect(stopButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStop);
+    connect(prevPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_PREV); });
+    connect(nextPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_NEXT); });
+    connect(goPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_GOTO); });
+    connect(tree_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item) { OnShowCategory(item); });
+}
+
+void CMainDlg::ListBackupsOfRoot() {
+    backupRoot_ = desktop_.backupRoot.empty() ? backup::FindBackupRoot() : desktop_.backupRoot;
+    Folders().backupRoot = backupRoot_;
+    backupList_->SetBackupRows(backup::ListBackups(backupRoot_));
+    startScanButton_->setVisible(backupList_->RowCount() > 0);
+}
+
+// ---- Painting ----
 
 void CMainDlg::RenderBackground() {
     background_ = QPixmap(size() * devicePixelRatioF());
@@ -60,7 +292,37 @@ void CMainDlg::RenderBackground() {
     painter.setFont(get_font(QStringLiteral("Arial"), kTitlePixels, 400));
     painter.setPen(Qt::white);
     painter.drawText(kTitleBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, kTitle);
+    if (screen_ == kHomeScreen) {
+        PaintHome(painter);
+    } else {
+        PaintResultLines(painter);
+    }
     redraw_ = false;
+}
+
+void CMainDlg::PaintHome(QPainter& painter) const {
+    constexpr int kFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter.setFont(get_font(QStringLiteral("Arial"), kPromptPixels, 700));
+    painter.setPen(QColor(0x66, 0x66, 0x66));
+    painter.drawText(kPromptBox, kFlags, kPrompt);
+    painter.setPen(QColor(0xCB, 0xCB, 0xCB));
+    painter.drawRect(kListFrame.adjusted(0, 0, -1, -1));
+    if (backupList_->RowCount() == 0) {
+        painter.setFont(get_font(QStringLiteral("Arial"), kHintPixels, 400));
+        painter.setPen(QColor(0xC0, 0x6B, 0x07));
+        painter.drawText(kHintBox, kFlags, kEmptyHint);
+    }
+}
+
+void CMainDlg::PaintResultLines(QPainter& painter) const {
+    painter.setPen(QColor(0xDE, 0xDE, 0xDE));
+    painter.drawLine(215, 114, 215, 579);
+    painter.drawLine(2, 579, width() - 1, 579);
+}
+
+void CMainDlg::Redraw() {
+    redraw_ = true;
+    update();
 }
 
 void CMainDlg::paintEvent(QPaintEvent* /*event*/) {
@@ -70,16 +332,607 @@ void CMainDlg::paintEvent(QPaintEvent* /*event*/) {
     QPainter(this).drawPixmap(0, 0, background_);
 }
 
+// ---- Messages ----
+
 bool CMainDlg::event(QEvent* event) {
     if (event->type() == WindowMessageEvent::EventType()) {
         const auto* message = static_cast<WindowMessageEvent*>(event);
-        if (message->Message() == WM_UPDATE_CHECKED) {
-            OnUpdateChecked(message->WParam());
-        }
+        HandleWindowMessage(message->Message(), message->WParam(), message->LParam());
         return true;
     }
     return QDialog::event(event);
 }
+
+void CMainDlg::HandleWindowMessage(int message, quintptr wParam, qintptr lParam) {
+    if (message == WM_SCAN_FINISHED || message == WM_RECOVER_FINISHED) {
+        // The finished message is the worker's last act, so the thread is about to return.
+        worker_.Join();
+        if (windDownLoop_ != nullptr) {
+            windDownLoop_->quit();
+        } else if (message == WM_SCAN_FINISHED) {
+            OnScanFinished();
+        } else {
+            OnRecoverFinished();
+        }
+    } else if (message == WM_LIST_CHECK_CHANGED) {
+        OnListCheckChanged(static_cast<int>(wParam), lParam != 0);
+    } else if (message == WM_TREE_CHECK_CHANGED) {
+        OnTreeCheckChanged(wParam, lParam != 0);
+    } else if (message >= WM_THUMB_CHECK_CHANGED &&
+               message < WM_THUMB_CHECK_CHANGED + kPhotoCategories) {
+        OnThumbCheckChanged(message - WM_THUMB_CHECK_CHANGED);
+    } else if (message == WM_UPDATE_CHECKED) {
+        OnUpdateChecked(wParam);
+    }
+}
+
+// ---- Worker reports ----
+
+void CMainDlg::SetProgress(int percent) {
+    percentLabel_->SetText(QStringLiteral("%1%").arg(percent));
+    progress_->setValue(percent);
+}
+
+void CMainDlg::SetStatusText(const QString& text) {
+    statusLabel_->SetText(text);
+}
+
+void CMainDlg::SetGroupLabel(int group, const QString& text) {
+    QTreeWidgetItem* item = tree_->CategoryItem(group);
+    if (item == nullptr) {
+        return;
+    }
+    tree_->SetItemText(item, text);
+    tree_->SetHasResults(item, true);
+    // A category gets its check box once it has something to tick.
+    if (CTreeViewEx1::ItemState(item) == 0) {
+        tree_->SetItemState(item, kStateUnchecked);
+    }
+}
+
+void CMainDlg::ShowPauseAndStop() {
+    // A worker paused before its counting ended stays paused: offer Continue, not Pause.
+    const bool paused = !control_.run.IsSet();
+    pauseButton_->setVisible(!paused);
+    continueButton_->setVisible(paused);
+    stopButton_->show();
+}
+
+// ---- Start scan ----
+
+void CMainDlg::OnStartScan() {
+    if (worker_.Running() || !LoadSelectedBackup()) {
+        return;
+    }
+    const QString name = QString::fromStdU16String(selectedBackup_->deviceName);
+    SetRootText(name);
+    ShowScanningScreen();
+    StartScanWorker();
+}
+
+bool CMainDlg::LoadSelectedBackup() {
+    const int row = backupList_->SelectedRow();
+    if (row < 0) {
+        ShowMessage(CMsgBox::kWarning, CMsgBox::kOk, kSelectDevice);
+        return false;
+    }
+    if (backupList_->RowInfo(row) == nullptr) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warnning"), kSelectDevice,
+                        QMessageBox::Ok, this);
+        RunModal(box);
+        return false;
+    }
+    selectedBackup_ = *backupList_->RowInfo(row);
+    selectedFolder_ = backupRoot_ / backupList_->Row(row)->folderName;
+    const std::filesystem::path file = selectedFolder_ / "Manifest.mbdb";
+    std::error_code error;
+    manifest_.reset();
+    if (std::filesystem::is_regular_file(file, error)) {
+        manifest_ = backup::ReadManifest(file);
+    }
+    if (!manifest_ || manifest_->empty()) {
+        manifest_.reset();
+        ShowMessage(CMsgBox::kError, CMsgBox::kOk, kManifestFailed);
+        return false;
+    }
+    return true;
+}
+
+void CMainDlg::SetRootText(const QString& deviceName) {
+    tree_->SetItemText(tree_->RootItem(), deviceName);
+    const QFontMetrics metrics(FontPool().Font(font_code::kLargerBold));
+    const bool tooWide = metrics.horizontalAdvance(deviceName) > kRootToolTipWidth;
+    tree_->SetRootToolTip(tooWide ? deviceName : QString());
+}
+
+void CMainDlg::ShowScanningScreen() {
+    tree_->SetItemState(tree_->RootItem(), kStateUnchecked);
+    tree_->show();
+    backupList_->hide();
+    startScanButton_->hide();
+    progress_->setValue(0);
+    progress_->show();
+    SetBusyAnimations(true);
+    busyPicture_->show();
+    busyText_->show();
+    percentLabel_->SetText(QStringLiteral("0%"));
+    percentLabel_->show();
+    screen_ = kResultsScreen;
+    Redraw();
+}
+
+void CMainDlg::StartScanWorker() {
+    viewer_.Attach();
+    control_.operation = backup::kOperationScanning;
+    scan_ = std::make_unique<backup::ScanContext>(
+        backup::ScanContext{*manifest_, selectedFolder_, results_, control_, viewer_, pictures_});
+    if (!worker_.Start(control_, [scan = scan_.get()] { backup::ScanWorker(*scan); })) {
+        PostWindowMessage(this, WM_SCAN_FINISHED);
+    }
+}
+
+void CMainDlg::OnScanFinished() {
+    SetBusyAnimations(false);
+    busyPicture_->hide();
+    busyText_->hide();
+    for (QWidget* control :
+         {static_cast<QWidget*>(percentLabel_), static_cast<QWidget*>(progress_),
+          static_cast<QWidget*>(pauseButton_), static_cast<QWidget*>(continueButton_),
+          static_cast<QWidget*>(stopButton_)}) {
+        control->hide();
+    }
+    backButton_->show();
+    recoverButton_->show();
+    control_.operation = backup::kOperationNone;
+    control_.stop = 0;
+    scanComplete_ = true;
+    if (selectedBackup_) {
+        devicePanel_->SetBackupInfo(*selectedBackup_);
+    }
+    tree_->setCurrentItem(tree_->RootItem());
+    ShowRoot();
+    devicePanel_->show();
+}
+
+// ---- Show category ----
+
+void CMainDlg::OnShowCategory(QTreeWidgetItem* item) {
+    if (item == nullptr) {
+        return;
+    }
+    const CategoryData category = CTreeViewEx1::ItemData(item);
+    if (category.index == CTreeViewEx1::kRootCategory) {
+        ShowRoot();
+        return;
+    }
+    if (!category.hasResults) {
+        return;
+    }
+    currentItem_ = item;
+    fileList_->SetHeaderCheck(CTreeViewEx1::ItemState(item) == kStateChecked);
+    fileList_->ClearAll();
+    devicePanel_->hide();
+    if (IsPhotoCategory(category.index)) {
+        ShowPane(category.index);
+    } else {
+        ShowFileList(category.index);
+    }
+}
+
+void CMainDlg::ShowRoot() {
+    if (scanComplete_) {
+        devicePanel_->show();
+    }
+    ShowPagingGroup(false);
+    fileList_->hide();
+    HidePanes();
+    currentItem_ = tree_->RootItem();
+}
+
+void CMainDlg::ShowPane(int category) {
+    HidePanes(category);
+    fileList_->hide();
+    ShowPagingGroup(Items(category).size() > static_cast<std::size_t>(kPageSize));
+    currentView_ = category;
+    auto& pane = panes_[static_cast<std::size_t>(category)];
+    if (!pane) {
+        PagingHost& host = *this;
+        pane =
+            std::make_unique<CPhotoViewDlg>(PaneDesignFor(category), Items(category), host, this);
+    }
+    pageLabel_->SetText(pane->PageText());
+    pageEdit_->setText(pane->PageNumberText());
+    pane->show();
+    pane->raise();
+    pane->StartLoading();
+}
+
+void CMainDlg::ShowFileList(int category) {
+    HidePanes();
+    ShowPagingGroup(false);
+    currentView_ = category;
+    fileList_->AddColumn(QStringLiteral("Name"), 300);
+    fileList_->AddColumn(QStringLiteral("Size"), 465);
+    const auto& items = Items(category);
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const backup::MediaItem& item = *items[index];
+        const int row =
+            fileList_->InsertRow(QString::fromStdU16String(item.displayName),
+                                 QString::fromStdU16String(fsize_format(item.size, 0, 0)));
+        fileList_->SetRowData(row, QVariant::fromValue(static_cast<qulonglong>(index)));
+        fileList_->SetRowCheck(row, item.checked.load() != 0);
+    }
+    if (fileList_->RowCount() > 0) {
+        fileList_->SelectRow(0);
+    }
+    fileList_->show();
+}
+
+void CMainDlg::HidePanes(int except) {
+    for (std::size_t category = 0; category < panes_.size(); ++category) {
+        CPhotoViewDlg* pane = panes_[category].get();
+        if (pane != nullptr && static_cast<int>(category) != except && !pane->isHidden()) {
+            pane->StopLoading();
+            pane->hide();
+        }
+    }
+}
+
+void CMainDlg::ShowPagingGroup(bool shown) {
+    for (QWidget* control : {static_cast<QWidget*>(prevPage_), static_cast<QWidget*>(pageLabel_),
+                             static_cast<QWidget*>(nextPage_), static_cast<QWidget*>(pageEdit_),
+                             static_cast<QWidget*>(goPage_)}) {
+        control->setVisible(shown);
+    }
+}
+
+void CMainDlg::SetPageText(const QString& text) {
+    pageLabel_->SetText(text);
+}
+
+void CMainDlg::SetPagingEnabled(bool enabled) {
+    for (QWidget* control : {static_cast<QWidget*>(prevPage_), static_cast<QWidget*>(nextPage_),
+                             static_cast<QWidget*>(pageEdit_), static_cast<QWidget*>(goPage_)}) {
+        control->setEnabled(enabled);
+    }
+}
+
+void CMainDlg::OnPageCommand(int message) {
+    CPhotoViewDlg* pane = Pane(currentView_);
+    if (pane == nullptr) {
+        return;
+    }
+    quintptr page = 0;
+    if (message == WM_PAGE_GOTO) {
+        bool ok = false;
+        const int number = pageEdit_->text().left(19).toInt(&ok);
+        page = ok && number > 0 ? static_cast<quintptr>(number) : 0;
+    }
+    SendWindowMessage(pane, message, page);
+}
+
+// ---- Checks ----
+
+std::vector<std::unique_ptr<backup::MediaItem>>& CMainDlg::Items(int category) {
+    return results_.groups[static_cast<std::size_t>(category)];
+}
+
+void CMainDlg::OnListCheckChanged(int row, bool checked) {
+    if (currentView_ < kPhotoCategories || currentItem_ != tree_->CategoryItem(currentView_)) {
+        return;
+    }
+    auto& items = Items(currentView_);
+    const QVariant rowData = fileList_->RowData(row);
+    const auto index = static_cast<std::size_t>(rowData.toULongLong());
+    if (rowData.isValid() && index < items.size()) {
+        items[index]->checked = checked ? 1 : 0;
+    }
+    tree_->SetItemState(currentItem_, fileList_->HeaderChecked() ? kStateChecked : kStateUnchecked);
+    RecomputeRoot();
+    tree_->viewport()->update();
+}
+
+void CMainDlg::OnTreeCheckChanged(quintptr handle, bool checked) {
+    const QTreeWidgetItem* item = tree_->ItemFromHandle(handle);
+    const int category = item != nullptr ? CTreeViewEx1::ItemData(item).index : -1;
+    if (category < 0 || category >= backup::kGroupCount) {
+        return;
+    }
+    for (const auto& media : Items(category)) {
+        media->checked = checked ? 1 : 0;
+    }
+    if (CPhotoViewDlg* pane = Pane(category)) {
+        pane->RefreshChecks();
+    }
+    if (!IsPhotoCategory(category) && category == currentView_ && item == currentItem_) {
+        fileList_->SetHeaderCheck(checked);
+        for (int row = 0; row < fileList_->RowCount(); ++row) {
+            fileList_->SetRowCheck(row, checked);
+        }
+        fileList_->viewport()->update();
+    }
+}
+
+void CMainDlg::OnThumbCheckChanged(int category) {
+    RecomputeCategory(category);
+    RecomputeRoot();
+    tree_->viewport()->update();
+}
+
+void CMainDlg::RecomputeCategory(int category) {
+    const auto& items = Items(category);
+    const bool all = std::all_of(items.begin(), items.end(),
+                                 [](const auto& item) { return item->checked.load() != 0; });
+    tree_->SetItemState(tree_->CategoryItem(category), all ? kStateChecked : kStateUnchecked);
+}
+
+void CMainDlg::RecomputeRoot() {
+    // Only categories with results count, as in the tree's own rule: after Back every category
+    // is unticked, and an empty one must not keep the root unticked for good.
+    bool anyUnchecked = false;
+    for (int category = 0; category < backup::kGroupCount; ++category) {
+        const QTreeWidgetItem* item = tree_->CategoryItem(category);
+        anyUnchecked |= CTreeViewEx1::ItemData(item).hasResults &&
+                        CTreeViewEx1::ItemState(item) == kStateUnchecked;
+    }
+    tree_->SetItemState(tree_->RootItem(), anyUnchecked ? kStateUnchecked : kStateChecked);
+}
+
+// ---- Recover ----
+
+void CMainDlg::OnRecover() {
+    if (worker_.Running()) {
+        return;
+    }
+    if (backup::CountCheckedItems(results_) == 0) {
+        ShowMessage(CMsgBox::kWarning, CMsgBox::kOk, kSelectFiles);
+        return;
+    }
+    const QString chosen = desktop_.chooseFolder(this, QDir::currentPath());
+    if (chosen.isEmpty() || !QDir::isAbsolutePath(chosen)) {
+        return;
+    }
+    StartRecoveryWorker(std::filesystem::path(chosen.toStdU16String()));
+}
+
+void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
+    outputFolder_ = backup::MakeOutputFolder(chosenFolder);
+    progress_->setValue(0);
+    progress_->show();
+    recoverButton_->hide();
+    backButton_->hide();
+    ShowPauseAndStop();
+    busyPicture_->show();
+    busyPicture_->Start();
+    percentLabel_->SetText(QStringLiteral("0%"));
+    percentLabel_->show();
+    statusLabel_->SetText(QStringLiteral("Recovering:"));
+    statusLabel_->show();
+    viewer_.Attach();
+    control_.operation = backup::kOperationRecovering;
+    recovery_ = std::make_unique<backup::RecoveryContext>(
+        backup::RecoveryContext{results_, outputFolder_, control_, viewer_, 0});
+    if (!worker_.Start(control_,
+                       [recovery = recovery_.get()] { backup::RecoveryWorker(*recovery); })) {
+        PostWindowMessage(this, WM_RECOVER_FINISHED);
+    }
+}
+
+void CMainDlg::OnRecoverFinished() {
+    progress_->setValue(100);
+    progress_->hide();
+    for (QWidget* control :
+         {static_cast<QWidget*>(pauseButton_), static_cast<QWidget*>(continueButton_),
+          static_cast<QWidget*>(percentLabel_), static_cast<QWidget*>(statusLabel_),
+          static_cast<QWidget*>(busyPicture_), static_cast<QWidget*>(stopButton_)}) {
+        control->hide();
+    }
+    busyPicture_->Stop();
+    recoverButton_->show();
+    backButton_->show();
+    control_.operation = backup::kOperationNone;
+    control_.stop = 0;
+    const QString folder = QString::fromStdU16String(outputFolder_.u16string());
+    ShowMessage(CMsgBox::kSuccess, CMsgBox::kOk | CMsgBox::kFolderLink,
+                QStringLiteral("Recovering finished, %1 files have been recovered.")
+                    .arg(results_.done.load()),
+                QStringLiteral("SaveFile:") + folder, folder);
+}
+
+// ---- Pause, continue, stop ----
+
+void CMainDlg::SetBusyAnimations(bool running) {
+    // A recovery shows only the picture; the scanning text stays hidden and still.
+    const bool withText = control_.operation != backup::kOperationRecovering;
+    if (running) {
+        busyPicture_->Start();
+        if (withText) {
+            busyText_->Start();
+        }
+    } else {
+        busyPicture_->Stop();
+        busyText_->Stop();
+    }
+}
+
+void CMainDlg::OnPause() {
+    if (!worker_.Running()) {
+        return;
+    }
+    control_.run.Reset();
+    SetBusyAnimations(false);
+    pauseButton_->hide();
+    continueButton_->show();
+}
+
+void CMainDlg::OnContinue() {
+    if (!worker_.Running()) {
+        return;
+    }
+    control_.run.Set();
+    SetBusyAnimations(true);
+    continueButton_->hide();
+    pauseButton_->show();
+}
+
+void CMainDlg::OnStop() {
+    backup::WorkerThread::RequestStop(control_);
+}
+
+// ---- Back, close and discarding ----
+
+void CMainDlg::OnBack() {
+    if (worker_.Running() || ShowMessage(CMsgBox::kInformation, CMsgBox::kYes | CMsgBox::kNo,
+                                         kBackQuestion) != CMsgBox::kYesResult) {
+        return;
+    }
+    DiscardResults();
+    ResetTree();
+    ShowHomeScreen();
+}
+
+void CMainDlg::ResetTree() {
+    for (int category = 0; category < backup::kGroupCount; ++category) {
+        QTreeWidgetItem* item = tree_->CategoryItem(category);
+        tree_->SetItemText(item, BareLabel(category));
+        tree_->SetHasResults(item, false);
+        tree_->SetItemState(item, kStateUnchecked);
+    }
+    tree_->SetItemState(tree_->RootItem(), kStateUnchecked);
+    tree_->SetRootToolTip({});
+    tree_->setCurrentItem(tree_->RootItem());
+}
+
+void CMainDlg::ShowHomeScreen() {
+    for (QWidget* control :
+         {static_cast<QWidget*>(fileList_), static_cast<QWidget*>(tree_),
+          static_cast<QWidget*>(backButton_), static_cast<QWidget*>(recoverButton_)}) {
+        control->hide();
+    }
+    ShowPagingGroup(false);
+    startScanButton_->setVisible(backupList_->RowCount() > 0);
+    backupList_->show();
+    results_.total = 0;
+    results_.done = 0;
+    progress_->setValue(0);
+    currentView_ = -1;
+    screen_ = kHomeScreen;
+    Redraw();
+}
+
+void CMainDlg::DiscardResults() {
+    fileList_->ClearAll();
+    devicePanel_->hide();
+    devicePanel_->ClearBackupInfo();
+    // Panes wait for their loaders as they go, before the items they draw are freed.
+    for (auto& pane : panes_) {
+        pane.reset();
+    }
+    scan_.reset();
+    recovery_.reset();
+    results_.Clear();
+    manifest_.reset();
+    scanComplete_ = false;
+    currentItem_ = tree_->RootItem();
+}
+
+// Stops a running worker and waits for it while still serving the reports it may be blocked in:
+// the worker's results are freed next, so it has to be gone first.
+void CMainDlg::EndWorker() {
+    if (!worker_.Running()) {
+        return;
+    }
+    viewer_.Detach();
+    backup::WorkerThread::RequestStop(control_);
+    WaitForWorkerWhileServing();
+    control_.operation = backup::kOperationNone;
+    control_.stop = 0;
+}
+
+void CMainDlg::WaitForWorkerWhileServing() {
+    QEventLoop loop;
+    windDownLoop_ = &loop;
+    // The finished message may already be queued; the loop then ends at its first turn.
+    while (worker_.Running()) {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    windDownLoop_ = nullptr;
+}
+
+void CMainDlg::Close(int result) {
+    EndWorker();
+    DiscardResults();
+    done(result);
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    EndWorker();
+    DiscardResults();
+    QDialog::closeEvent(event);
+}
+
+// Escape would end the dialog without winding a worker down.
+void CMainDlg::reject() {
+    Close(0);
+}
+
+// ---- Menu and boxes ----
+
+void CMainDlg::OnMenu() {
+    QMenu menu(this);
+    const std::array<std::pair<int, const char*>, 5> items = {{{kMenuHome, "Home"},
+                                                               {kMenuHelp, "Help"},
+                                                               {kMenuCheckUpdate, "Check Update"},
+                                                               {kMenuAbout, "About"},
+                                                               {kMenuExit, "Exit"}}};
+    for (const auto& [id, text] : items) {
+        menu.addAction(QString::fromLatin1(text))->setData(id);
+    }
+    if (const QAction* chosen = menu.exec(QCursor::pos())) {
+        RunMenuCommand(chosen->data().toInt());
+    }
+}
+
+void CMainDlg::RunMenuCommand(int id) {
+    switch (id) {
+        case kMenuHome:
+            desktop_.openAddress(CAboutBox::HomePage());
+            break;
+        case kMenuHelp:
+            desktop_.openAddress(CAboutBox::HomePage() + QStringLiteral("pixhaven/"));
+            break;
+        case kMenuCheckUpdate:
+            if (services_.launchUpdater) {
+                services_.launchUpdater();
+            }
+            break;
+        case kMenuAbout: {
+            CAboutBox about(QCoreApplication::applicationVersion(), this);
+            about.SetLinkOpener(desktop_.openAddress);
+            RunModal(about);
+            break;
+        }
+        case kMenuExit:
+            Close(0);
+            break;
+        default:
+            break;
+    }
+}
+
+int CMainDlg::RunModal(QDialog& box) {
+    return desktop_.runModal(box);
+}
+
+int CMainDlg::ShowMessage(int icon, int buttons, const QString& text, const QString& linkCaption,
+                          const QString& linkTarget) {
+    CMsgBox box(this);
+    box.Prepare(icon, buttons, text, linkCaption, linkTarget);
+    box.SetLinkOpener(desktop_.openFolder);
+    return RunModal(box);
+}
+
+// ---- Update check ----
 
 void CMainDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() != updateTimer_ || updateTimer_ == 0) {
@@ -116,6 +969,8 @@ void CMainDlg::OnUpdateChecked(quintptr result) {
         services_.launchUpdater();
     }
 }
+
+// ---- Moving the window ----
 
 void CMainDlg::mousePressEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint();

@@ -1,16 +1,43 @@
-// The program's main window: a frameless 985 x 670 dialog painted from the skin, moved by its top
-// strip, which checks for an update one second after it appears.
+// The program's main window: a frameless 985 x 670 dialog painted from the skin that lists the
+// backups, scans one, shows its media by category and copies the ticked files out.
 #pragma once
 
 #include <QDialog>
 #include <QPixmap>
+#include <array>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 
+#include "backup/discovery.h"
+#include "backup/manifest.h"
+#include "backup/media.h"
+#include "backup/recovery.h"
+#include "backup/scan.h"
+#include "backup/workers.h"
+#include "ui/photoview.h"
+#include "ui/picture.h"
+#include "ui/windowviewer.h"
+
+class QEventLoop;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeWidgetItem;
+
 namespace pixhaven::ui {
 
+class CAnimateImg;
+class CAnimateStr;
 class CImgButton;
+class CListViewCheck1;
+class CListViewExBackups;
+class CStaticLabel;
+class CStaticLabel1;
+class CStaticLink;
+class CTreeViewEx1;
 
 // How the window checks for and applies an update. `checkUpdate` runs on a thread of its own and
 // returns non-zero when an update is available; `launchUpdater` runs on the window's thread.
@@ -19,16 +46,64 @@ struct UpdateServices {
     std::function<void()> launchUpdater;
 };
 
-class CMainDlg : public QDialog {
+// What the window asks of the desktop; tests replace each with something that needs no person.
+struct DesktopServices {
+    // The folder the backups live under; empty means the user's own backup root.
+    std::filesystem::path backupRoot;
+    // Runs a modal box (message, system warning, about) and returns its result.
+    std::function<int(QDialog& box)> runModal;
+    // Asks for the folder to recover into; an empty text means cancelled.
+    std::function<QString(QWidget* owner, const QString& title)> chooseFolder;
+    // Opens a web address or a folder.
+    std::function<void(const QString& target)> openAddress;
+    std::function<void(const QString& folder)> openFolder;
+};
+
+class CMainDlg : public QDialog, private PagingHost, private WorkerView {
     Q_OBJECT
 public:
     static constexpr int kWidth = 985;
     static constexpr int kHeight = 670;
     static constexpr int kDragStripHeight = 28;
-    static constexpr int kCloseId = 1000;
     static constexpr int kUpdateTimerPeriodMs = 1000;
+    static constexpr int kPageSize = 100;
+    static constexpr int kRootToolTipWidth = 140;
+
+    enum ControlId : int {
+        kCloseId = 1000,
+        kMinimiseId = 1001,
+        kBackupListId = 1002,
+        kStartScanId = 1003,
+        kTreeId = 1004,
+        kFileListId = 1005,
+        kBackId = 1006,
+        kRecoverId = 1007,
+        kProgressId = 1012,
+        kBusyTextId = 1018,
+        kPauseId = 1019,
+        kContinueId = 1020,
+        kPercentId = 1021,
+        kStopId = 1022,
+        kStatusId = 1023,
+        kDevicePanelId = 1032,
+        kPrevPageId = 1039,
+        kNextPageId = 1040,
+        kPageLabelId = 1041,
+        kGoPageId = 1042,
+        kPageEditId = 1043,
+        kMenuId = 1046,
+    };
+    enum MenuId : int {
+        kMenuHome = 20000,
+        kMenuHelp = 20003,
+        kMenuCheckUpdate = 20004,
+        kMenuAbout = 20005,
+        kMenuExit = 20006,
+    };
+    enum Screen : int { kHomeScreen = 0, kResultsScreen = 1 };
 
     explicit CMainDlg(UpdateServices services, QWidget* parent = nullptr);
+    CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // Whether a press at `point` (client pixels) moves the window.
@@ -37,24 +112,157 @@ public:
     // The running update timer, 0 once it has fired.
     int UpdateTimerId() const { return updateTimer_; }
 
+    // What tests look at.
+    Screen CurrentScreen() const { return screen_; }
+    int CurrentView() const { return currentView_; }
+    bool WorkerRunning() const { return worker_.Running(); }
+    bool ScanComplete() const { return scanComplete_; }
+    const backup::ScanResults& Results() const { return results_; }
+    backup::ScanResults& Results() { return results_; }
+    CPhotoViewDlg* Pane(int category) const;
+    const std::filesystem::path& OutputFolder() const { return outputFolder_; }
+    int RecoveredCount() const { return results_.done.load(); }
+
+    // The menu's commands, as the pop-up menu runs them.
+    void RunMenuCommand(int id);
+    // Close, Exit and the window's close request: winds down a worker, discards the results and
+    // ends the dialog.
+    void Close(int result);
+    // Escape: Close with result 0.
+    void reject() override;
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // PagingHost
+    void SetPageText(const QString& text) override;
+    void SetPagingEnabled(bool enabled) override;
+    QObject* NotificationTarget() override { return this; }
+    // WorkerView
+    void SetProgress(int percent) override;
+    void SetStatusText(const QString& text) override;
+    void SetGroupLabel(int group, const QString& text) override;
+    void ShowPauseAndStop() override;
+
+    // Building
+    CImgButton* AddImageButton(int id, const QString& image, int x, int y, int frames);
     void CreateControls();
+    void CreateImageButtons();
+    void CreateTree();
+    void CreateLists();
+    void CreateProgressControls();
+    void CreatePagingGroup();
+    void ConnectCommands();
+    void ListBackupsOfRoot();
+
+    // Painting
     void RenderBackground();
+    void PaintHome(QPainter& painter) const;
+    void PaintResultLines(QPainter& painter) const;
+    void Redraw();
+
+    // Commands
+    void OnStartScan();
+    bool LoadSelectedBackup();
+    void SetRootText(const QString& deviceName);
+    void ShowScanningScreen();
+    void StartScanWorker();
+    void OnScanFinished();
+    void OnShowCategory(QTreeWidgetItem* item);
+    void ShowRoot();
+    void ShowPane(int category);
+    void ShowFileList(int category);
+    void HidePanes(int except = -1);
+    void ShowPagingGroup(bool shown);
+    void OnRecover();
+    void StartRecoveryWorker(const std::filesystem::path& chosenFolder);
+    void OnRecoverFinished();
+    void OnPause();
+    void OnContinue();
+    void OnStop();
+    void OnBack();
+    void OnPageCommand(int message);
+    void OnMenu();
+    void SetBusyAnimations(bool running);
+
+    // Checks
+    void OnListCheckChanged(int row, bool checked);
+    void OnTreeCheckChanged(quintptr handle, bool checked);
+    void OnThumbCheckChanged(int category);
+    void RecomputeCategory(int category);
+    void RecomputeRoot();
+    std::vector<std::unique_ptr<backup::MediaItem>>& Items(int category);
+
+    // Results and workers
+    void HandleWindowMessage(int message, quintptr wParam, qintptr lParam);
+    void EndWorker();
+    void WaitForWorkerWhileServing();
+    void DiscardResults();
+    void ResetTree();
+    void ShowHomeScreen();
+    int RunModal(QDialog& box);
+    int ShowMessage(int icon, int buttons, const QString& text, const QString& linkCaption = {},
+                    const QString& linkTarget = {});
     void StartUpdateCheck();
     void OnUpdateChecked(quintptr result);
 
     UpdateServices services_;
+    DesktopServices desktop_;
     QPixmap background_;
     bool redraw_ = true;
-    CImgButton* closeButton_ = nullptr;  // owned by the window as its child
+    Screen screen_ = kHomeScreen;
+    std::filesystem::path backupRoot_;
+    std::optional<backup::BackupInfo> selectedBackup_;
+    std::filesystem::path selectedFolder_;
+    int currentView_ = -1;
+    QTreeWidgetItem* currentItem_ = nullptr;  // whose content is shown
+    bool scanComplete_ = false;
+    std::filesystem::path outputFolder_;
+
+    // Controls: children of the window, which deletes them.
+    CImgButton* closeButton_ = nullptr;
+    CImgButton* minimiseButton_ = nullptr;
+    CImgButton* menuButton_ = nullptr;
+    CImgButton* startScanButton_ = nullptr;
+    CImgButton* backButton_ = nullptr;
+    CImgButton* recoverButton_ = nullptr;
+    CImgButton* pauseButton_ = nullptr;
+    CImgButton* continueButton_ = nullptr;
+    CImgButton* stopButton_ = nullptr;
+    CListViewExBackups* backupList_ = nullptr;
+    CTreeViewEx1* tree_ = nullptr;
+    CListViewCheck1* fileList_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    CAnimateImg* busyPicture_ = nullptr;
+    CAnimateStr* busyText_ = nullptr;
+    CStaticLabel* percentLabel_ = nullptr;
+    CStaticLabel* statusLabel_ = nullptr;
+    CStaticLabel1* devicePanel_ = nullptr;
+    QPushButton* prevPage_ = nullptr;
+    CStaticLink* pageLabel_ = nullptr;
+    QPushButton* nextPage_ = nullptr;
+    QLineEdit* pageEdit_ = nullptr;
+    QPushButton* goPage_ = nullptr;
+
+    // Results: the panes and the worker borrow them, so they are ended first (declared later).
+    std::optional<backup::Manifest> manifest_;
+    backup::ScanResults results_;
+    backup::WorkerControl control_;
+    DecodedPictureFactory pictures_;
+    std::unique_ptr<backup::ScanContext> scan_;
+    std::unique_ptr<backup::RecoveryContext> recovery_;
+    std::array<std::unique_ptr<CPhotoViewDlg>, 8> panes_;
+    WindowViewer viewer_;
+    backup::WorkerThread worker_;
+    QEventLoop* windDownLoop_ = nullptr;  // waits for the finished message of a stopped worker
+
     int updateTimer_ = 0;
     std::optional<QPoint> dragOffset_;  // cursor to window corner, while moving by hand
     std::jthread updateThread_;         // joined before the window goes
