@@ -103,6 +103,13 @@ RenderedThumbnail DecodeReduced(QFile& file, QSize box) {
     return {decoded, ThumbnailOrigin::ReducedDecode, decoded.size()};
 }
 
+// GIF delays of 0 or 1 hundredths mean "as fast as possible"; a timer restarted that often would
+// spin, so they play at the common default of a tenth of a second.
+int PlayableDelay(int delayMs) {
+    const int centiseconds = delayMs / 10;
+    return centiseconds < GifFrames::kShortestDelay ? GifFrames::kDefaultDelay : centiseconds;
+}
+
 }  // namespace
 
 RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box) {
@@ -182,9 +189,8 @@ GifFrames::GifFrames(const std::filesystem::path& file, QSize box) {
             break;  // the end, or a damaged frame: keep what came before
         }
         // The delay read with a frame is the wait after showing it.
-        const int delayMs = reader.nextImageDelay();
-        frames_.push_back(
-            {box.isEmpty() ? frame : FittedInto(frame, box), delayMs > 0 ? delayMs / 10 : 0});
+        frames_.push_back({box.isEmpty() ? frame : FittedInto(frame, box),
+                           PlayableDelay(reader.nextImageDelay())});
     }
 }
 

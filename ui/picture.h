@@ -67,6 +67,9 @@ class GifFrames {
 public:
     // Frames beyond this are dropped, so a hostile file cannot fill memory.
     static constexpr int kMaxFrames = 256;
+    // Shorter delays (in hundredths) play at the default instead of spinning the timer.
+    static constexpr int kShortestDelay = 2;
+    static constexpr int kDefaultDelay = 10;
 
     GifFrames(const std::filesystem::path& file, QSize box);
 
@@ -74,6 +77,7 @@ public:
     // The frame `index` (wrapping), or a null image when there are no frames.
     QImage Frame(int index) const;
     // The delay after frame `index` (wrapping) in hundredths of a second; 0 without frames.
+    // A delay of 0 or 1 reads as kDefaultDelay.
     int DelayOf(int index) const;
 
 private:

@@ -286,6 +286,9 @@ void TestPicture::sampleBackupPicturesAllRender() {
             QVERIFY2(FillsBox(rendered.image, box), qPrintable(what));
             QCOMPARE(rendered.origin == ThumbnailOrigin::Embedded, record.hasExif);
             embedded += record.hasExif ? 1 : 0;
+            if (record.frames > 0) {
+                QCOMPARE(GifFrames(picture.File(), box).FrameCount(), record.frames);
+            }
             if (shown < 48) {
                 painter.drawImage((shown % 6) * 110 + 5, (shown / 6) * 110 + 5, rendered.image);
                 ++shown;
@@ -344,21 +347,22 @@ void TestPicture::factoryAndPictureOf() {
 void TestPicture::gifFramesAndDelays() {
     const RgbImage base = pixhaven::samplegen::PaintArtwork(200, 100, 3, 9);
     std::vector<pixhaven::samplegen::GifFrame> frames;
-    const std::vector<int> delays{50, 12, 16, 8};
+    const std::vector<int> delays{50, 12, 16, 8, 0};
     for (std::size_t i = 0; i < delays.size(); ++i) {
-        frames.push_back({pixhaven::samplegen::PaintAnimationFrame(base, int(i), 4), delays[i]});
+        frames.push_back({pixhaven::samplegen::PaintAnimationFrame(base, int(i), 5), delays[i]});
     }
     TempDir dir;
     WriteFile(dir / "animated", pixhaven::samplegen::EncodeAnimatedGif(frames));
     const GifFrames gif(dir / "animated", {94, 47});
-    QCOMPARE(gif.FrameCount(), 4);
+    QCOMPARE(gif.FrameCount(), 5);
     for (int i = 0; i < 4; ++i) {
         QCOMPARE(gif.DelayOf(i), delays[std::size_t(i)]);
         QCOMPARE(gif.Frame(i).size(), QSize(94, 47));
     }
-    QVERIFY(gif.Frame(0) != gif.Frame(1));  // the ball moved
-    QCOMPARE(gif.DelayOf(4), 50);           // wraps to the first frame
-    QCOMPARE(gif.DelayOf(-1), 8);
+    QCOMPARE(gif.DelayOf(4), GifFrames::kDefaultDelay);  // 0 would spin the animation timer
+    QVERIFY(gif.Frame(0) != gif.Frame(1));               // the ball moved
+    QCOMPARE(gif.DelayOf(5), 50);                        // wraps to the first frame
+    QCOMPARE(gif.DelayOf(-2), 8);
     QCOMPARE(DecodedPicture(dir / "animated").Size(), QSize(200, 100));
 }
 
