@@ -2,9 +2,11 @@
 // decode, the kept thumbnail behind a mutex, and the frames of animated GIFs.
 #include "ui/picture.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QTransform>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <utility>
@@ -51,7 +53,26 @@ QImage FittedInto(const QImage& image, QSize box) {
     return image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
-// The embedded preview when it is at least as large as what the box shows of it.
+// The photo's stored size from the header at the file's start; invalid when it lies further on.
+QSize HeaderSize(const QByteArray& head) {
+    QBuffer buffer;
+    buffer.setData(head);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer, "JPEG").size();
+}
+
+// Some cameras letterbox a 4:3 preview of a wider photo: such a preview would show black bars.
+bool SameShape(QSize preview, QSize photo) {
+    if (!photo.isValid() || photo.isEmpty()) {
+        return true;  // the photo's size is unknown: trust the preview
+    }
+    const double previewRatio = double(preview.width()) / double(preview.height());
+    const double photoRatio = double(photo.width()) / double(photo.height());
+    return std::abs(previewRatio / photoRatio - 1.0) < 0.05;
+}
+
+// The embedded preview when it has the photo's shape and is at least as large as what the box
+// shows of it.
 std::optional<QImage> EmbeddedThumbnail(QFile& file, QSize box) {
     const QByteArray head = file.read(static_cast<qint64>(backup::kExifSearchBytes));
     const auto* bytes = reinterpret_cast<const unsigned char*>(head.constData());
@@ -61,7 +82,8 @@ std::optional<QImage> EmbeddedThumbnail(QFile& file, QSize box) {
         return std::nullopt;
     }
     QImage image;
-    if (!image.loadFromData(found->jpeg.data(), static_cast<int>(found->jpeg.size()), "JPEG")) {
+    if (!image.loadFromData(found->jpeg.data(), static_cast<int>(found->jpeg.size()), "JPEG") ||
+        !SameShape(image.size(), HeaderSize(head))) {
         return std::nullopt;
     }
     image = Oriented(image, found->orientation);

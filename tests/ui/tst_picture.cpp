@@ -27,6 +27,7 @@ using pixhaven::backup::FindExifThumbnail;
 using pixhaven::samplegen::CameraFacts;
 using pixhaven::samplegen::Content;
 using pixhaven::samplegen::RgbImage;
+using pixhaven::test::ReadFile;
 using pixhaven::test::TempDir;
 using pixhaven::test::WriteFile;
 using pixhaven::ui::DecodedPicture;
@@ -121,6 +122,7 @@ private slots:
     void hostileExifBlocksGiveNoThumbnail();
     void embeddedThumbnailIsUsedWhenLargeEnough();
     void smallEmbeddedThumbnailFallsBackToDecode();
+    void letterboxedEmbeddedThumbnailIsNotUsed();
     void orientationTurnsThumbnailAndSize();
     void largePhotoIsDecodedAtReducedSize();
     void undecodableFilesGiveNullImages();
@@ -211,6 +213,24 @@ void TestPicture::smallEmbeddedThumbnailFallsBackToDecode() {
     QCOMPARE(rendered.origin, ThumbnailOrigin::ReducedDecode);
     QCOMPARE(rendered.decodedSize, QSize(320, 240));  // an eighth, nothing larger
     QCOMPARE(rendered.image.size(), QSize(320, 240));
+}
+
+void TestPicture::letterboxedEmbeddedThumbnailIsNotUsed() {
+    // A wide photo whose camera stored a 4:3 preview: the preview would show black bars.
+    const RgbImage photo = pixhaven::samplegen::PaintArtwork(1600, 900, 4, 2);
+    const std::string preview =
+        pixhaven::samplegen::EncodeJpeg(pixhaven::samplegen::PaintArtwork(160, 120, 4, 2), 75);
+    const std::string exif =
+        pixhaven::samplegen::BuildExifSegment(CameraFacts{}, 1600, 900, preview);
+    const std::string plain = pixhaven::samplegen::EncodeJpeg(photo, 85);
+    const std::string length{char((exif.size() + 2) >> 8), char((exif.size() + 2) & 0xFF)};
+    TempDir dir;
+    WriteFile(dir / "wide", plain.substr(0, 2) + "\xFF\xE1" + length + exif + plain.substr(2));
+    QVERIFY(FindExifThumbnail(Bytes(ReadFile(dir / "wide"))).has_value());
+    const QSize box = TileBox({1600, 900});
+    const auto rendered = RenderThumbnailOf(dir / "wide", box);
+    QCOMPARE(rendered.origin, ThumbnailOrigin::ReducedDecode);
+    QVERIFY(FillsBox(rendered.image, box));
 }
 
 void TestPicture::orientationTurnsThumbnailAndSize() {
