@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QWindow>
 #include <algorithm>
+#include <initializer_list>
 #include <limits>
 
 #include "backup/windowmessages.h"
@@ -73,6 +74,12 @@ constexpr std::array<const char*, backup::kGroupCount> kCategoryIcons = {
 QString BareLabel(int category) {
     return QString::fromStdU16String(
         std::u16string(backup::kMediaGroups[static_cast<std::size_t>(category)].label));
+}
+
+void SetShown(std::initializer_list<QWidget*> controls, bool shown) {
+    for (QWidget* control : controls) {
+        control->setVisible(shown);
+    }
 }
 
 bool IsPhotoCategory(int category) {
@@ -475,12 +482,7 @@ void CMainDlg::OnScanFinished() {
     SetBusyAnimations(false);
     busyPicture_->hide();
     busyText_->hide();
-    for (QWidget* control :
-         {static_cast<QWidget*>(percentLabel_), static_cast<QWidget*>(progress_),
-          static_cast<QWidget*>(pauseButton_), static_cast<QWidget*>(continueButton_),
-          static_cast<QWidget*>(stopButton_)}) {
-        control->hide();
-    }
+    SetShown({percentLabel_, progress_, pauseButton_, continueButton_, stopButton_}, false);
     backButton_->show();
     recoverButton_->show();
     control_.operation = backup::kOperationNone;
@@ -579,11 +581,7 @@ void CMainDlg::HidePanes(int except) {
 }
 
 void CMainDlg::ShowPagingGroup(bool shown) {
-    for (QWidget* control : {static_cast<QWidget*>(prevPage_), static_cast<QWidget*>(pageLabel_),
-                             static_cast<QWidget*>(nextPage_), static_cast<QWidget*>(pageEdit_),
-                             static_cast<QWidget*>(goPage_)}) {
-        control->setVisible(shown);
-    }
+    SetShown({prevPage_, pageLabel_, nextPage_, pageEdit_, goPage_}, shown);
 }
 
 void CMainDlg::SetPageText(const QString& text) {
@@ -591,8 +589,8 @@ void CMainDlg::SetPageText(const QString& text) {
 }
 
 void CMainDlg::SetPagingEnabled(bool enabled) {
-    for (QWidget* control : {static_cast<QWidget*>(prevPage_), static_cast<QWidget*>(nextPage_),
-                             static_cast<QWidget*>(pageEdit_), static_cast<QWidget*>(goPage_)}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{prevPage_, nextPage_, pageEdit_, goPage_}) {
         control->setEnabled(enabled);
     }
 }
@@ -721,12 +719,9 @@ void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
 void CMainDlg::OnRecoverFinished() {
     progress_->setValue(100);
     progress_->hide();
-    for (QWidget* control :
-         {static_cast<QWidget*>(pauseButton_), static_cast<QWidget*>(continueButton_),
-          static_cast<QWidget*>(percentLabel_), static_cast<QWidget*>(statusLabel_),
-          static_cast<QWidget*>(busyPicture_), static_cast<QWidget*>(stopButton_)}) {
-        control->hide();
-    }
+    SetShown(
+        {pauseButton_, continueButton_, percentLabel_, statusLabel_, busyPicture_, stopButton_},
+        false);
     busyPicture_->Stop();
     recoverButton_->show();
     backButton_->show();
@@ -804,11 +799,7 @@ void CMainDlg::ResetTree() {
 }
 
 void CMainDlg::ShowHomeScreen() {
-    for (QWidget* control :
-         {static_cast<QWidget*>(fileList_), static_cast<QWidget*>(tree_),
-          static_cast<QWidget*>(backButton_), static_cast<QWidget*>(recoverButton_)}) {
-        control->hide();
-    }
+    SetShown({fileList_, tree_, backButton_, recoverButton_}, false);
     ShowPagingGroup(false);
     startScanButton_->setVisible(backupList_->RowCount() > 0);
     backupList_->show();
