@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev
     libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 zlib1g-dev libjpeg-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-svg-dev fonts-liberation fonts-dejavu-core
+    qt6-svg-dev qt6-image-formats-plugins fonts-liberation fonts-dejavu-core
 )
 
 install_missing_packages() {
