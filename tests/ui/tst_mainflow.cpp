@@ -484,6 +484,26 @@ private slots:
         flow.window->Close(0);
     }
 
+    void stoppedRecoveryReportsWhatWasCopied() {
+        Flow flow(sample_->root);
+        flow.Scan();
+        flow.ClickTreeBox(flow.Tree()->RootItem());
+        TempDir out;
+        flow.folder = QString::fromStdU16String(out.path().u16string());
+        const auto before = flow.boxes.size();
+        flow.Button(CMainDlg::kRecoverId)->click();
+        // Paused before the first file, then stopped: nothing was copied and the box says so.
+        flow.Button(CMainDlg::kPauseId)->click();
+        QVERIFY(flow.Shown(CMainDlg::kContinueId));
+        flow.Button(CMainDlg::kStopId)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(flow.boxes.size() > before, kScanTimeoutMs);
+        QCOMPARE(flow.LastText(),
+                 QStringLiteral("Recovering finished, 0 files have been recovered."));
+        QVERIFY(FilesUnder(out.path()).empty());
+        QVERIFY(flow.Shown(CMainDlg::kRecoverId) && !flow.Shown(CMainDlg::kContinueId));
+        flow.window->Close(0);
+    }
+
     void pauseAndContinue() {
         Flow flow(sample_->root);
         flow.SelectRowOf(kDevice);
@@ -625,6 +645,10 @@ private slots:
             QTRY_VERIFY(flow.Control<QPushButton>(CMainDlg::kNextPageId)->isEnabled());
             flow.Control<QPushButton>(CMainDlg::kNextPageId)->click();
             QCOMPARE(flow.window->Pane(kCategory)->CurrentPage(), 2);
+            QTRY_VERIFY(flow.Control<QPushButton>(CMainDlg::kGoPageId)->isEnabled());
+            flow.Control<QLineEdit>(CMainDlg::kPageEditId)->setText(QStringLiteral("1"));
+            flow.Control<QPushButton>(CMainDlg::kGoPageId)->click();
+            QCOMPARE(flow.window->Pane(kCategory)->CurrentPage(), 1);
         }
         flow.window->Close(0);
     }
