@@ -4,12 +4,12 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QWindow>
 #include <algorithm>
 #include <initializer_list>
@@ -119,6 +120,7 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
     // The skin paints every pixel; nothing of the desktop's palette shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
+    CentreOnScreen();
     CreateControls();
     ConnectCommands();
     ListBackupsOfRoot();
@@ -128,6 +130,12 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
 CMainDlg::~CMainDlg() {
     EndWorker();
     DiscardResults();
+}
+
+void CMainDlg::CentreOnScreen() {
+    if (parentWidget() == nullptr && QGuiApplication::primaryScreen() != nullptr) {
+        move(QGuiApplication::primaryScreen()->availableGeometry().center() - rect().center());
+    }
 }
 
 bool CMainDlg::IsInDragStrip(QPoint point) {
@@ -856,13 +864,8 @@ void CMainDlg::Close(int result) {
     done(result);
 }
 
-void CMainDlg::closeEvent(QCloseEvent* event) {
-    EndWorker();
-    DiscardResults();
-    QDialog::closeEvent(event);
-}
-
-// Escape would end the dialog without winding a worker down.
+// Escape and the window's close request (which the dialog turns into a reject) would otherwise end
+// the dialog without winding a worker down.
 void CMainDlg::reject() {
     Close(0);
 }

@@ -128,14 +128,13 @@ public:
     // Close, Exit and the window's close request: winds down a worker, discards the results and
     // ends the dialog.
     void Close(int result);
-    // Escape: Close with result 0.
+    // Escape and the window's close request: Close with result 0.
     void reject() override;
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -152,6 +151,7 @@ private:
     void ShowPauseAndStop() override;
 
     // Building
+    void CentreOnScreen();
     CImgButton* AddImageButton(int id, const QString& image, int x, int y, int frames);
     void CreateControls();
     void CreateImageButtons();
