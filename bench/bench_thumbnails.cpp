@@ -12,9 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_photos.h"
 #include "makerlibs/gildpaint.h"
-#include "tools/samplegen/canvas.h"
-#include "tools/samplegen/jpeg_encoder.h"
 #include "ui/picture.h"
 
 namespace fs = std::filesystem;
@@ -27,33 +26,9 @@ constexpr int kKeptThumbnails = 5000;
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Names for `count` photos: a few distinct encodings, hard-linked (or copied) to the rest.
 std::vector<fs::path> WritePhotos(const fs::path& folder, bool withExif, int count) {
-    fs::create_directories(folder);
-    std::vector<fs::path> files;
-    for (int i = 0; i < count; ++i) {
-        const fs::path file = folder / ("IMG_" + std::to_string(1000 + i) + ".JPG");
-        if (i < kDistinctPhotos) {
-            const auto image = pixhaven::samplegen::PaintArtwork(kWidth, kHeight, i + 1, 77);
-            const pixhaven::samplegen::CameraFacts camera{"Apple", "iPhone 4S",
-                                                          "2012:07:14 18:05:09", i % 2 == 0};
-            WriteFile(file, withExif ? pixhaven::samplegen::EncodeCameraJpeg(image, camera)
-                                     : pixhaven::samplegen::EncodeJpeg(image, 88));
-        } else {
-            std::error_code linkFailed;
-            fs::create_hard_link(files[std::size_t(i % kDistinctPhotos)], file, linkFailed);
-            if (linkFailed) {
-                fs::copy_file(files[std::size_t(i % kDistinctPhotos)], file);
-            }
-        }
-        files.push_back(file);
-    }
-    return files;
+    return pixhaven::bench::WritePhotos(folder, {kWidth, kHeight, withExif, kDistinctPhotos},
+                                        count);
 }
 
 // The generated photos, written on first use and removed when the run ends.
