@@ -251,7 +251,11 @@ void MeasureScanStall(const WorkFolder& work) {
     QElapsedTimer clock;
     stalls.Start();
     clock.start();
+    // The click reads the manifest before the worker starts: timed on its own to tell them apart.
+    QElapsedTimer clickClock;
+    clickClock.start();
     window.findChild<QAbstractButton*>(QString::number(ui::CMainDlg::kStartScanId))->click();
+    const double clickMs = double(clickClock.nsecsElapsed()) / 1e6;
     const bool finished = RunUntil([&] { return window.ScanComplete(); });
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     const double scanningMs = stalls.LongestMs();
@@ -263,8 +267,8 @@ void MeasureScanStall(const WorkFolder& work) {
     }
     std::printf(
         "longest UI stall, scan of %zu files (%zu items, %.1f s) %6.1f ms  (target < 100 "
-        "ms; %.1f ms until the scan ended)%s\n",
-        largest->records.size(), found, seconds, stalls.LongestMs(), scanningMs,
+        "ms; %.1f ms until the scan ended, %.1f ms in the start click)%s\n",
+        largest->records.size(), found, seconds, stalls.LongestMs(), scanningMs, clickMs,
         finished ? "" : "  NOT FINISHED");
     std::fflush(stdout);
 }
