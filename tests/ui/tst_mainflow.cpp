@@ -165,6 +165,16 @@ struct Flow {
                           FileList()->CheckBoxRect(row).center());
     }
     void Show(int category) { Tree()->setCurrentItem(Tree()->CategoryItem(category)); }
+
+    // Scans, ticks the root and starts recovering into `out`; the number of boxes shown before.
+    std::size_t StartRecoveringEverything(const TempDir& out) {
+        Scan();
+        ClickTreeBox(Tree()->RootItem());
+        folder = QString::fromStdU16String(out.path().u16string());
+        const auto before = boxes.size();
+        Button(CMainDlg::kRecoverId)->click();
+        return before;
+    }
 };
 
 // A copy of the backup whose device name is too wide for the tree.
@@ -486,12 +496,8 @@ private slots:
 
     void stoppedRecoveryReportsWhatWasCopied() {
         Flow flow(sample_->root);
-        flow.Scan();
-        flow.ClickTreeBox(flow.Tree()->RootItem());
         TempDir out;
-        flow.folder = QString::fromStdU16String(out.path().u16string());
-        const auto before = flow.boxes.size();
-        flow.Button(CMainDlg::kRecoverId)->click();
+        const auto before = flow.StartRecoveringEverything(out);
         // Paused before the first file, then stopped: nothing was copied and the box says so.
         flow.Button(CMainDlg::kPauseId)->click();
         QVERIFY(flow.Shown(CMainDlg::kContinueId));
@@ -601,12 +607,8 @@ private slots:
 
     void closeDuringRecovery() {
         Flow flow(sample_->root);
-        flow.Scan();
-        flow.ClickTreeBox(flow.Tree()->RootItem());
         TempDir out;
-        flow.folder = QString::fromStdU16String(out.path().u16string());
-        const auto before = flow.boxes.size();
-        flow.Button(CMainDlg::kRecoverId)->click();
+        const auto before = flow.StartRecoveringEverything(out);
         flow.Button(CMainDlg::kPauseId)->click();
         flow.window->Close(0);
         QVERIFY(!flow.window->WorkerRunning());

@@ -113,6 +113,24 @@ samplegen::RgbImage NumberedPicture(int number) {
     return image;
 }
 
+// One pane over `count` generated pictures in a window of its own, with a host that records.
+struct PaneUnderTest {
+    PaneUnderTest(int count, int category)
+        : items(MakeItems(files, count)), pane(PaneDesignFor(category), items, host, &window) {}
+
+    // Shows the window and waits until it is on screen.
+    bool Expose() {
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
+
+    PictureFiles files;
+    Items items;
+    FakeHost host;
+    QWidget window;
+    CPhotoViewDlg pane;
+};
+
 }  // namespace
 
 class TestPhotoView : public QObject {
@@ -150,27 +168,23 @@ void TestPhotoView::placeAndPageCount() {
     QFETCH(int, height);
     QFETCH(int, pages);
     QFETCH(QString, pageText);
-    PictureFiles files;
-    Items items = MakeItems(files, count);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(0), items, host, &window);
-    QCOMPARE(pane.geometry(), QRect(218, 114, 766, height));
-    QCOMPARE(pane.PageCount(), pages);
-    QCOMPARE(pane.PageText(), pageText);
-    QCOMPARE(host.pageTexts, std::vector<QString>{pageText});
-    QCOMPARE(pane.TilesOnPage(), std::min(count, 100));
-    QVERIFY(pane.PageNumberText().isEmpty());
+    PaneUnderTest view(count, 0);
+    QCOMPARE(view.pane.geometry(), QRect(218, 114, 766, height));
+    QCOMPARE(view.pane.PageCount(), pages);
+    QCOMPARE(view.pane.PageText(), pageText);
+    QCOMPARE(view.host.pageTexts, std::vector<QString>{pageText});
+    QCOMPARE(view.pane.TilesOnPage(), std::min(count, 100));
+    QVERIFY(view.pane.PageNumberText().isEmpty());
     if (count > 0) {
-        QCOMPARE(pane.Tile(0)->pos(), QPoint(5, 5));
-        QCOMPARE(pane.Tile(0)->size(), QSize(120, 155));
-        QCOMPARE(pane.Tile(0)->Item(), items[0].get());
+        QCOMPARE(view.pane.Tile(0)->pos(), QPoint(5, 5));
+        QCOMPARE(view.pane.Tile(0)->size(), QSize(120, 155));
+        QCOMPARE(view.pane.Tile(0)->Item(), view.items[0].get());
     }
     if (count >= 8) {
-        QCOMPARE(pane.Tile(5)->pos(), QPoint(620, 5));
-        QCOMPARE(pane.Tile(7)->pos(), QPoint(128, 170));
+        QCOMPARE(view.pane.Tile(5)->pos(), QPoint(620, 5));
+        QCOMPARE(view.pane.Tile(7)->pos(), QPoint(128, 170));
     }
-    QCOMPARE(pane.Tile(std::min(count, 100)), nullptr);
+    QCOMPARE(view.pane.Tile(std::min(count, 100)), nullptr);
 }
 
 void TestPhotoView::scrollBarOnlyBeyondTwoRows() {
@@ -200,150 +214,124 @@ void TestPhotoView::scrollBarOnlyBeyondTwoRows() {
 }
 
 void TestPhotoView::pagingHidesAndShowsTiles() {
-    PictureFiles files;
-    Items items = MakeItems(files, 250);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(3), items, host, &window);
-    window.show();
+    PaneUnderTest view(250, 3);
+    view.window.show();
 
-    Post(pane, WM_PAGE_GOTO, 3);
-    QCOMPARE(pane.CurrentPage(), 3);
-    QCOMPARE(pane.PageNumberText(), QString("3"));
-    QCOMPARE(host.pageTexts.back(), QString("3/3"));
-    QCOMPARE(pane.TilesOnPage(), 50);
-    QCOMPARE(pane.Tile(0)->Item(), items[200].get());
-    QCOMPARE(pane.Tile(49)->Item(), items[249].get());
-    QVERIFY(pane.Tile(49)->isVisible());
-    QCOMPARE(pane.Tile(50), nullptr);
-    const auto tiles = pane.findChildren<CGroupButtonEx*>();
+    Post(view.pane, WM_PAGE_GOTO, 3);
+    QCOMPARE(view.pane.CurrentPage(), 3);
+    QCOMPARE(view.pane.PageNumberText(), QString("3"));
+    QCOMPARE(view.host.pageTexts.back(), QString("3/3"));
+    QCOMPARE(view.pane.TilesOnPage(), 50);
+    QCOMPARE(view.pane.Tile(0)->Item(), view.items[200].get());
+    QCOMPARE(view.pane.Tile(49)->Item(), view.items[249].get());
+    QVERIFY(view.pane.Tile(49)->isVisible());
+    QCOMPARE(view.pane.Tile(50), nullptr);
+    const auto tiles = view.pane.findChildren<CGroupButtonEx*>();
     QCOMPARE(tiles.size(), 100);  // created once, reused
     const auto visible = std::count_if(
         tiles.begin(), tiles.end(), [](const CGroupButtonEx* tile) { return tile->isVisible(); });
     QCOMPARE(visible, 50);
     // Nine rows: the range ends at the last row, not where a full page would.
-    QCOMPARE(pane.ScrollBar().maximum(), (9 * 165 + 5) / 10 - 43 + 1);
+    QCOMPARE(view.pane.ScrollBar().maximum(), (9 * 165 + 5) / 10 - 43 + 1);
 
-    Post(pane, WM_PAGE_PREV);
-    QCOMPARE(pane.CurrentPage(), 2);
-    QCOMPARE(pane.Tile(99)->Item(), items[199].get());
-    Post(pane, WM_PAGE_GOTO, 1);
-    QCOMPARE(pane.Tile(0)->Item(), items[0].get());
+    Post(view.pane, WM_PAGE_PREV);
+    QCOMPARE(view.pane.CurrentPage(), 2);
+    QCOMPARE(view.pane.Tile(99)->Item(), view.items[199].get());
+    Post(view.pane, WM_PAGE_GOTO, 1);
+    QCOMPARE(view.pane.Tile(0)->Item(), view.items[0].get());
     QVERIFY(std::all_of(tiles.begin(), tiles.end(),
                         [](const CGroupButtonEx* tile) { return tile->isVisible(); }));
-    Post(pane, WM_PAGE_NEXT);
-    QCOMPARE(pane.PageText(), QString("2/3"));
-    QCOMPARE(pane.ScrollBar().value(), 0);
+    Post(view.pane, WM_PAGE_NEXT);
+    QCOMPARE(view.pane.PageText(), QString("2/3"));
+    QCOMPARE(view.pane.ScrollBar().value(), 0);
 }
 
 void TestPhotoView::pageRequestsOutOfRangeOrCurrentIgnored() {
-    PictureFiles files;
-    Items items = MakeItems(files, 101);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(0), items, host, &window);
-    Post(pane, WM_PAGE_PREV);
-    Post(pane, WM_PAGE_GOTO, 0);
-    Post(pane, WM_PAGE_GOTO, 3);
-    Post(pane, WM_PAGE_GOTO, ~quintptr(0));
-    Post(pane, WM_PAGE_GOTO, 1);  // the page already shown
-    QCOMPARE(pane.CurrentPage(), 1);
-    QCOMPARE(host.pageTexts.size(), std::size_t(1));
-    QVERIFY(pane.PageNumberText().isEmpty());
+    PaneUnderTest view(101, 0);
+    Post(view.pane, WM_PAGE_PREV);
+    Post(view.pane, WM_PAGE_GOTO, 0);
+    Post(view.pane, WM_PAGE_GOTO, 3);
+    Post(view.pane, WM_PAGE_GOTO, ~quintptr(0));
+    Post(view.pane, WM_PAGE_GOTO, 1);  // the page already shown
+    QCOMPARE(view.pane.CurrentPage(), 1);
+    QCOMPARE(view.host.pageTexts.size(), std::size_t(1));
+    QVERIFY(view.pane.PageNumberText().isEmpty());
 
-    Post(pane, WM_PAGE_GOTO, 2);
-    QCOMPARE(pane.TilesOnPage(), 1);
-    QVERIFY(!pane.ScrollBar().isVisibleTo(&pane));
-    Post(pane, WM_PAGE_NEXT);
-    Post(pane, WM_PAGE_GOTO, 2);
-    QCOMPARE(pane.CurrentPage(), 2);
-    QCOMPARE(host.pageTexts.size(), std::size_t(2));
+    Post(view.pane, WM_PAGE_GOTO, 2);
+    QCOMPARE(view.pane.TilesOnPage(), 1);
+    QVERIFY(!view.pane.ScrollBar().isVisibleTo(&view.pane));
+    Post(view.pane, WM_PAGE_NEXT);
+    Post(view.pane, WM_PAGE_GOTO, 2);
+    QCOMPARE(view.pane.CurrentPage(), 2);
+    QCOMPARE(view.host.pageTexts.size(), std::size_t(2));
 }
 
 void TestPhotoView::tickingSetsItemAndNotifies() {
-    PictureFiles files;
-    Items items = MakeItems(files, 130);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(4), items, host, &window);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PaneUnderTest view(130, 4);
+    QVERIFY(view.Expose());
 
-    QAbstractButton& check = pane.Tile(3)->CheckBox();
+    QAbstractButton& check = view.pane.Tile(3)->CheckBox();
     QCOMPARE(check.geometry(), QRect(7, 129, 15, 16));
     QTest::mouseClick(&check, Qt::LeftButton);
-    QCOMPARE(items[3]->checked.load(), 1);
+    QCOMPARE(view.items[3]->checked.load(), 1);
     const test::Message expected{WM_THUMB_CHECK_CHANGED + 4, 3, 0};
-    QCOMPARE(host.recorder.messages, std::vector<test::Message>{expected});
+    QCOMPARE(view.host.recorder.messages, std::vector<test::Message>{expected});
     QTest::mouseClick(&check, Qt::LeftButton);
-    QCOMPARE(items[3]->checked.load(), 0);
-    QCOMPARE(host.recorder.messages.size(), std::size_t(2));
+    QCOMPARE(view.items[3]->checked.load(), 0);
+    QCOMPARE(view.host.recorder.messages.size(), std::size_t(2));
 
     // The box follows the item, not the tile, across pages.
-    QTest::mouseClick(&pane.Tile(0)->CheckBox(), Qt::LeftButton);
-    Post(pane, WM_PAGE_NEXT);
-    QVERIFY(!pane.Tile(0)->CheckBox().isChecked());
-    Post(pane, WM_PAGE_PREV);
-    QVERIFY(pane.Tile(0)->CheckBox().isChecked());
+    QTest::mouseClick(&view.pane.Tile(0)->CheckBox(), Qt::LeftButton);
+    Post(view.pane, WM_PAGE_NEXT);
+    QVERIFY(!view.pane.Tile(0)->CheckBox().isChecked());
+    Post(view.pane, WM_PAGE_PREV);
+    QVERIFY(view.pane.Tile(0)->CheckBox().isChecked());
 }
 
 void TestPhotoView::refreshChecksFollowsItems() {
-    PictureFiles files;
-    Items items = MakeItems(files, 20);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(0), items, host, &window);
-    for (auto& item : items) {
+    PaneUnderTest view(20, 0);
+    for (auto& item : view.items) {
         item->checked = 1;
     }
-    QVERIFY(!pane.Tile(7)->CheckBox().isChecked());
-    pane.RefreshChecks();
+    QVERIFY(!view.pane.Tile(7)->CheckBox().isChecked());
+    view.pane.RefreshChecks();
     for (int i = 0; i < 20; ++i) {
-        QVERIFY(pane.Tile(i)->CheckBox().isChecked());
+        QVERIFY(view.pane.Tile(i)->CheckBox().isChecked());
     }
-    QVERIFY(host.recorder.messages.empty());  // only the user's ticks notify
+    QVERIFY(view.host.recorder.messages.empty());  // only the user's ticks notify
 }
 
 void TestPhotoView::selectionMovesOnPress() {
-    PictureFiles files;
-    Items items = MakeItems(files, 10);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(0), items, host, &window);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(pane.SelectedTile(), -1);
-    QTest::mouseClick(pane.Tile(2), Qt::LeftButton, {}, QPoint(60, 60));
-    QVERIFY(pane.Tile(2)->IsSelected());
-    QTest::mouseClick(pane.Tile(4), Qt::LeftButton, {}, QPoint(60, 60));
-    QVERIFY(pane.Tile(4)->IsSelected());
-    QVERIFY(!pane.Tile(2)->IsSelected());
+    PaneUnderTest view(10, 0);
+    QVERIFY(view.Expose());
+    QCOMPARE(view.pane.SelectedTile(), -1);
+    QTest::mouseClick(view.pane.Tile(2), Qt::LeftButton, {}, QPoint(60, 60));
+    QVERIFY(view.pane.Tile(2)->IsSelected());
+    QTest::mouseClick(view.pane.Tile(4), Qt::LeftButton, {}, QPoint(60, 60));
+    QVERIFY(view.pane.Tile(4)->IsSelected());
+    QVERIFY(!view.pane.Tile(2)->IsSelected());
 }
 
 void TestPhotoView::loaderFillsPageAndEnablesPaging() {
-    PictureFiles files;
-    Items items = MakeItems(files, 130);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(0), items, host, &window);
-    pane.StartLoading();
-    QVERIFY(!host.pagingEnabled);
-    QTRY_VERIFY(pane.IsPageLoaded());
-    QVERIFY(host.pagingEnabled);
-    QVERIFY(AllThumbnailsRendered(items, 0, 100));
-    QCOMPARE(RenderedCount(items), 100);  // only the page shown
+    PaneUnderTest view(130, 0);
+    view.pane.StartLoading();
+    QVERIFY(!view.host.pagingEnabled);
+    QTRY_VERIFY(view.pane.IsPageLoaded());
+    QVERIFY(view.host.pagingEnabled);
+    QVERIFY(AllThumbnailsRendered(view.items, 0, 100));
+    QCOMPARE(RenderedCount(view.items), 100);  // only the page shown
     // A 640 x 480 picture fits 106 x 80 in the frame, less 3 pixels a side.
-    QCOMPARE(PictureOf(*items[0])->Thumbnail().size(), QSize(100, 74));
-    QCOMPARE(PictureOf(*items[0])->Thumbnail().pixelColor(50, 37), QColor(220, 80, 60));
+    QCOMPARE(PictureOf(*view.items[0])->Thumbnail().size(), QSize(100, 74));
+    QCOMPARE(PictureOf(*view.items[0])->Thumbnail().pixelColor(50, 37), QColor(220, 80, 60));
 
-    Post(pane, WM_PAGE_NEXT);
-    QTRY_VERIFY(pane.IsPageLoaded());
-    QCOMPARE(RenderedCount(items), 130);
+    Post(view.pane, WM_PAGE_NEXT);
+    QTRY_VERIFY(view.pane.IsPageLoaded());
+    QCOMPARE(RenderedCount(view.items), 130);
     // Back to a rendered page: nothing to load, the controls stay usable.
-    Post(pane, WM_PAGE_PREV);
-    QVERIFY(pane.IsPageLoaded());
-    pane.StartLoading();
-    QVERIFY(host.pagingEnabled);
+    Post(view.pane, WM_PAGE_PREV);
+    QVERIFY(view.pane.IsPageLoaded());
+    view.pane.StartLoading();
+    QVERIFY(view.host.pagingEnabled);
 }
 
 void TestPhotoView::undecodablePictureGetsFallbackOrWhite() {
@@ -366,23 +354,19 @@ void TestPhotoView::undecodablePictureGetsFallbackOrWhite() {
 }
 
 void TestPhotoView::loaderStopsAndResumes() {
-    PictureFiles files;
-    Items items = MakeItems(files, 100);
-    FakeHost host;
-    QWidget window;
-    CPhotoViewDlg pane(PaneDesignFor(0), items, host, &window);
-    pane.StartLoading();
-    pane.StopLoading();  // inside the loader's first wait: nothing is rendered
-    QTRY_VERIFY(!pane.IsLoading());
-    QCOMPARE(RenderedCount(items), 0);
-    QVERIFY(!pane.IsPageLoaded());
-    QVERIFY(!host.pagingEnabled);
+    PaneUnderTest view(100, 0);
+    view.pane.StartLoading();
+    view.pane.StopLoading();  // inside the loader's first wait: nothing is rendered
+    QTRY_VERIFY(!view.pane.IsLoading());
+    QCOMPARE(RenderedCount(view.items), 0);
+    QVERIFY(!view.pane.IsPageLoaded());
+    QVERIFY(!view.host.pagingEnabled);
 
-    pane.StartLoading();
-    pane.StartLoading();  // a second start replaces the running loader cleanly
-    QTRY_VERIFY(pane.IsPageLoaded());
-    QCOMPARE(RenderedCount(items), 100);
-    QVERIFY(host.pagingEnabled);
+    view.pane.StartLoading();
+    view.pane.StartLoading();  // a second start replaces the running loader cleanly
+    QTRY_VERIFY(view.pane.IsPageLoaded());
+    QCOMPARE(RenderedCount(view.items), 100);
+    QVERIFY(view.host.pagingEnabled);
 }
 
 void TestPhotoView::paneDestroyedWhileLoading() {
