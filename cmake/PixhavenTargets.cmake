@@ -74,6 +74,7 @@ function(pixhaven_qt_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     pixhaven_defaults(${name})
+    add_dependencies(${name} pixhaven_skin)  # the tests load the rendered skin
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
         "QT_QPA_PLATFORM=offscreen;PIXHAVEN_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;PIXHAVEN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots;PIXHAVEN_IMAGE_DIR=${PIXHAVEN_IMAGE_DIR}")
