@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "backup/bytereader.h"
+#include "platform/bytereader.h"
 
 namespace pixhaven::backup {
+
+using platform::ByteReader;
 namespace {
 
 constexpr std::uint16_t kTagOrientation = 0x0112;

@@ -23,11 +23,13 @@
 #include <new>
 #include <thread>
 
-#include "backup/bytereader.h"
+#include "platform/bytereader.h"
 #include "backup/sha1.h"
 #include "platform/localtime.h"
 
 namespace pixhaven::backup {
+
+using platform::ByteReader;
 namespace {
 
 constexpr std::size_t kHeaderSize = 6;

@@ -26,9 +26,11 @@
 #include <optional>
 #include <vector>
 
-#include "backup/bytereader.h"
+#include "platform/bytereader.h"
 
 namespace pixhaven::backup {
+
+using platform::ByteReader;
 namespace {
 
 constexpr std::string_view kBinaryMagic = "bplist00";

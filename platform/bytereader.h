@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-namespace pixhaven::backup {
+namespace pixhaven::platform {
 
 class ByteReader {
 public:
@@ -61,4 +61,4 @@ private:
     bool failed_ = false;
 };
 
-}  // namespace pixhaven::backup
+}  // namespace pixhaven::platform
