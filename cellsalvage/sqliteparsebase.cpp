@@ -1,0 +1,1 @@
+#include "cellsalvage/sqliteparsebase.h"
