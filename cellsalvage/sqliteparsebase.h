@@ -2,12 +2,13 @@
 // chains and unassigned areas, and the record walk every carver shares.
 //
 // Layout relied on (all integers big-endian, pages numbered from 1):
-//   file header  offset 16: page size (2 bytes; 1 means 65,536)   offset 20: reserved bytes per page
-//   page header  0: type (5 interior table, 13 leaf table)  1: first freeblock (2)
-//                3: cell count (2)  5: cell content start (2)  8: right-most child (4, interior only)
+//   file header  offset 16: page size (2 bytes; 1 means 65,536)   offset 20: reserved bytes per
+//   page page header  0: type (5 interior table, 13 leaf table)  1: first freeblock (2)
+//                3: cell count (2)  5: cell content start (2)  8: right-most child (4, interior
+//                only)
 //   cell pointers follow the header (8 bytes on a leaf, 12 on an interior page), 2 bytes each
-//   freeblock    0: next freeblock offset (2, 0 ends the chain)  2: size including these 4 bytes (2)
-//   record       header-size varint, serial-type varints, then the contents in column order
+//   freeblock    0: next freeblock offset (2, 0 ends the chain)  2: size including these 4 bytes
+//   (2) record       header-size varint, serial-type varints, then the contents in column order
 // Every read is bounded by the file and the page: damaged and hostile files yield fewer rows,
 // never a crash, a hang or a read outside the page.
 #pragma once
@@ -43,8 +44,8 @@ protected:
         const unsigned char* data() const { return bytes.data(); }
     };
 
-    // One wanted column of a record walk: its index in walk numbering (the first serial type read is
-    // column 0), and where the walk found its content.
+    // One wanted column of a record walk: its index in walk numbering (the first serial type read
+    // is column 0), and where the walk found its content.
     struct WantedColumn {
         int index = 0;
         std::uint32_t offset = 0;
@@ -64,8 +65,8 @@ protected:
 
     struct WalkResult {
         WalkEnd end = WalkEnd::Truncated;
-        std::size_t extent = 0;       // header bytes walked plus content bytes, from the start
-        std::size_t contentStart = 0; // absolute position of column 0's content
+        std::size_t extent = 0;        // header bytes walked plus content bytes, from the start
+        std::size_t contentStart = 0;  // absolute position of column 0's content
     };
 
     // Reads the page size (offset 16) of the file; leaves pageSize unchanged when the file cannot
@@ -183,4 +184,15 @@ protected:
 private:
     // Reads `length` bytes at `position` of dbStream; false (and a cleared stream) on a short read.
     bool readAt(std::uint64_t position, unsigned char* out, std::size_t length);
+    // Reads up to `length` bytes at `position`; returns how many arrived.
+    std::size_t readUpTo(std::uint64_t position, unsigned char* out, std::size_t length);
+    // The bytes of one page, read once and kept until another page is needed (a short last page
+    // is padded with zeros); nullptr when the page lies outside the file.
+    const unsigned char* loadPage(std::int32_t page);
+    void forgetLoadedPage();
+    void collectLeafPagesFrom(std::int32_t page, int depth, std::vector<bool>& visited);
+
+    std::uint64_t fileSize = 0;
+    std::vector<unsigned char> loadedPageBytes;
+    std::int32_t loadedPage = 0;  // 0: none
 };
