@@ -4,6 +4,8 @@
 // charset. Files are only read: SQL connections are read-only and the raw stream is an ifstream.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -61,6 +63,13 @@ private:
     // copies in free space, and they were never deleted.
     void dropLiveCopies(ePaserType type, eOSType os);
 
+    // The serial type (varint) at `position`, when all of it lies inside the scratch buffer;
+    // `used` is its length in bytes.
+    static bool readSerialType(const Scratch& scratch, std::size_t position, std::uint32_t& type,
+                               std::size_t& used);
+    // A single byte of the scratch buffer; 0 past its end.
+    static unsigned char byteAt(const Scratch& scratch, std::size_t position);
+
     sqlite3* recordDbHandle = nullptr;
     sqlite3* addressBookHandle = nullptr;
     int rootPage = 0;
@@ -84,8 +93,8 @@ private:
     std::vector<Pair> contactNames;          // (Last + First, key)
     std::vector<Pair> recoveredMessages;     // (address bytes, text bytes)
     std::vector<std::string> recoveredMessageTexts;
-    std::vector<Pair> recoveredCalls;       // (address bytes, flags bytes)
-    std::vector<Triple> recoveredPersons;   // (identifier bytes, First bytes, Last bytes)
+    std::vector<Pair> recoveredCalls;      // (address bytes, flags bytes)
+    std::vector<Triple> recoveredPersons;  // (identifier bytes, First bytes, Last bytes)
 
 public:
     std::string recoveredText;

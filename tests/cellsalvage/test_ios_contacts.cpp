@@ -1,0 +1,142 @@
+// IphoneSqlitParse in contacts mode on AddressBook databases built with SQLite from the real
+// layout: numbers carved from freeblocks and unassigned areas, joined with carved or live owners.
+#include "tests/cellsalvage/test_ios_support.h"
+
+namespace {
+
+using namespace ios_test;
+
+constexpr int kContacts = 0;
+constexpr int kIos5 = 2;
+
+// Person 281 comes first; persons 2..31 follow with one number each, person 10 with three more
+// and person 28 with a second one. Each table fits one page, so no split moves cells around.
+void BuildAddressBook(const fs::path& path, int lastRowid = 31) {
+    Database db = CreateFromSchema(path, "addressbook.sql");
+    db.Exec("BEGIN");
+    AddPerson(db, 281, "Ada", "Lovelace");
+    AddNumber(db, 281, "+1 555 0281");
+    for (int rowid = 2; rowid <= lastRowid; ++rowid) {
+        AddPerson(db, rowid, "First" + std::to_string(rowid), "Last" + std::to_string(rowid));
+        AddNumber(db, rowid, NumberOf(rowid));
+        if (rowid == 10) {
+            for (const char* extra : {"+1 555 9910a", "+1 555 9910b", "+1 555 9910c"}) {
+                AddNumber(db, rowid, extra);
+            }
+        }
+        if (rowid == 28) {
+            AddNumber(db, rowid, "+1 555 9928");
+        }
+    }
+    db.Exec("COMMIT");
+}
+
+TEST(IosContacts, DeletedNumbersComeBackWithCarvedLiveOrNoOwner) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    BuildAddressBook(addressBook);
+    {
+        Database db = Reopen(addressBook);
+        // 20 and 25 lie inside their pages (freeblocks); 31 was written last, so its cells sit
+        // at the start of the cell content area and go back to the unassigned gap.
+        db.Exec("DELETE FROM ABPerson WHERE ROWID IN (20, 25, 31)");
+        db.Exec(
+            "DELETE FROM ABMultiValue WHERE record_id IN (20, 25, 28, 31) OR "
+            "value = '+1 555 9910b'");
+    }
+    const FolderState before = Snapshot(dir.path());
+
+    const std::string text = Parse(addressBook, {}, kContacts, kIos5);
+
+    EXPECT_EQ(SortedLines(text),
+              Sorted({
+                  // 31 went back to the unassigned gap, but SQLite first wrote a freeblock
+                  // header over the start of the person's cell, rowid included.
+                  "N/A\t" + NumberOf(31),
+                  // Owner live with three remaining numbers: one line per names row.
+                  "Last10First10\t+1 555 9910b",
+                  "Last10First10\t+1 555 9910b",
+                  "Last10First10\t+1 555 9910b",
+                  // Owner carved from a freeblock (no rowid) and no live owner.
+                  "N/A\t" + NumberOf(20),
+                  // Two adjacent deleted cells merged into one freeblock.
+                  "N/A\t" + NumberOf(28),
+                  "N/A\t+1 555 9928",
+                  // The owner's id 25 is matched by the low byte of live person 281.
+                  "LovelaceAda\t" + NumberOf(25),
+              }));
+    EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
+}
+
+TEST(IosContacts, OwnerLeftWholeByAPageSplitIsJoinedByItsRowid) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    BuildAddressBook(addressBook, 45);  // the person table splits into two leaves
+    {
+        Database db = Reopen(addressBook);
+        db.Exec("DELETE FROM ABPerson WHERE ROWID IN (20, 34)");
+        db.Exec("DELETE FROM ABMultiValue WHERE record_id IN (20, 34)");
+    }
+    // The split left a whole copy of person 34's cell (rowid and header) in the unassigned gap.
+    EXPECT_EQ(SortedLines(Parse(addressBook, {}, kContacts, kIos5)),
+              Sorted({"Last34First34\t" + NumberOf(34), "N/A\t" + NumberOf(20)}));
+}
+
+TEST(IosContacts, LiveCopiesLeftByPageSplitsAreNotReported) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    std::vector<std::string> deleted;
+    {
+        Database db = CreateFromSchema(addressBook, "addressbook.sql");
+        db.Exec("BEGIN");
+        FillAddressBook(db, 400);
+        db.Exec("COMMIT");  // several pages of both tables, split while growing
+        db.Exec("DELETE FROM ABMultiValue WHERE record_id % 50 = 7");
+        for (int rowid = 2; rowid < 402; ++rowid) {
+            if (rowid % 50 == 7) {
+                deleted.push_back(NumberOf(rowid));
+            }
+        }
+    }
+    const std::string text = Parse(addressBook, {}, kContacts, kIos5);
+    for (int rowid = 2; rowid < 402; ++rowid) {
+        if (rowid % 50 != 7) {
+            EXPECT_EQ(text.find(NumberOf(rowid) + "\r\n"), std::string::npos)
+                << "live number " << NumberOf(rowid) << " reported";
+        }
+    }
+    EXPECT_FALSE(text.empty());
+    for (const std::string& line : SortedLines(text)) {
+        EXPECT_NE(line.find('\t'), std::string::npos) << line;
+    }
+}
+
+TEST(IosContacts, NothingWithoutAnAddressBookOrWithOsZero) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    BuildAddressBook(addressBook);
+    {
+        Database db = Reopen(addressBook);
+        db.Exec("DELETE FROM ABMultiValue WHERE record_id = 20");
+    }
+    EXPECT_FALSE(Parse(addressBook, {}, kContacts, kIos5).empty());
+    EXPECT_EQ(Parse(addressBook, {}, kContacts, 0), "");
+    EXPECT_EQ(Parse(dir / "missing.sqlitedb", {}, kContacts, kIos5), "");
+    EXPECT_EQ(Parse(addressBook, {}, 3, kIos5), "");
+    EXPECT_EQ(Parse(addressBook, {}, -1, kIos5), "");
+
+    IphoneSqlitParse labelled(std::string("iPhone"));
+    labelled.startParse(PARSE_CONTACTS, OS_IOS5);
+    EXPECT_EQ(labelled.recoveredText, "");
+}
+
+TEST(IosContacts, NotAnAddressBookGivesNothing) {
+    TempDir dir;
+    const fs::path notes = dir / "notes.sqlite";
+    { Database db = CreateFromSchema(notes, "notes.sql"); }
+    pixhaven::test::WriteFile(dir / "garbage.sqlitedb", std::string(8192, '\x0d'));
+    EXPECT_EQ(Parse(notes, {}, kContacts, kIos5), "");
+    EXPECT_EQ(Parse(dir / "garbage.sqlitedb", {}, kContacts, kIos5), "");
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// Shared set-up of the IphoneSqlitParse tests: AddressBook rows as the device writes them, running
+// a parse, splitting its text into lines and checking that the evidence folder is left as it was.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cellsalvage/iphonesqlitparse.h"
+#include "platform/textcodec.h"
+#include "tests/support/tempdir.h"
+#include "tools/dbfixtures/dbfixtures.h"
+
+namespace ios_test {
+
+namespace fs = std::filesystem;
+using pixhaven::dbfixtures::Blob;
+using pixhaven::dbfixtures::CreateFromSchema;
+using pixhaven::dbfixtures::Database;
+using pixhaven::dbfixtures::Null;
+using pixhaven::dbfixtures::Value;
+using pixhaven::test::ReadFile;
+using pixhaven::test::TempDir;
+
+// A further connection to a test database; secure_delete is per connection and this SQLite build
+// turns it on by default, which would zero the deleted cells.
+inline Database Reopen(const fs::path& path) {
+    Database db(path);
+    db.Exec("PRAGMA secure_delete = OFF;");
+    return db;
+}
+
+inline std::string Parse(const fs::path& addressBook, const fs::path& recordDb, int type, int os) {
+    IphoneSqlitParse parser(pixhaven::platform::PathToUtf16(addressBook),
+                            pixhaven::platform::PathToUtf16(recordDb));
+    parser.startParse(static_cast<ePaserType>(type), static_cast<eOSType>(os));
+    return parser.recoveredText;
+}
+
+// The records of a recovered text, each without its "\r\n", sorted.
+inline std::vector<std::string> SortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start) + "<no line end>");
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+inline std::vector<std::string> Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// Every file of a folder with its bytes and modification time.
+struct FolderState {
+    std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+    bool operator==(const FolderState&) const = default;
+};
+
+inline FolderState Snapshot(const fs::path& folder) {
+    FolderState state;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        state.files[entry.path().filename().string()] = {ReadFile(entry.path()),
+                                                         fs::last_write_time(entry.path())};
+    }
+    return state;
+}
+
+// A person as the AddressBook stores one: sort keys, creation and modification dates in seconds
+// since 2001 (4-byte integers), the default language indexes and no person link.
+inline void AddPerson(Database& db, std::int64_t rowid, const std::string& first,
+                      const std::string& last) {
+    db.Run(
+        "INSERT INTO ABPerson (ROWID, First, Last, Kind, FirstSort, LastSort, CreationDate, "
+        "ModificationDate, StoreID, FirstSortSection, LastSortSection) "
+        "VALUES (?1, ?2, ?3, 0, ?4, ?5, 376000000, 376500000, 0, ?6, ?7)",
+        {rowid, first, last, first + " " + last, last + " " + first, first.substr(0, 1),
+         last.substr(0, 1)});
+}
+
+// A phone number of a person (property 3, first identifier, the "mobile" label).
+inline void AddNumber(Database& db, std::int64_t recordId, const std::string& value) {
+    db.Run(
+        "INSERT INTO ABMultiValue (record_id, property, identifier, label, value) "
+        "VALUES (?1, 3, 0, 1, ?2)",
+        {recordId, value});
+}
+
+inline std::string NumberOf(std::int64_t rowid) {
+    return "+1 555 0" + std::to_string(1000 + rowid);
+}
+
+// An AddressBook where persons 2..count+1 ("FirstN", "LastN") have one number each.
+inline void FillAddressBook(Database& db, int count) {
+    for (int rowid = 2; rowid < count + 2; ++rowid) {
+        AddPerson(db, rowid, "First" + std::to_string(rowid), "Last" + std::to_string(rowid));
+        AddNumber(db, rowid, NumberOf(rowid));
+    }
+}
+
+// Share of deleted rows whose marker still lies in the file that the parse recovered.
+struct Share {
+    int deleted = 0;
+    int surviving = 0;
+    int recovered = 0;
+};
+
+inline Share MeasureShare(const fs::path& file, const std::vector<std::string>& deletedMarkers,
+                          const std::string& recoveredText) {
+    const std::string bytes = ReadFile(file);
+    Share share;
+    for (const std::string& marker : deletedMarkers) {
+        ++share.deleted;
+        if (bytes.find(marker) == std::string::npos) {
+            continue;
+        }
+        ++share.surviving;
+        if (recoveredText.find(marker) != std::string::npos) {
+            ++share.recovered;
+        }
+    }
+    return share;
+}
+
+inline void PrintShare(const std::string& table, const Share& share) {
+    const double percent = share.surviving == 0 ? 0.0 : 100.0 * share.recovered / share.surviving;
+    std::cout << "[share] " << table << ": " << share.recovered << " of " << share.surviving
+              << " surviving deleted rows recovered (" << percent << "%), " << share.deleted
+              << " deleted\n";
+}
+
+}  // namespace ios_test
