@@ -188,10 +188,12 @@ void SqliteParse::parseContactUnassignedArea(const int& rawContactIdIndex, const
             }
             std::vector<WantedColumn> wanted{{rawContactIdIndex}, {data1Index}};
             const WalkResult walk = walkRecord(scratch, p, scratch.length - p, columnCount, wanted);
-            if (walk.end == WalkEnd::Complete) {
-                recoveredDataRows.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                               columnValue(scratch, walk, wanted[1]));
+            // A record that does not fit in the area was no match: the scan goes on.
+            if (walk.end != WalkEnd::Complete) {
+                return std::nullopt;
             }
+            recoveredDataRows.emplace_back(columnValue(scratch, walk, wanted[0]),
+                                           columnValue(scratch, walk, wanted[1]));
             return walk.extent;
         });
     });
@@ -243,11 +245,12 @@ void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& per
             }
             std::vector<WantedColumn> wanted{{addressIndex}, {personIndex}, {bodyIndex}};
             const WalkResult walk = walkRecord(scratch, p, scratch.length - p, columnCount, wanted);
-            if (walk.end == WalkEnd::Complete) {
-                recoveredSms.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                          columnValue(scratch, walk, wanted[1]),
-                                          columnValue(scratch, walk, wanted[2]));
+            if (walk.end != WalkEnd::Complete) {
+                return std::nullopt;
             }
+            recoveredSms.emplace_back(columnValue(scratch, walk, wanted[0]),
+                                      columnValue(scratch, walk, wanted[1]),
+                                      columnValue(scratch, walk, wanted[2]));
             return walk.extent;
         });
     });
