@@ -19,6 +19,13 @@ constexpr std::size_t kMergedCellGap = 4;
 // The sms signature spans the bytes p .. p + 11.
 constexpr std::size_t kSmsSignatureSpan = 11;
 
+// A signature byte for a column holding NULL or a small integer. Types 8 and 9 (the constants 0
+// and 1) count too: SQLite has written them since 2012, and nearly every data and sms row holds a
+// 0 or 1 in these columns, so without them the signatures would match no current file.
+bool IsNullOrSmallInteger(unsigned char type) {
+    return type < 8 || type == 8 || type == 9;
+}
+
 bool IsNumber(const std::string& value) {
     return std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -179,7 +186,7 @@ void SqliteParse::parseContactUnassignedArea(const int& rawContactIdIndex, const
         const std::size_t stop = scratch.length > data1Offset ? scratch.length - data1Offset : 0;
         slideSignature(scratch, stop, [&](std::size_t p) -> std::optional<std::size_t> {
             for (std::size_t i = 0; i < data1Offset; ++i) {
-                if (ByteAt(scratch.bytes, p + i) >= 8) {
+                if (!IsNullOrSmallInteger(ByteAt(scratch.bytes, p + i))) {
                     return std::nullopt;
                 }
             }
@@ -234,11 +241,12 @@ void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& per
         slideSignature(scratch, stop, [&](std::size_t p) -> std::optional<std::size_t> {
             const auto& bytes = scratch.bytes;
             // _id and thread_id, address, then person .. type: small integers or NULL.
-            bool match = ByteAt(bytes, p) < 8 && ByteAt(bytes, p + 1) < 8 &&
+            bool match = IsNullOrSmallInteger(ByteAt(bytes, p)) &&
+                         IsNullOrSmallInteger(ByteAt(bytes, p + 1)) &&
                          isTextType(ByteAt(bytes, p + 2)) &&
                          isTextType(ByteAt(bytes, p + bodyOffset));
             for (std::size_t i = 3; match && i <= 9; ++i) {
-                match = ByteAt(bytes, p + i) < 8;
+                match = IsNullOrSmallInteger(ByteAt(bytes, p + i));
             }
             if (!match) {
                 return std::nullopt;

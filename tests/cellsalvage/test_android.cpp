@@ -24,7 +24,7 @@ using pixhaven::test::TempDir;
 using pixhaven::test::WriteFile;
 
 // Older SQLite versions wrote integers 0 and 1 with a content byte; newer ones as the constant
-// types 8 and 9, which the unassigned-area signatures do not accept.
+// types 8 and 9. The unassigned-area signatures must match both.
 enum class FileFormat { Current, Legacy };
 
 Database CreateAndroidDb(const fs::path& path, const char* schema, FileFormat format) {
@@ -149,15 +149,18 @@ TEST_P(AndroidContactsTest, FreeblockRowsPairNamesWithNumbers) {
 INSTANTIATE_TEST_SUITE_P(RowLengths, AndroidContactsTest, ::testing::Values(0, 150));
 
 TEST_F(AndroidParseTest, ContactsFromTheUnassignedArea) {
-    {
-        Database db = CreateAndroidDb(contactsPath, "android-contacts2.sql", FileFormat::Legacy);
-        AddData(db, 200, 19, std::string("Kept Name"));
-        AddData(db, 201, 20, std::string("15000000000"));
-        AddData(db, 202, 20, std::string("Zhou Xun"));
-        // The lowest cells of the page: their space joins the unassigned area.
-        db.Exec("DELETE FROM data WHERE _id = 202; DELETE FROM data WHERE _id = 201");
+    for (const FileFormat format : {FileFormat::Legacy, FileFormat::Current}) {
+        {
+            Database db = CreateAndroidDb(contactsPath, "android-contacts2.sql", format);
+            AddData(db, 200, 19, std::string("Kept Name"));
+            AddData(db, 201, 20, std::string("15000000000"));
+            AddData(db, 202, 20, std::string("Zhou Xun"));
+            // The lowest cells of the page: their space joins the unassigned area.
+            db.Exec("DELETE FROM data WHERE _id = 202; DELETE FROM data WHERE _id = 201");
+        }
+        EXPECT_EQ(Parse(PARSE_CONTACTS), "Zhou Xun\t15000000000\r\n")
+            << (format == FileFormat::Legacy ? "legacy" : "current") << " file format";
     }
-    EXPECT_EQ(Parse(PARSE_CONTACTS), "Zhou Xun\t15000000000\r\n");
 }
 
 TEST_F(AndroidParseTest, StaleCopiesOfLiveRowsAreNotReported) {
@@ -207,16 +210,18 @@ TEST_F(AndroidParseTest, MessagesAreJoinedWithLiveContacts) {
 }
 
 TEST_F(AndroidParseTest, MessagesFromTheUnassignedArea) {
-    {
-        Database contacts =
-            CreateAndroidDb(contactsPath, "android-contacts2.sql", FileFormat::Legacy);
-        AddLiveContacts(contacts);
-        Database sms = CreateAndroidDb(smsPath, "android-mmssms.sql", FileFormat::Legacy);
-        AddSms(sms, 200, std::string("10086"), std::string("kept"));
-        AddSms(sms, 201, std::string("13800138000"), std::string("See you"));
-        sms.Exec("DELETE FROM sms WHERE _id = 201");
+    for (const FileFormat format : {FileFormat::Legacy, FileFormat::Current}) {
+        {
+            Database contacts = CreateAndroidDb(contactsPath, "android-contacts2.sql", format);
+            AddLiveContacts(contacts);
+            Database sms = CreateAndroidDb(smsPath, "android-mmssms.sql", format);
+            AddSms(sms, 200, std::string("10086"), std::string("kept"));
+            AddSms(sms, 201, std::string("13800138000"), std::string("See you"));
+            sms.Exec("DELETE FROM sms WHERE _id = 201");
+        }
+        EXPECT_EQ(Parse(PARSE_MESSAGES), "Zhang Wei\t13800138000\tSee you\r\n")
+            << (format == FileFormat::Legacy ? "legacy" : "current") << " file format";
     }
-    EXPECT_EQ(Parse(PARSE_MESSAGES), "Zhang Wei\t13800138000\tSee you\r\n");
 }
 
 TEST_F(AndroidParseTest, MessagesNeedBothDatabases) {
