@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -110,6 +111,47 @@ inline void FillAddressBook(Database& db, int count) {
         AddPerson(db, rowid, "First" + std::to_string(rowid), "Last" + std::to_string(rowid));
         AddNumber(db, rowid, NumberOf(rowid));
     }
+}
+
+// iOS 5 message n as the phone writes a received or sent SMS.
+inline void AddIos5Message(Database& db, const std::string& address, const std::string& text,
+                           int n) {
+    db.Run(
+        "INSERT INTO message (address, date, text, flags, replace, svc_center, group_id, "
+        "association_id, height, UIFlags, version, subject, country, headers, recipients, read, "
+        "madrid_flags, is_madrid, madrid_date_read, madrid_date_delivered) "
+        "VALUES (?1, ?2, ?3, ?4, 0, NULL, ?5, 0, 0, 0, 0, NULL, 'us', NULL, NULL, 1, 0, 0, 0, 0)",
+        {address, std::int64_t{1330000000} + n * 600, text, std::int64_t{2 + n % 2},
+         std::int64_t{1 + n % 5}});
+}
+
+// A 36-character guid as iOS 6 writes them.
+inline std::string Guid(int n, char tag) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%08X-1C2D-4E5F-8A9B-%c%011d", n * 2654435761U, tag, n);
+    return buffer;
+}
+
+inline void AddIos6Message(Database& db, int n, const std::string& text) {
+    // attributedBody is an archived string of a few hundred bytes on the device.
+    const std::string body = "streamtyped\x81\xe8\x03\x84\x01@\x84\x84\x84\x12NSAttributedString" +
+                             std::string(60, '\x01') + text;
+    db.Run(
+        "INSERT INTO message (guid, text, replace, handle_id, attributedBody, version, type, "
+        "service, account, account_guid, error, date, date_read, date_delivered, is_delivered, "
+        "is_finished, is_from_me, is_read, is_sent) VALUES (?1, ?2, 0, ?3, ?4, 10, 0, 'SMS', "
+        "'p:+15550100', ?5, 0, ?6, ?7, 0, 1, 1, ?8, 1, ?8)",
+        {Guid(n, 'A'), text, std::int64_t{1 + n % 7}, Blob{body}, Guid(1, 'B'),
+         std::int64_t{370000000} + n * 90, std::int64_t{370000100} + n * 90, std::int64_t{n % 2}});
+}
+
+// Call n as the phone writes it: id -1 (no contact), a duration of at least one second.
+inline void AddCall(Database& db, const std::string& address, std::int64_t flags, int n) {
+    db.Run(
+        "INSERT INTO call (address, date, duration, flags, id, name, country_code, network_code, "
+        "read, assisted, face_time_data, originalAddress) "
+        "VALUES (?1, ?2, ?3, ?4, -1, NULL, '310', '410', 1, 0, NULL, ?1)",
+        {address, std::int64_t{1340000000} + n * 3600, std::int64_t{1 + n % 300}, flags});
 }
 
 // Share of deleted rows whose marker still lies in the file that the parse recovered.

@@ -1,0 +1,220 @@
+// IphoneSqlitParse in call-history mode on call_history.db files built with SQLite from the real
+// layout, and the share of surviving deleted rows the engine brings back for every iOS table.
+#include <cstdint>
+#include <set>
+
+#include "tests/cellsalvage/test_ios_support.h"
+
+namespace {
+
+using namespace ios_test;
+
+constexpr int kContacts = 0;
+constexpr int kMessages = 1;
+constexpr int kCalls = 2;
+
+void BuildAddressBook(const fs::path& path) {
+    Database db = CreateFromSchema(path, "addressbook.sql");
+    db.Exec("BEGIN");
+    FillAddressBook(db, 5);  // persons 2..6
+    AddPerson(db, 7, "Grace", "Hopper");
+    AddNumber(db, 7, "+1 555 0777");
+    AddPerson(db, 8, "Alan", "Turing");
+    AddNumber(db, 8, "+1 555 0777");
+    db.Exec("COMMIT");
+}
+
+// Calls 1..280; the interesting ones are deleted below. Rowids from 128 on take two bytes, so the
+// freeblock header covers exactly payload length, rowid and header size.
+std::string CallAddress(int n) {
+    switch (n) {
+        case 150:
+            return NumberOf(3);
+        case 200:
+            return "+1 555 0777";
+        case 201:
+            return "+44 20 7946 0958";
+        default:
+            return "+1 555 3" + std::to_string(1000 + n);
+    }
+}
+
+std::int64_t CallFlags(int n) {
+    if (n == 201) {
+        return 20;  // neither incoming nor outgoing
+    }
+    return n % 2 == 0 ? 5 : 4;
+}
+
+TEST(IosCalls, DeletedCallsWithOwnersAndDirection) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    const fs::path callDb = dir / "call_history.db";
+    BuildAddressBook(addressBook);
+    {
+        Database db = CreateFromSchema(callDb, "call-history.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 280; ++n) {
+            AddCall(db, CallAddress(n), CallFlags(n), n);
+        }
+        db.Exec("COMMIT");
+        db.Exec("PRAGMA secure_delete = OFF");
+        // 150 alone, 200 and 201 merged into one freeblock; 280, written last, sits at the start
+        // of the cell content area and goes back to the unassigned gap (its leaf is full enough
+        // not to be rebalanced, which would overwrite it).
+        db.Exec("DELETE FROM call WHERE ROWID IN (150, 200, 201, 280)");
+    }
+    const FolderState before = Snapshot(dir.path());
+
+    EXPECT_EQ(SortedLines(Parse(addressBook, callDb, kCalls, 2)),
+              Sorted({
+                  "Last3First3-" + NumberOf(3) + "\tOutgoing",
+                  "HopperGrace-+1 555 0777\tTuringAlan-+1 555 0777\tOutgoing",
+                  "N/A-+44 20 7946 0958\tN/A",
+                  "N/A-+1 555 31280\tOutgoing",
+              }));
+    // Every non-zero OS value reads calls alike; 0 and unknown types do nothing.
+    EXPECT_EQ(Parse(addressBook, callDb, kCalls, 7), Parse(addressBook, callDb, kCalls, 2));
+    EXPECT_EQ(Parse(addressBook, callDb, kCalls, 0), "");
+    EXPECT_EQ(Parse(addressBook, callDb, 9, 2), "");
+    EXPECT_EQ(Parse(dir / "missing.sqlitedb", callDb, kCalls, 2), "");
+    EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
+}
+
+// A deterministic choice of about a fifth of the rows.
+std::vector<int> PickDeleted(int rows, std::uint32_t seed) {
+    std::vector<int> picked;
+    for (int n = 1; n <= rows; ++n) {
+        seed = seed * 1664525U + 1013904223U;
+        if ((seed >> 24) % 5 == 0) {
+            picked.push_back(n);
+        }
+    }
+    return picked;
+}
+
+// Deletes the rows one statement at a time, as a user removes them, in a shuffled order.
+void DeleteRows(Database& db, const std::string& table, std::vector<int> rows) {
+    db.Exec("PRAGMA secure_delete = OFF");
+    for (std::size_t i = 0; i + 1 < rows.size(); i += 2) {
+        std::swap(rows[i], rows[i + 1]);
+    }
+    for (const int n : rows) {
+        db.Exec("DELETE FROM " + table + " WHERE ROWID = " + std::to_string(n));
+    }
+}
+
+TEST(IosRecoveryShare, PrintsTheShareOfSurvivingDeletedRowsRecoveredPerTable) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    const fs::path ios5Db = dir / "sms5.db";
+    const fs::path ios6Db = dir / "sms6.db";
+    const fs::path callDb = dir / "call_history.db";
+
+    // Contacts: 300 persons with a number each; a fifth of the persons leave with their number,
+    // another fifth of the numbers are removed from live persons.
+    std::vector<std::string> deletedNumbers;
+    std::vector<std::string> deletedNames;
+    {
+        Database db = CreateFromSchema(addressBook, "addressbook.sql");
+        db.Exec("BEGIN");
+        FillAddressBook(db, 300);
+        db.Exec("COMMIT");
+        const std::vector<int> persons = PickDeleted(301, 7);
+        const std::vector<int> numbers = PickDeleted(300, 11);
+        db.Exec("PRAGMA secure_delete = OFF");
+        for (const int rowid : persons) {
+            if (rowid < 2) {
+                continue;
+            }
+            db.Exec("DELETE FROM ABPerson WHERE ROWID = " + std::to_string(rowid));
+            db.Exec("DELETE FROM ABMultiValue WHERE record_id = " + std::to_string(rowid));
+            deletedNames.push_back("Last" + std::to_string(rowid) + "First" +
+                                   std::to_string(rowid) + "\t");
+            deletedNumbers.push_back(NumberOf(rowid));
+        }
+        for (const int uid : numbers) {
+            const std::string value =
+                db.QueryText("SELECT value FROM ABMultiValue WHERE UID = " + std::to_string(uid));
+            if (!value.empty()) {
+                db.Exec("DELETE FROM ABMultiValue WHERE UID = " + std::to_string(uid));
+                deletedNumbers.push_back(value);
+            }
+        }
+    }
+    const std::string contacts = Parse(addressBook, {}, kContacts, 2);
+
+    std::vector<std::string> ios5Texts;
+    {
+        Database db = CreateFromSchema(ios5Db, "ios5-sms-upgraded.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 300; ++n) {
+            std::string text = "SMS #" + std::to_string(n) + ".";
+            if (n % 3 == 0) {
+                text += " Call me back when you land, the car is parked at level 2";
+            }
+            AddIos5Message(db, NumberOf(2 + n % 40), text, n);
+        }
+        db.Exec("COMMIT");
+        const std::vector<int> rows = PickDeleted(300, 3);
+        for (const int n : rows) {
+            ios5Texts.push_back("SMS #" + std::to_string(n) + ".");
+        }
+        DeleteRows(db, "message", rows);
+    }
+    const std::string ios5 = Parse(addressBook, ios5Db, kMessages, 2);
+
+    std::vector<std::string> ios6Texts;
+    {
+        Database db = CreateFromSchema(ios6Db, "ios6-sms.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 300; ++n) {
+            AddIos6Message(db, n, "iMessage #" + std::to_string(n) + ".");
+        }
+        db.Exec("COMMIT");
+        const std::vector<int> rows = PickDeleted(300, 5);
+        for (const int n : rows) {
+            ios6Texts.push_back("iMessage #" + std::to_string(n) + ".");
+        }
+        DeleteRows(db, "message", rows);
+    }
+    const std::string ios6 = Parse(addressBook, ios6Db, kMessages, 3);
+
+    std::vector<std::string> callAddresses;
+    {
+        Database db = CreateFromSchema(callDb, "call-history.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 400; ++n) {
+            AddCall(db, "+1 555 3" + std::to_string(1000 + n), n % 2 == 0 ? 5 : 4, n);
+        }
+        db.Exec("COMMIT");
+        const std::vector<int> rows = PickDeleted(400, 9);
+        for (const int n : rows) {
+            callAddresses.push_back("+1 555 3" + std::to_string(1000 + n));
+        }
+        DeleteRows(db, "call", rows);
+    }
+    const std::string calls = Parse(addressBook, callDb, kCalls, 2);
+
+    const Share numbers = MeasureShare(addressBook, deletedNumbers, contacts);
+    const Share ios5Share = MeasureShare(ios5Db, ios5Texts, ios5);
+    const Share ios6Share = MeasureShare(ios6Db, ios6Texts, ios6);
+    const Share callShare = MeasureShare(callDb, callAddresses, calls);
+    PrintShare("ABMultiValue (value)", numbers);
+    PrintShare("iOS 5 message (text)", ios5Share);
+    PrintShare("iOS 6 message (text)", ios6Share);
+    PrintShare("call (address)", callShare);
+    int namesBack = 0;
+    for (const std::string& name : deletedNames) {
+        namesBack += contacts.find(name) != std::string::npos ? 1 : 0;
+    }
+    std::cout << "[share] ABPerson: " << namesBack << " of " << deletedNames.size()
+              << " deleted persons named beside a carved number\n";
+
+    EXPECT_GT(numbers.recovered, 0);
+    EXPECT_GT(ios5Share.recovered, 0);
+    EXPECT_GT(ios6Share.recovered, 0);
+    EXPECT_GT(callShare.recovered, 0);
+}
+
+}  // namespace

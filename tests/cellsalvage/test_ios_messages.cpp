@@ -1,0 +1,174 @@
+// IphoneSqlitParse in messages mode on iOS 5 (both physical orders) and iOS 6 sms.db files built
+// with SQLite from the real layouts, joined with the numbers of an AddressBook.
+#include <set>
+
+#include "tests/cellsalvage/test_ios_support.h"
+
+namespace {
+
+using namespace ios_test;
+
+constexpr int kMessages = 1;
+
+// Persons 2..6 with one number each; persons 7 and 8 share one number.
+void BuildAddressBook(const fs::path& path) {
+    Database db = CreateFromSchema(path, "addressbook.sql");
+    db.Exec("BEGIN");
+    FillAddressBook(db, 5);
+    AddPerson(db, 7, "Grace", "Hopper");
+    AddNumber(db, 7, "+1 555 0777");
+    AddPerson(db, 8, "Alan", "Turing");
+    AddNumber(db, 8, "+1 555 0777");
+    db.Exec("COMMIT");
+}
+
+std::vector<std::string> NamesOf(const std::string& address) {
+    if (address == "+1 555 0777") {
+        return {"HopperGrace", "TuringAlan"};
+    }
+    for (int rowid = 2; rowid <= 6; ++rowid) {
+        if (address == NumberOf(rowid)) {
+            return {"Last" + std::to_string(rowid) + "First" + std::to_string(rowid)};
+        }
+    }
+    return {};
+}
+
+struct Message {
+    std::string address;
+    std::string text;
+};
+
+// The lines an iOS 5 message gives: one per owner of its address, or one "N/A-" line.
+void AddExpectedLines(const Message& message, std::vector<std::string>& lines) {
+    const std::vector<std::string> names = NamesOf(message.address);
+    for (const std::string& name : names) {
+        lines.push_back(name + "-" + message.address + "\t" + message.text);
+    }
+    if (names.empty()) {
+        lines.push_back("N/A-" + (message.address.empty() ? "N/A" : message.address) + "\t" +
+                        (message.text.empty() ? "N/A" : message.text));
+    }
+}
+
+// Message rowid n (from 1) as iOS 5 writes a received or sent SMS; texts vary in length so
+// records use one- and two-byte payload lengths.
+Message Ios5Message(int n) {
+    static const char* const kAddresses[] = {"+1 555 01002", "+1 555 0777", "+1 555 0999",
+                                             "+1 555 01004", "+1 555 01006"};
+    Message message{kAddresses[n % 5], "Message " + std::to_string(n) + ": see you at " +
+                                           std::to_string(n % 12 + 1) + " o'clock"};
+    if (n % 3 == 0) {
+        message.text += ", and bring the blue folder with the signed papers please";
+    }
+    return message;
+}
+
+class Ios5Messages : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Ios5Messages, DeletedMessagesFromFreeblocksAndUnassignedAreaWithTheirOwners) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    const fs::path smsDb = dir / "sms.db";
+    BuildAddressBook(addressBook);
+    std::vector<Message> messages;
+    {
+        Database db = CreateFromSchema(smsDb, GetParam());
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 28; ++n) {
+            // Message 15 has neither address nor text (an MMS whose parts were removed).
+            messages.push_back(n == 15 ? Message{} : Ios5Message(n));
+            AddIos5Message(db, messages.back().address, messages.back().text, n);
+        }
+        db.Exec("COMMIT");
+        db.Exec("PRAGMA secure_delete = OFF");
+        // 6 and 10 alone, 18 and 19 merged into one freeblock, 28 back to the unassigned gap.
+        db.Exec("DELETE FROM message WHERE ROWID IN (6, 10, 15, 18, 19, 28)");
+    }
+    std::vector<std::string> expected;
+    for (const int n : {6, 10, 15, 18, 19, 28}) {
+        AddExpectedLines(messages[static_cast<std::size_t>(n - 1)], expected);
+    }
+    const FolderState before = Snapshot(dir.path());
+
+    EXPECT_EQ(SortedLines(Parse(addressBook, smsDb, kMessages, 2)), Sorted(expected));
+    EXPECT_EQ(SortedLines(Parse(addressBook, smsDb, kMessages, 1)), Sorted(expected));
+    EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPhysicalOrders, Ios5Messages,
+                         ::testing::Values("ios5-sms-upgraded.sql", "ios5-sms-fresh.sql"));
+
+std::string Ios6Text(int n) {
+    return "iMessage #" + std::to_string(n) +
+           (n % 4 == 0 ? ". Running late, start without me" : ".");
+}
+
+TEST(Ios6Messages, DeletedTextsComeBackAndNoLiveTextIsReported) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    const fs::path smsDb = dir / "sms.db";
+    BuildAddressBook(addressBook);
+    const std::set<int> deleted = {30, 77, 140, 141, 142, 199, 200};
+    {
+        Database db = CreateFromSchema(smsDb, "ios6-sms.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 200; ++n) {
+            AddIos6Message(db, n, Ios6Text(n));  // about ten per page: the tree splits many times
+        }
+        db.Exec("COMMIT");
+        db.Exec("PRAGMA secure_delete = OFF");
+        db.Exec("DELETE FROM message WHERE ROWID IN (30, 77, 140, 141, 142, 199, 200)");
+    }
+    const FolderState before = Snapshot(dir.path());
+
+    const std::string text = Parse(addressBook, smsDb, kMessages, 3);
+
+    // Deleting from the last leaf rebalances it, which overwrites some deleted cells: only texts
+    // whose bytes are still in the file can come back.
+    const std::string bytes = ReadFile(smsDb);
+    std::set<std::string> wanted;
+    std::set<std::string> surviving;
+    for (const int n : deleted) {
+        wanted.insert(Ios6Text(n));
+        if (bytes.find(Ios6Text(n)) != std::string::npos) {
+            surviving.insert(Ios6Text(n));
+        }
+    }
+    EXPECT_GE(surviving.size(), 5U);
+    const std::vector<std::string> lines = SortedLines(text);
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(wanted.count(line)) << "not a deleted text: " << line;
+    }
+    for (const std::string& want : surviving) {
+        EXPECT_TRUE(std::count(lines.begin(), lines.end(), want)) << "missing: " << want;
+    }
+    EXPECT_EQ(Parse(addressBook, smsDb, kMessages, 4), "") << "iOS 6 carving writes nothing";
+    EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
+}
+
+TEST(IosMessages, NothingWithoutAddressBookOrWithOsZero) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    const fs::path smsDb = dir / "sms.db";
+    BuildAddressBook(addressBook);
+    {
+        Database db = CreateFromSchema(smsDb, "ios5-sms-fresh.sql");
+        for (int n = 1; n <= 5; ++n) {
+            AddIos5Message(db, Ios5Message(n).address, Ios5Message(n).text, n);
+        }
+        db.Exec("PRAGMA secure_delete = OFF");
+        db.Exec("DELETE FROM message WHERE ROWID = 2");
+    }
+    const FolderState before = Snapshot(dir.path());
+    EXPECT_FALSE(Parse(addressBook, smsDb, kMessages, 2).empty());
+    EXPECT_EQ(Parse(dir / "missing.sqlitedb", smsDb, kMessages, 2), "");
+    EXPECT_EQ(Parse(addressBook, dir / "missing.db", kMessages, 2), "");
+    EXPECT_EQ(Parse(addressBook, smsDb, kMessages, 0), "");
+    EXPECT_EQ(Parse(addressBook, smsDb, 5, 2), "");
+    // A message database without a message table: nothing to carve.
+    EXPECT_EQ(Parse(addressBook, addressBook, kMessages, 2), "");
+    EXPECT_EQ(Snapshot(dir.path()), before);
+}
+
+}  // namespace
