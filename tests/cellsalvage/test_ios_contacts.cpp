@@ -86,6 +86,24 @@ TEST(IosContacts, OwnerLeftWholeByAPageSplitIsJoinedByItsRowid) {
               Sorted({"Last34First34\t" + NumberOf(34), "N/A\t" + NumberOf(20)}));
 }
 
+TEST(IosContacts, PersonCarvedWithoutRowidOwnsNoNumber) {
+    TempDir dir;
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    {
+        Database db = CreateFromSchema(addressBook, "addressbook.sql");
+        db.Exec("BEGIN");
+        AddPerson(db, 1, "Owner", "First");
+        AddNumber(db, 1, "+1 555 0001");
+        FillAddressBook(db, 10);
+        db.Exec("COMMIT");
+        db.Exec("DELETE FROM ABPerson WHERE ROWID IN (1, 5)");
+        db.Exec("DELETE FROM ABMultiValue WHERE record_id = 1");
+    }
+    // record_id 1 is stored as the constant type 9, so its carved bytes are empty, and so is the
+    // identifier of a person carved from a freeblock: equal, but no evidence of ownership.
+    EXPECT_EQ(Parse(addressBook, {}, kContacts, kIos5), "N/A\t+1 555 0001\r\n");
+}
+
 TEST(IosContacts, LiveCopiesLeftByRebalancingAreNotReported) {
     TempDir dir;
     const fs::path addressBook = dir / "AddressBook.sqlitedb";
