@@ -69,10 +69,15 @@ std::vector<bool> MatchLiveRows(sqlite3* db, const char* sql, const std::vector<
                 texts[i] = ColumnText(statement, static_cast<int>(i));
             }
         }
-        const auto [first, last] = byText.equal_range(TextKey(kinds, texts));
-        for (auto it = first; it != last; ++it) {
-            if (!live[it->second] && IntegersMatch(kinds, candidates[it->second], statement)) {
+        // A matched candidate leaves the map, so common texts ("Ok") are not walked again for
+        // every further live row that holds them.
+        auto [it, last] = byText.equal_range(TextKey(kinds, texts));
+        while (it != last) {
+            if (IntegersMatch(kinds, candidates[it->second], statement)) {
                 live[it->second] = true;
+                it = byText.erase(it);
+            } else {
+                ++it;
             }
         }
     });

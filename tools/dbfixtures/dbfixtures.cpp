@@ -65,6 +65,8 @@ Database::Database(const std::filesystem::path& path) {
     if (result != SQLITE_OK) {
         throw std::runtime_error("cannot open " + path.string());
     }
+    // Some distributions build SQLite with secure_delete on by default; deleted rows must stay.
+    Exec("PRAGMA secure_delete = OFF;");
 }
 
 void Database::Exec(std::string_view sql) {

@@ -27,7 +27,8 @@ using Value = std::variant<Null, std::int64_t, double, std::string, Blob>;
 
 class Database {
 public:
-    // Opens (creating) a read-write database; throws std::runtime_error on failure.
+    // Opens (creating) a read-write database with secure_delete off; throws std::runtime_error on
+    // failure.
     explicit Database(const std::filesystem::path& path);
 
     // Runs one or more statements; throws with SQLite's message on failure.
