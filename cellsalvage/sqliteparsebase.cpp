@@ -14,6 +14,8 @@ constexpr int kInteriorHeaderSize = 12;
 constexpr int kLeafHeaderSize = 8;
 // Real table b-trees are a handful of levels deep; anything deeper is a damaged or hostile file.
 constexpr int kMaxTreeDepth = 64;
+// Bytes read at once around a wanted page.
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 
 std::uint32_t ReadBigEndian16(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) << 8 | p[1];
@@ -82,6 +84,8 @@ bool SqliteParseBase::openDbStream(const std::u16string& path) {
     dbStream.clear();
     forgetLoadedPage();
     fileSize = 0;
+    // Unbuffered: page windows are read straight into their own buffer.
+    dbStream.rdbuf()->pubsetbuf(nullptr, 0);
     dbStream.open(pixhaven::platform::PathFromUtf16(path), std::ios::binary | std::ios::in);
     if (!dbStream.is_open()) {
         dbStream.clear();
@@ -356,21 +360,36 @@ const unsigned char* SqliteParseBase::loadPage(std::int32_t page) {
     if (page <= 0 || pageSize <= 0) {
         return nullptr;
     }
-    if (page == loadedPage) {
-        return loadedPageBytes.data();
-    }
     const auto size = static_cast<std::size_t>(pageSize);
+    if (page >= loadedPage && page < loadedPage + loadedPageCount) {
+        return loadedPageBytes.data() + static_cast<std::size_t>(page - loadedPage) * size;
+    }
     const std::uint64_t position = static_cast<std::uint64_t>(page - 1) * size;
-    loadedPageBytes.resize(size);
-    const std::size_t arrived = readUpTo(position, loadedPageBytes.data(), size);
-    if (arrived == 0) {
-        loadedPage = 0;
+    if (position >= fileSize) {
         return nullptr;
     }
+    // The window starts at a multiple of its own length, so ascending and descending walks both
+    // stay inside it.
+    const auto windowPages =
+        static_cast<std::int32_t>(std::max<std::size_t>(kWindowBytes / size, 1));
+    const std::int32_t first = (page - 1) / windowPages * windowPages + 1;
+    const std::uint64_t windowStart = static_cast<std::uint64_t>(first - 1) * size;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
+        static_cast<std::uint64_t>(windowPages) * size, fileSize - windowStart));
+    const std::size_t pages = (wanted + size - 1) / size;
+    loadedPageBytes.resize(pages * size);
+    const std::size_t arrived = readUpTo(windowStart, loadedPageBytes.data(), wanted);
     std::fill(loadedPageBytes.begin() + static_cast<std::ptrdiff_t>(arrived), loadedPageBytes.end(),
               0);
-    loadedPage = page;
-    return loadedPageBytes.data();
+    const std::size_t whole = (arrived + size - 1) / size;  // pages with at least one byte read
+    if (position >= windowStart + arrived) {
+        loadedPage = 0;
+        loadedPageCount = 0;
+        return nullptr;
+    }
+    loadedPage = first;
+    loadedPageCount = static_cast<std::int32_t>(whole);
+    return loadedPageBytes.data() + static_cast<std::size_t>(page - first) * size;
 }
 
 void SqliteParseBase::forgetLoadedPage() {

@@ -186,13 +186,15 @@ private:
     bool readAt(std::uint64_t position, unsigned char* out, std::size_t length);
     // Reads up to `length` bytes at `position`; returns how many arrived.
     std::size_t readUpTo(std::uint64_t position, unsigned char* out, std::size_t length);
-    // The bytes of one page, read once and kept until another page is needed (a short last page
-    // is padded with zeros); nullptr when the page lies outside the file.
+    // The bytes of one page (a short last page is padded with zeros); nullptr when the page lies
+    // outside the file. Pages are read a window of neighbours at a time, so the passes over the
+    // leaf pages cost a few large reads rather than two system calls per page.
     const unsigned char* loadPage(std::int32_t page);
     void forgetLoadedPage();
     void collectLeafPagesFrom(std::int32_t page, int depth, std::vector<bool>& visited);
 
     std::uint64_t fileSize = 0;
     std::vector<unsigned char> loadedPageBytes;
-    std::int32_t loadedPage = 0;  // 0: none
+    std::int32_t loadedPage = 0;  // first page of the window; 0: none
+    std::int32_t loadedPageCount = 0;
 };

@@ -426,6 +426,50 @@ TEST(CellsalvagePrimitives, PageSizeValues) {
     EXPECT_EQ(missing.pageSize, 77);
 }
 
+// Pages are read in windows of neighbours: pages on both sides of a window's edge, and a last page
+// cut short, read as themselves.
+TEST(CellsalvagePrimitives, PagesAcrossReadWindows) {
+    TempDir dir;
+    constexpr int kPages = 4200;
+    PageFile file(512, kPages);
+    std::vector<std::uint32_t> leaves;
+    for (int n = 2040; n <= kPages; n += 3) {
+        file.leaf(n, 100, 0, 0);
+        file.put16(file.page(n) + 102, 12);
+        file.put32(file.page(n) + 104, static_cast<std::uint32_t>(n));
+        leaves.push_back(static_cast<std::uint32_t>(n));
+    }
+    // Root page 2 over interior pages 3, 4, … of 40 leaves each (as many as fit a 512-byte page).
+    std::vector<std::uint32_t> middles;
+    for (std::size_t i = 0; i < leaves.size(); i += 40) {
+        const auto middle = static_cast<int>(3 + middles.size());
+        const std::size_t end = std::min(i + 40, leaves.size());
+        file.interior(
+            middle, leaves[end - 1],
+            std::vector<std::uint32_t>(leaves.begin() + static_cast<std::ptrdiff_t>(i),
+                                       leaves.begin() + static_cast<std::ptrdiff_t>(end) - 1));
+        middles.push_back(static_cast<std::uint32_t>(middle));
+    }
+    file.interior(2, middles.back(),
+                  std::vector<std::uint32_t>(middles.begin(), middles.end() - 1));
+    file.bytes().resize(file.bytes().size() - 300);  // the last page loses its end
+    Probe probe;
+    probe.open(file.write(dir, "windows.db"), 2);
+    ASSERT_EQ(probe.leafPages.size(), leaves.size());
+    ASSERT_EQ(probe.freeblockMap.size(), leaves.size());
+    Probe::Scratch scratch = probe.makeScratch();
+    for (const std::int32_t page : probe.leafPages) {
+        ASSERT_TRUE(probe.readFreeblockContent(page, 100, scratch)) << page;
+        ASSERT_EQ(scratch.length, 8U);
+        const std::uint32_t stored = static_cast<std::uint32_t>(scratch.bytes[0]) << 24 |
+                                     static_cast<std::uint32_t>(scratch.bytes[1]) << 16 |
+                                     static_cast<std::uint32_t>(scratch.bytes[2]) << 8 |
+                                     scratch.bytes[3];
+        EXPECT_EQ(stored, static_cast<std::uint32_t>(page));
+        EXPECT_EQ(probe.area(page).size(), 504U);
+    }
+}
+
 TEST(CellsalvagePrimitives, FilesThatAreNotDatabases) {
     TempDir dir;
     std::string text;
