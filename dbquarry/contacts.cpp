@@ -1,0 +1,1 @@
+#include "dbquarry/reader.h"

@@ -1,0 +1,127 @@
+// The skeleton every reader shares: a read-only connection, statements stepped row by row, one
+// zero-filled record per row linked at the tail, the callback after each record, and the list
+// handed to the caller and to its slot at the end.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "cellsalvage/sqlquery.h"
+#include "dbquarry/dbquarry.h"
+#include "dbquarry/lists.h"
+#include "dbquarry/text.h"
+
+namespace dbquarry {
+
+// A read-only, immutable connection: a missing file gives null and creates nothing, and no
+// journal or WAL file is ever written beside an evidence database.
+cellsalvage::Connection OpenDatabase(const char16_t* path);
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Prepared() const { return statement_ != nullptr; }
+    // True while the statement yields a row.
+    bool Step();
+
+    bool IsNull(int column) const;
+    std::int32_t Int(int column) const;
+    std::int64_t Int64(int column) const;
+    double Double(int column) const;
+    // A new UTF-16 copy of a UTF-8 text column; null for NULL.
+    char16_t* Text(int column) const;
+    // The column's UTF-8 bytes ("" for NULL), valid until the next step.
+    std::string_view Utf8(int column) const;
+    // The column read as UTF-16 by SQLite ("" for NULL).
+    std::u16string Utf16(int column) const;
+    // Blob or text bytes, valid until the next step.
+    std::string_view Bytes(int column) const;
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// The list under construction. What is not handed out is released with it.
+template <typename Record>
+class ListBuilder {
+public:
+    ListBuilder() = default;
+    ~ListBuilder() { ReleaseList(head_); }
+    ListBuilder(const ListBuilder&) = delete;
+    ListBuilder& operator=(const ListBuilder&) = delete;
+
+    // A zero-filled record linked at the tail; null when it cannot be allocated.
+    Record* Append() {
+        Record* record = new (std::nothrow) Record{};
+        if (record == nullptr) {
+            return nullptr;
+        }
+        (tail_ != nullptr ? tail_->nextRecord : head_) = record;
+        tail_ = record;
+        return record;
+    }
+
+    Record* head() const { return head_; }
+
+    // Gives the list to the caller's head pointer and to its slot.
+    void HandOut(Record** out, Slot<Record>& slot) {
+        *out = head_;
+        slot.Hold(head_);
+        head_ = tail_ = nullptr;
+    }
+
+private:
+    Record* head_ = nullptr;
+    Record* tail_ = nullptr;
+};
+
+enum class RowsRead { Done, NotPrepared, OutOfMemory };
+
+// Builds one record per row of `sql`: fill(record, statement) sets its fields, then the callback
+// (if any) sees it.
+template <typename Record, typename Fill>
+RowsRead ReadRows(sqlite3* db, const char* sql, ListBuilder<Record>& list, Fill fill,
+                  RecordCallback callback, void* userData) {
+    Statement statement(db, sql);
+    if (!statement.Prepared()) {
+        return RowsRead::NotPrepared;
+    }
+    while (statement.Step()) {
+        Record* record = list.Append();
+        if (record == nullptr) {
+            return RowsRead::OutOfMemory;
+        }
+        fill(*record, statement);
+        if (callback != nullptr) {
+            callback(record, userData);
+        }
+    }
+    return RowsRead::Done;
+}
+
+// The first column of the first row of `sql` into *count; false when it does not prepare.
+bool ReadCount(sqlite3* db, const char* sql, std::int32_t* count);
+
+// Runs an export's body so that no exception crosses the C interface: running out of memory
+// gives DBQUARRY_OUT_OF_MEMORY, anything else `onOtherError`.
+template <typename Body>
+int Guarded(Body body, int onOtherError = DBQUARRY_OUT_OF_MEMORY) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return DBQUARRY_OUT_OF_MEMORY;
+    } catch (...) {
+        return onOtherError;
+    }
+}
+
+}  // namespace dbquarry
