@@ -293,7 +293,77 @@ const char* KindName(GeneratedKind kind) {
     return "ios6-sms";
 }
 
+constexpr int kAttachmentEvery = 20;
+
+// One attachment of message `messageId`, as the device names and types them.
+void AddAttachment(sqlite3* db, sqlite3_stmt* attachment, sqlite3_stmt* join, Random& random,
+                   std::int64_t messageId) {
+    const int kind = Uniform(random, 0, 9);
+    const char* mimeType = kind < 7 ? "image/jpeg" : kind < 9 ? "image/png" : "video/quicktime";
+    const char* uti = kind < 7   ? "public.jpeg"
+                      : kind < 9 ? "public.png"
+                                 : "com.apple.quicktime-movie";
+    const char* extension = kind < 7 ? ".JPG" : kind < 9 ? ".PNG" : ".MOV";
+    const std::string guid = Uuid(random);
+    BindText(attachment, 1, guid);
+    sqlite3_bind_int64(attachment, 2, 370'000'000 + messageId * 40);
+    BindText(attachment, 3,
+             "~/Library/SMS/Attachments/" + guid.substr(0, 2) + "/" + guid.substr(2, 2) + "/" +
+                 guid + "/IMG_" + std::to_string(1000 + messageId % 9000) + extension);
+    BindText(attachment, 4, uti);
+    BindText(attachment, 5, mimeType);
+    sqlite3_bind_int(attachment, 6, Chance(random, 45) ? 1 : 0);
+    StepOnce(db, attachment);
+    sqlite3_bind_int64(join, 1, messageId);
+    sqlite3_bind_int64(join, 2, sqlite3_last_insert_rowid(db));
+    StepOnce(db, join);
+}
+
 }  // namespace
+
+GeneratedDatabase GenerateIos6MessagesWithAttachments(const std::filesystem::path& path,
+                                                      std::int64_t messages, std::uint32_t seed) {
+    Random random(seed);
+    Database db = CreateFromSchema(path, "ios6-sms.sql", kPageSize);
+    sqlite3* handle = db.handle();
+    db.Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = MEMORY; PRAGMA cache_size = -65536;");
+    db.Exec("BEGIN");
+    AddHandles(db, random);
+    const Layout& layout = LayoutOf(GeneratedKind::Ios6Messages);
+    const Statement insert = Prepare(handle, layout.insert);
+    const Statement attachment =
+        Prepare(handle,
+                "INSERT INTO attachment (guid, created_date, start_date, filename, uti, mime_type, "
+                "transfer_state, is_outgoing) VALUES (?1, ?2, ?2, ?3, ?4, ?5, 5, ?6)");
+    const Statement join = Prepare(
+        handle, "INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (?1, ?2)");
+    for (std::int64_t index = 0; index < messages; ++index) {
+        layout.bindRow(insert.get(), random, index);
+        StepOnce(handle, insert.get());
+        if (Uniform(random, 1, kAttachmentEvery) == 1) {
+            AddAttachment(handle, attachment.get(), join.get(), random,
+                          sqlite3_last_insert_rowid(handle));
+        }
+    }
+    db.Exec("COMMIT");
+    return GeneratedDatabase{messages, 0};
+}
+
+std::filesystem::path CachedIos6MessagesWithAttachments(const std::filesystem::path& folder,
+                                                        std::int64_t messages, std::uint32_t seed) {
+    const std::string name =
+        "ios6-sms-attachments-" + std::to_string(messages) + "-" + std::to_string(seed);
+    const std::filesystem::path file = folder / (name + ".db");
+    if (std::filesystem::exists(file)) {
+        return file;
+    }
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path partial = folder / (name + ".partial");
+    std::filesystem::remove(partial);  // left by an interrupted run
+    GenerateIos6MessagesWithAttachments(partial, messages, seed);
+    std::filesystem::rename(partial, file);
+    return file;
+}
 
 GeneratedDatabase GenerateIos6MessageDatabase(const std::filesystem::path& path,
                                               std::uint64_t targetBytes, std::int64_t deletedRows,

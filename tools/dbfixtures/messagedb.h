@@ -30,6 +30,15 @@ GeneratedDatabase GenerateCallHistoryDatabase(const std::filesystem::path& path,
 // numbers drawn the way the generated messages and calls draw their addresses.
 void GenerateAddressBook(const std::filesystem::path& path, int persons, std::uint32_t seed);
 
+// An iOS 6 sms.db ("ios6-sms.sql") with exactly `messages` messages over the handle pool, nothing
+// deleted; about one message in twenty has an attachment (mostly JPEG, some PNG and video) joined
+// through message_attachment_join. The same seed gives the same file.
+GeneratedDatabase GenerateIos6MessagesWithAttachments(const std::filesystem::path& path,
+                                                      std::int64_t messages, std::uint32_t seed);
+// The same, cached in `folder` like CachedDatabase.
+std::filesystem::path CachedIos6MessagesWithAttachments(const std::filesystem::path& folder,
+                                                        std::int64_t messages, std::uint32_t seed);
+
 // The three large generators with a cache: the file lives in `folder` under a name made of the
 // kind and the parameters, and is reused when it exists (it is renamed into place only once
 // complete).
