@@ -1,0 +1,318 @@
+// The deleted-record readers: the engine's lines as rows, and recovered records appended to the
+// lists of the live readers on databases with deleted rows.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbquarry/dbquarry.h"
+#include "tests/cellsalvage/test_ios_support.h"
+
+// The line-to-row step, built here on its own.
+#define DBQUARRY_RECOVERED_ROWS_ONLY
+#include "dbquarry/deleted.cpp"
+
+namespace {
+
+using namespace ios_test;
+using dbquarry::recovered::LineRule;
+using dbquarry::recovered::Row;
+using dbquarry::recovered::SplitRows;
+using pixhaven::platform::PathToUtf16;
+
+constexpr int kContacts = 0;
+constexpr int kMessages = 1;
+constexpr int kCalls = 2;
+constexpr int kIos5 = 2;
+constexpr int kIos6 = 3;
+
+struct Plain {
+    std::int32_t id;
+    std::string first;
+    std::string second;
+    bool operator==(const Plain&) const = default;
+};
+
+std::vector<Plain> Plainly(const std::vector<Row>& rows) {
+    std::vector<Plain> plain;
+    for (const Row& row : rows) {
+        plain.push_back({row.id, std::string(row.first), std::string(row.second)});
+    }
+    return plain;
+}
+
+std::optional<std::string> Utf8(const char16_t* text) {
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    return pixhaven::platform::Utf16ToUtf8(text);
+}
+
+template <typename Record>
+std::vector<const Record*> Records(const Record* head) {
+    std::vector<const Record*> records;
+    for (; head != nullptr; head = head->nextRecord) {
+        records.push_back(head);
+    }
+    return records;
+}
+
+TEST(RecoveredRows, LinesEndAtTheSeparatorAndSplitAtTheFirstTab) {
+    EXPECT_EQ(Plainly(SplitRows("A\tB\r\nC\tD\r\n", LineRule::NeedsTab)),
+              (std::vector<Plain>{{20000, "A", "B"}, {20001, "C", "D"}}));
+    // Text after the last separator is no line; a lone "\r" or "\n" does not end one.
+    EXPECT_EQ(Plainly(SplitRows("A\tB\r\nC\tD", LineRule::NeedsTab)),
+              (std::vector<Plain>{{20000, "A", "B"}}));
+    EXPECT_EQ(Plainly(SplitRows("A\tB\rC\nD\r\n", LineRule::NeedsTab)),
+              (std::vector<Plain>{{20000, "A", "B\rC\nD"}}));
+    // Further tabs stay in the second field; empty fields stay empty.
+    EXPECT_EQ(Plainly(SplitRows("x\ty\tOutgoing\r\n\t\r\n", LineRule::NeedsTab)),
+              (std::vector<Plain>{{20000, "x", "y\tOutgoing"}, {20001, "", ""}}));
+    EXPECT_TRUE(SplitRows("", LineRule::NeedsTab).empty());
+    EXPECT_TRUE(SplitRows("no separator\tat all", LineRule::WholeLine).empty());
+}
+
+TEST(RecoveredRows, ALineWithoutTabIsSkippedWithoutUsingAnId) {
+    EXPECT_EQ(Plainly(SplitRows("lonely\r\n\r\nAda\t+1 555\r\n", LineRule::NeedsTab)),
+              (std::vector<Plain>{{20000, "Ada", "+1 555"}}));
+}
+
+TEST(RecoveredRows, WholeLinesIncludingEmptyOnes) {
+    EXPECT_EQ(Plainly(SplitRows("hello\r\n\r\n", LineRule::WholeLine)),
+              (std::vector<Plain>{{20000, "hello", ""}, {20001, "", ""}}));
+    EXPECT_EQ(Plainly(SplitRows("a\tb\r\n", LineRule::WholeLine)),
+              (std::vector<Plain>{{20000, "a\tb", ""}}));
+}
+
+TEST(RecoveredRows, OnlyExactlyOutgoingIsOutgoing) {
+    EXPECT_TRUE(dbquarry::recovered::IsOutgoing("Outgoing"));
+    for (const char* other : {"Incoming", "N/A", "outgoing", "Outgoing ", "B\tOutgoing", ""}) {
+        EXPECT_FALSE(dbquarry::recovered::IsOutgoing(other)) << other;
+    }
+}
+
+class DeletedTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        qvFreeContacts();
+        qvFreeMessage_iOS5();
+        qvFreeMessage_iOS6();
+        qvFreeCallHistory();
+    }
+
+    // Persons 2..6 with one number each; persons 7 and 8 share one number.
+    void BuildAddressBook() {
+        Database db = CreateFromSchema(addressBook_, "addressbook.sql");
+        db.Exec("BEGIN");
+        FillAddressBook(db, 5);
+        AddPerson(db, 7, "Grace", "Hopper");
+        AddNumber(db, 7, "+1 555 0777");
+        AddPerson(db, 8, "Alan", "Turing");
+        AddNumber(db, 8, "+1 555 0777");
+        db.Exec("COMMIT");
+    }
+
+    TempDir dir_;
+    fs::path addressBook_ = dir_ / "AddressBook.sqlitedb";
+    fs::path recordDb_ = dir_ / "record.db";
+    std::u16string addressBook16_ = PathToUtf16(addressBook_);
+    std::u16string recordDb16_ = PathToUtf16(recordDb_);
+};
+
+TEST_F(DeletedTest, Ios5MessagesFollowTheLiveOnesEachAfterItsSender) {
+    BuildAddressBook();
+    {
+        Database db = CreateFromSchema(recordDb_, "ios5-sms-fresh.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 28; ++n) {
+            AddIos5Message(db, n % 2 == 0 ? "+1 555 0777" : "+1 555 0999",
+                           "Message " + std::to_string(n) + " about the blue folder", n);
+        }
+        db.Exec("INSERT INTO msg_group (ROWID, type) VALUES (1, 0)");
+        db.Exec("COMMIT");
+        db.Exec("PRAGMA secure_delete = OFF");
+        db.Exec("DELETE FROM message WHERE ROWID IN (6, 10, 18, 19, 28)");
+    }
+    const std::string text = Parse(addressBook_, recordDb_, kMessages, kIos5);
+    const std::vector<Row> rows = SplitRows(text, LineRule::NeedsTab);
+    ASSERT_GE(rows.size(), 3u);
+    const FolderState before = Snapshot(dir_.path());
+
+    MsgGroup_iOS5* groups = nullptr;
+    Message_iOS5* messages = nullptr;
+    ASSERT_EQ(qvGetMessage_iOS5(recordDb16_.c_str(), nullptr, &groups, &messages, nullptr, nullptr,
+                                nullptr),
+              DBQUARRY_OK);
+    const MsgGroup_iOS5* liveGroups = groups;
+    const Message_iOS5* liveMessages = messages;
+    const std::size_t liveGroupCount = Records(groups).size();
+    const std::size_t liveMessageCount = Records(messages).size();
+    ASSERT_EQ(liveMessageCount, 23u);
+
+    qvGetDeletedMsg_iOS5(addressBook16_.c_str(), recordDb16_.c_str(), &messages, &groups);
+
+    EXPECT_EQ(groups, liveGroups);
+    EXPECT_EQ(messages, liveMessages);
+    const auto allGroups = Records(groups);
+    const auto allMessages = Records(messages);
+    ASSERT_EQ(allGroups.size(), liveGroupCount + rows.size());
+    ASSERT_EQ(allMessages.size(), liveMessageCount + rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const MsgGroup_iOS5& group = *allGroups[liveGroupCount + i];
+        const Message_iOS5& message = *allMessages[liveMessageCount + i];
+        EXPECT_EQ(group.rowid, 20000 + static_cast<int>(i));
+        EXPECT_EQ(group.deleted, 1);
+        EXPECT_EQ(Utf8(group.address), std::string(rows[i].first));
+        EXPECT_EQ(message.group_id, group.rowid);
+        EXPECT_EQ(Utf8(message.text), std::string(rows[i].second));
+        EXPECT_EQ(message.rowid, 0);
+        EXPECT_EQ(message.address, nullptr);
+        EXPECT_EQ(message.is_madrid, 0);
+    }
+    EXPECT_EQ(Snapshot(dir_.path()), before) << "a reader changed or created a file";
+}
+
+TEST_F(DeletedTest, Ios6MessagesGetUnknownHandlesAndAnEmptyListTakesTheFirstRecord) {
+    BuildAddressBook();
+    {
+        Database db = CreateFromSchema(recordDb_, "ios6-sms.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 60; ++n) {
+            AddIos6Message(db, n, "iMessage #" + std::to_string(n) + ", running late");
+        }
+        db.Exec("COMMIT");
+        db.Exec("PRAGMA secure_delete = OFF");
+        db.Exec("DELETE FROM message WHERE ROWID IN (10, 20, 21, 30)");
+    }
+    const std::string text = Parse(addressBook_, recordDb_, kMessages, kIos6);
+    const std::vector<Row> rows = SplitRows(text, LineRule::WholeLine);
+    ASSERT_FALSE(rows.empty());
+
+    // No live reader first: the recovered records become the lists (released by the free).
+    Handle_iOS6* handles = nullptr;
+    Message_iOS6* messages = nullptr;
+    qvGetDeletedMsg_iOS6(addressBook16_.c_str(), recordDb16_.c_str(), &messages, &handles);
+    const auto allHandles = Records(handles);
+    const auto allMessages = Records(messages);
+    ASSERT_EQ(allHandles.size(), rows.size());
+    ASSERT_EQ(allMessages.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(allHandles[i]->rowid, 20000 + static_cast<int>(i));
+        EXPECT_EQ(Utf8(allHandles[i]->id), "Unknown");
+        EXPECT_EQ(allHandles[i]->deleted, 1);
+        EXPECT_EQ(allMessages[i]->handle_id, allHandles[i]->rowid);
+        EXPECT_EQ(Utf8(allMessages[i]->text), std::string(rows[i].first));
+    }
+
+    // A second call appends again, with ids again from 20000.
+    qvGetDeletedMsg_iOS6(addressBook16_.c_str(), recordDb16_.c_str(), &messages, &handles);
+    const auto twice = Records(handles);
+    ASSERT_EQ(twice.size(), 2 * rows.size());
+    EXPECT_EQ(twice[rows.size()]->rowid, 20000);
+    EXPECT_EQ(Records(messages).size(), 2 * rows.size());
+}
+
+TEST_F(DeletedTest, ContactsAppendAfterTheLivePersons) {
+    {
+        Database db = CreateFromSchema(addressBook_, "addressbook.sql");
+        db.Exec("BEGIN");
+        FillAddressBook(db, 30);  // persons 2..31
+        db.Exec("COMMIT");
+    }
+    {
+        Database db = Reopen(addressBook_);
+        db.Exec("DELETE FROM ABPerson WHERE ROWID IN (20, 25, 31)");
+        db.Exec("DELETE FROM ABMultiValue WHERE record_id IN (20, 25, 31)");
+    }
+    const std::string text = Parse(addressBook_, {}, kContacts, kIos5);
+    const std::vector<Row> rows = SplitRows(text, LineRule::NeedsTab);
+    ASSERT_GE(rows.size(), 2u);
+    const FolderState before = Snapshot(dir_.path());
+
+    Person* persons = nullptr;
+    MultiValue* values = nullptr;
+    ASSERT_EQ(qvGetContactInfo(addressBook16_.c_str(), nullptr, &persons, &values, nullptr, nullptr,
+                               nullptr),
+              DBQUARRY_OK);
+    const Person* live = persons;
+    qvGetDeletedContacts(addressBook16_.c_str(), nullptr, &persons);
+    EXPECT_EQ(persons, live);
+    const auto all = Records(persons);
+    ASSERT_EQ(all.size(), 27 + rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Person& person = *all[27 + i];
+        EXPECT_EQ(person.rowid, 20000 + static_cast<int>(i));
+        EXPECT_EQ(person.deleted, 1);
+        EXPECT_EQ(Utf8(person.first), std::string(rows[i].first));
+        EXPECT_EQ(Utf8(person.phone), std::string(rows[i].second));
+        EXPECT_EQ(person.last, nullptr);
+        EXPECT_EQ(person.groups, nullptr);
+    }
+    EXPECT_EQ(all[26]->deleted, 0);
+    EXPECT_EQ(Snapshot(dir_.path()), before) << "a reader changed or created a file";
+}
+
+TEST_F(DeletedTest, CallsAreOutgoingOnlyForExactlyOutgoing) {
+    BuildAddressBook();
+    {
+        Database db = CreateFromSchema(recordDb_, "call-history.sql");
+        db.Exec("BEGIN");
+        for (int n = 1; n <= 280; ++n) {
+            const std::string address = n == 200   ? "+1 555 0777"
+                                        : n == 201 ? "+44 20 7946 0958"
+                                                   : "+1 555 3" + std::to_string(1000 + n);
+            AddCall(db, address, n == 201 ? 20 : (n % 2 == 0 ? 5 : 4), n);
+        }
+        db.Exec("COMMIT");
+        db.Exec("PRAGMA secure_delete = OFF");
+        db.Exec("DELETE FROM call WHERE ROWID IN (150, 200, 201, 280)");
+    }
+    const std::string text = Parse(addressBook_, recordDb_, kCalls, kIos5);
+    const std::vector<Row> rows = SplitRows(text, LineRule::NeedsTab);
+    const FolderState before = Snapshot(dir_.path());
+
+    CallRecord* calls = nullptr;
+    ASSERT_EQ(qvGetCallHistory(recordDb16_.c_str(), nullptr, &calls, nullptr, nullptr),
+              DBQUARRY_OK);
+    qvGetDeleteCallHistory(addressBook16_.c_str(), recordDb16_.c_str(), &calls);
+    const auto all = Records(calls);
+    ASSERT_EQ(all.size(), 276 + rows.size());
+    int outgoing = 0;
+    int incoming = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CallRecord& call = *all[276 + i];
+        EXPECT_EQ(call.rowid, 0);
+        EXPECT_EQ(call.deleted, 1);
+        EXPECT_EQ(Utf8(call.address), std::string(rows[i].first));
+        const bool isOutgoing = rows[i].second == "Outgoing";
+        EXPECT_EQ(call.flags, isOutgoing ? 5 : 4) << rows[i].second;
+        ++(isOutgoing ? outgoing : incoming);
+    }
+    // The shared number's two owners and the "N/A" direction both read as incoming.
+    EXPECT_GE(outgoing, 1);
+    EXPECT_GE(incoming, 2);
+    EXPECT_EQ(Snapshot(dir_.path()), before) << "a reader changed or created a file";
+}
+
+TEST_F(DeletedTest, NullListsMissingFilesAndNullPathsDoNothing) {
+    BuildAddressBook();
+    const std::u16string missing = PathToUtf16(dir_ / "missing.db");
+    qvGetDeletedMsg_iOS5(addressBook16_.c_str(), missing.c_str(), nullptr, nullptr);
+    qvGetDeletedMsg_iOS6(addressBook16_.c_str(), missing.c_str(), nullptr, nullptr);
+    qvGetDeletedContacts(addressBook16_.c_str(), nullptr, nullptr);
+    qvGetDeleteCallHistory(nullptr, nullptr, nullptr);
+
+    Message_iOS5* messages = nullptr;
+    qvGetDeletedMsg_iOS5(addressBook16_.c_str(), recordDb16_.c_str(), &messages, nullptr);
+    Person* persons = nullptr;
+    qvGetDeletedContacts(nullptr, nullptr, &persons);
+    CallRecord* calls = nullptr;
+    qvGetDeleteCallHistory(addressBook16_.c_str(), missing.c_str(), &calls);
+    EXPECT_EQ(messages, nullptr);
+    EXPECT_EQ(persons, nullptr);
+    EXPECT_EQ(calls, nullptr);
+    EXPECT_FALSE(fs::exists(dir_ / "missing.db"));
+}
+
+}  // namespace
