@@ -44,21 +44,27 @@ constexpr std::int32_t kNoPerson = -1;
 // slot order decides, as a walk of the lists would; the maps only make it linear.
 class ContactNames {
 public:
-    ContactNames() {
+    // No labels.
+    ContactNames() = default;
+
+    // Labels from the current contact slots, when both hold a list.
+    static ContactNames FromSlots() {
+        ContactNames names;
         const Person* persons = Lists().persons.head();
         const MultiValue* values = Lists().multiValues.head();
-        active_ = persons != nullptr && values != nullptr;
-        if (!active_) {
-            return;
+        names.active_ = persons != nullptr && values != nullptr;
+        if (!names.active_) {
+            return names;
         }
         for (const MultiValue* value = values; value != nullptr; value = value->nextRecord) {
             if (value->value != nullptr) {
-                firstValue_.try_emplace(std::u16string_view(value->value), value);
+                names.firstValue_.try_emplace(std::u16string_view(value->value), value);
             }
         }
         for (const Person* person = persons; person != nullptr; person = person->nextRecord) {
-            firstPerson_.try_emplace(person->rowid, person);
+            names.firstPerson_.try_emplace(person->rowid, person);
         }
+        return names;
     }
 
     bool active() const { return active_; }
@@ -250,6 +256,17 @@ void FillMessage5(Message_iOS5& message, const Statement& row, const Chats& chat
     }
 }
 
+// The iOS 5 reader never gives up for want of memory: working data it cannot hold is done without,
+// as when its optional statement does not prepare.
+template <typename Make>
+auto OrNothing(Make make) -> decltype(make()) {
+    try {
+        return make();
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
 int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
                   Message_iOS5** messages, MsgPiece_iOS5** pieces, RecordCallback callback,
                   void* userData) {
@@ -264,8 +281,8 @@ int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
         }
     }
     if (groups != nullptr) {
-        const Members members = ReadMembers(db);
-        const ContactNames names;
+        const Members members = OrNothing([db] { return ReadMembers(db); });
+        const ContactNames names = OrNothing(ContactNames::FromSlots);
         ListBuilder<MsgGroup_iOS5> list;
         const auto fill = [&](MsgGroup_iOS5& group, const Statement& row) {
             group.rowid = row.Int(0);
@@ -280,7 +297,7 @@ int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
         list.HandOut(groups, lists.groups5);
     }
     if (messages != nullptr) {
-        const Chats chats = ReadChats(db);
+        const Chats chats = OrNothing([db] { return ReadChats(db); });
         ListBuilder<Message_iOS5> list;
         const auto fill = [&](Message_iOS5& message, const Statement& row) {
             FillMessage5(message, row, chats);
@@ -360,7 +377,7 @@ int ReadMessages6(sqlite3* db, std::int32_t* handleCount, Handle_iOS6** handles,
         return DBQUARRY_PREPARE_FAILED;
     }
     if (handles != nullptr) {
-        const ContactNames names;
+        const ContactNames names = ContactNames::FromSlots();
         ListBuilder<Handle_iOS6> list;
         const auto fill = [&](Handle_iOS6& handle, const Statement& row) {
             FillHandle(handle, row, names);
