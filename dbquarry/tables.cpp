@@ -90,6 +90,12 @@ void Increment(std::int32_t* counter) {
     }
 }
 
+// A text column as the C string it is meant to be: up to its first zero byte.
+std::string_view TextBeforeZero(const Statement& row, int column) {
+    const std::string_view text = row.Utf8(column);
+    return text.substr(0, text.find('\0'));
+}
+
 struct RowCount {
     std::int32_t* rows;
     void Reset() const { dbquarry::Reset(rows); }
@@ -184,7 +190,8 @@ void CountAsset(CameraCounts& counters, const Statement& row) {
     if (row.Double(10) > 0) {
         Increment(counters.videos);
     } else if (!row.IsNull(4)) {
-        const bool inPhotoStream = row.Utf8(4).find(kPhotoStreamFolder) != std::string_view::npos;
+        const bool inPhotoStream =
+            TextBeforeZero(row, 4).find(kPhotoStreamFolder) != std::string_view::npos;
         Increment(inPhotoStream ? counters.photoStream : counters.cameraRoll);
     }
 }
@@ -284,8 +291,7 @@ char16_t* RecordingPath(const Statement& row, int column) {
     if (row.IsNull(column)) {
         return nullptr;
     }
-    std::string path(row.Utf8(column));
-    path.resize(path.find('\0') == std::string::npos ? path.size() : path.find('\0'));
+    std::string path(TextBeforeZero(row, column));
     if (const auto prefix = path.find(kDevicePrefix); prefix != std::string::npos) {
         path.erase(prefix, kDevicePrefix.size());
     }
