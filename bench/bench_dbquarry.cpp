@@ -2,7 +2,9 @@
 // messages, against SQLite's own shell running the same message statement as a process in the
 // same run. The database is generated once and cached beside this executable
 // (dbquarry-bench-data/).
-// Counters: messages read, the best run of the reader and of the shell, and their ratio.
+// Counters: messages read; the reader's first run (its records land on fresh heap pages: about
+// 170 MB of records and UTF-16 copies) and best run (the heap freed by the previous run reused);
+// the shell's best run; best / shell and first / shell.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -68,6 +70,7 @@ void BM_Ios6Messages(benchmark::State& state) {
         DataFolder(), state.range(0), kSeed);
     const std::u16string path = pixhaven::platform::PathToUtf16(database);
 
+    double first = 0;
     double best = 0;
     std::int64_t messages = 0;
     for (auto _ : state) {
@@ -79,6 +82,7 @@ void BM_Ios6Messages(benchmark::State& state) {
         const int code = qvGetMessage_iOS6(path.c_str(), &handleCount, &handles, &list,
                                            &attachments, nullptr, nullptr);
         const double elapsed = MillisecondsSince(start);
+        first = first == 0 ? elapsed : first;
         best = best == 0 ? elapsed : std::min(best, elapsed);
         state.PauseTiming();
         if (code != DBQUARRY_OK) {
@@ -98,9 +102,11 @@ void BM_Ios6Messages(benchmark::State& state) {
         shell = shell < 0 ? elapsed : std::min(shell, elapsed);
     }
     state.counters["messages"] = static_cast<double>(messages);
+    state.counters["first_ms"] = first;
     state.counters["best_ms"] = best;
     state.counters["shell_ms"] = shell;
     state.counters["ratio"] = shell > 0 ? best / shell : 0;
+    state.counters["first_ratio"] = shell > 0 ? first / shell : 0;
 }
 
 // Argument: messages in the database.
