@@ -7,11 +7,8 @@
 #include <vector>
 
 #include "dbquarry/dbquarry.h"
+#include "dbquarry/recoveredrows.h"
 #include "tests/cellsalvage/test_ios_support.h"
-
-// The line-to-row step, built here on its own.
-#define DBQUARRY_RECOVERED_ROWS_ONLY
-#include "dbquarry/deleted.cpp"
 
 namespace {
 
