@@ -1,6 +1,7 @@
 // The message readers: iOS 5 (conversations in msg_group, iMessage columns prefixed madrid_) and
 // iOS 6 (correspondents in handle, attachments in attachment), with correspondents labelled by the
 // names of the contact lists the latest qvGetContactInfo left.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -194,7 +195,7 @@ std::u16string GroupAddress(const Members& members, std::int32_t groupId, std::i
     std::u16string labelled;
     std::size_t start = 0;
     while (start < address.size()) {
-        const std::size_t end = address.find(u';', start);
+        const std::size_t end = std::min(address.find(u';', start), address.size());
         if (end > start) {
             names.AppendLabelled(labelled, std::u16string_view(address).substr(start, end - start));
         }
