@@ -72,10 +72,11 @@ public:
 
     Record* head() const { return head_; }
 
-    // Gives the list to the caller's head pointer and to its slot.
+    // Gives the list to its slot and the caller's head pointer. The slot goes first: if it cannot
+    // take the list, the caller never sees records that are about to be released.
     void HandOut(Record** out, Slot<Record>& slot) {
-        *out = head_;
         slot.Hold(head_);
+        *out = head_;
         head_ = tail_ = nullptr;
     }
 
