@@ -81,7 +81,7 @@ std::optional<std::int64_t> ParseLeadingInteger(std::string_view text) {
 
 // The birthday (seconds since 2001 as text) as the local date "%m-%d-%Y"; null when it is not a
 // time after 1970-01-01 00:00:00 UTC.
-char16_t* BirthdayText(std::string_view stored) {
+char16_t* BirthdayText(Arena& arena, std::string_view stored) {
     const std::optional<std::int64_t> seconds = ParseLeadingInteger(stored);
     std::int64_t unixTime = 0;
     if (!seconds || __builtin_add_overflow(*seconds, kReferenceDate, &unixTime) || unixTime <= 0) {
@@ -97,7 +97,7 @@ char16_t* BirthdayText(std::string_view stored) {
     if (length == 0) {
         return nullptr;
     }
-    auto* wide = new char16_t[kBirthdayUnits]{};
+    char16_t* wide = arena.NewArray<char16_t>(kBirthdayUnits);
     for (std::size_t i = 0; i < length; ++i) {
         wide[i] = static_cast<unsigned char>(date[i]);
     }
@@ -105,7 +105,7 @@ char16_t* BirthdayText(std::string_view stored) {
 }
 
 // The names of the person's groups, each followed by ";"; null when in none.
-char16_t* GroupsOf(std::int32_t rowid, const std::vector<Membership>& memberships) {
+char16_t* GroupsOf(Arena& arena, std::int32_t rowid, const std::vector<Membership>& memberships) {
     std::u16string groups;
     for (const auto& [memberId, name] : memberships) {
         if (memberId == rowid) {
@@ -113,14 +113,14 @@ char16_t* GroupsOf(std::int32_t rowid, const std::vector<Membership>& membership
             groups += u';';
         }
     }
-    return groups.empty() ? nullptr : CopyText(groups);
+    return groups.empty() ? nullptr : CopyText(arena, groups);
 }
 
 // The first phone number (property 3) of the person among the multi-values of this call.
-char16_t* PhoneOf(std::int32_t rowid, const MultiValue* multiValues) {
+char16_t* PhoneOf(Arena& arena, std::int32_t rowid, const MultiValue* multiValues) {
     for (const MultiValue* value = multiValues; value != nullptr; value = value->nextRecord) {
         if (value->property == 3 && value->record_id == rowid && value->value != nullptr) {
-            return CopyText(value->value);
+            return CopyText(arena, value->value);
         }
     }
     return nullptr;
@@ -151,15 +151,15 @@ void FillPerson(Person& record, const Statement& row, const std::vector<Membersh
     record.department = row.Text(5);
     record.note = row.Text(6);
     if (!row.IsNull(7)) {
-        record.birthday = BirthdayText(row.Utf8(7));
+        record.birthday = BirthdayText(row.arena(), row.Utf8(7));
     }
     record.jobtitle = row.Text(8);
     record.nickname = row.Text(9);
     record.creationdate = row.Int64(10);
     record.modificationdate = row.Int64(11);
     record.ispreferredname = row.Int(12);
-    record.groups = GroupsOf(record.rowid, memberships);
-    record.phone = PhoneOf(record.rowid, multiValues);
+    record.groups = GroupsOf(row.arena(), record.rowid, memberships);
+    record.phone = PhoneOf(row.arena(), record.rowid, multiValues);
 }
 
 // Reads one optional list of the contact reader: 0 when handed out, else the reader's code.

@@ -2,6 +2,7 @@
 // the caller's lists as records marked deleted.
 
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -18,8 +19,8 @@ using recovered::Row;
 constexpr std::int32_t kIncoming = 4;
 constexpr std::int32_t kOutgoing = 5;
 
-// Appends at the tail of a caller's list; the first record of an empty list also becomes the
-// current list of its kind, so the family's free function releases it.
+// Appends at the tail of a caller's list, in an arena its kind's slot keeps until the family is
+// freed; the first record of an empty list also becomes the current list of its kind.
 template <typename Record>
 class TailAppender {
 public:
@@ -29,9 +30,16 @@ public:
         }
     }
 
-    // A zero-filled record at the tail; null when it cannot be allocated.
+    // A zero-filled record at the tail; null when it cannot be allocated. The slot owns the arena
+    // before any record of it joins a list.
     Record* Append() {
-        Record* record = new (std::nothrow) Record{};
+        if (arena_ == nullptr) {
+            auto arena = std::make_unique<Arena>();
+            Arena* kept = arena.get();
+            slot_.Adopt(std::move(arena));
+            arena_ = kept;
+        }
+        Record* record = arena_->NewRecord<Record>();
         if (record == nullptr) {
             return nullptr;
         }
@@ -45,10 +53,14 @@ public:
         return record;
     }
 
+    // The arena of the records appended so far (only after a successful Append).
+    Arena& arena() { return *arena_; }
+
 private:
     Record** head_;
     Slot<Record>& slot_;
     Record* tail_;
+    Arena* arena_ = nullptr;
 };
 
 std::string RecoveredText(const char16_t* addressBookPath, const char16_t* secondPath,
@@ -98,14 +110,14 @@ void qvGetDeletedMsg_iOS5(const char16_t* addressBookPath, const char16_t* messa
                                   }
                                   group->rowid = row.id;
                                   group->deleted = 1;
-                                  group->address = AnsiToWide(row.first);
+                                  group->address = AnsiToWide(groupList.arena(), row.first);
                                   Message_iOS5* message = messageList.Append();
                                   if (message == nullptr) {
                                       return false;
                                   }
                                   message->group_id = row.id;
                                   message->is_madrid = 0;
-                                  message->text = AnsiToWide(row.second);
+                                  message->text = AnsiToWide(messageList.arena(), row.second);
                                   return true;
                               });
 }
@@ -125,13 +137,13 @@ void qvGetDeletedMsg_iOS6(const char16_t* addressBookPath, const char16_t* messa
                                   }
                                   handle->rowid = row.id;
                                   handle->deleted = 1;
-                                  handle->id = AnsiToWide("Unknown");
+                                  handle->id = AnsiToWide(handleList.arena(), "Unknown");
                                   Message_iOS6* message = messageList.Append();
                                   if (message == nullptr) {
                                       return false;
                                   }
                                   message->handle_id = row.id;
-                                  message->text = AnsiToWide(row.first);
+                                  message->text = AnsiToWide(messageList.arena(), row.first);
                                   return true;
                               });
 }
@@ -150,8 +162,8 @@ void qvGetDeletedContacts(const char16_t* addressBookPath, const char16_t* secon
                                   }
                                   person->rowid = row.id;
                                   person->deleted = 1;
-                                  person->first = AnsiToWide(row.first);
-                                  person->phone = AnsiToWide(row.second);
+                                  person->first = AnsiToWide(personList.arena(), row.first);
+                                  person->phone = AnsiToWide(personList.arena(), row.second);
                                   return true;
                               });
 }
@@ -172,7 +184,7 @@ void qvGetDeleteCallHistory(const char16_t* addressBookPath, const char16_t* cal
                                   call->flags = dbquarry::recovered::IsOutgoing(row.second)
                                                     ? dbquarry::kOutgoing
                                                     : dbquarry::kIncoming;
-                                  call->address = AnsiToWide(row.first);
+                                  call->address = AnsiToWide(callList.arena(), row.first);
                                   return true;
                               });
 }

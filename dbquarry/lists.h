@@ -6,65 +6,36 @@
 
 #include <vector>
 
+#include "dbquarry/arena.h"
 #include "dbquarry/dbquarry.h"
 
 namespace dbquarry {
 
-// Releases the owned texts and buffers of one record (not the record itself).
-void ReleaseFields(MsgGroup_iOS5& record);
-void ReleaseFields(Message_iOS5& record);
-void ReleaseFields(MsgPiece_iOS5& record);
-void ReleaseFields(Handle_iOS6& record);
-void ReleaseFields(Message_iOS6& record);
-void ReleaseFields(Attachment_iOS6& record);
-void ReleaseFields(Person& record);
-void ReleaseFields(MultiValue& record);
-void ReleaseFields(MultiValueEntry& record);
-void ReleaseFields(CallRecord& record);
-void ReleaseFields(CameraPhoto& record);
-void ReleaseFields(CalendarItem& record);
-void ReleaseFields(NoteRecord& record);
-void ReleaseFields(VoiceMemo& record);
-void ReleaseFields(BookMark& record);
-
-// Releases a whole list with every text in it.
-template <typename Record>
-void ReleaseList(Record* head) {
-    while (head != nullptr) {
-        Record* next = head->nextRecord;
-        ReleaseFields(*head);
-        delete head;
-        head = next;
-    }
-}
-
-// One slot. A list a reader replaces before its family is freed is kept aside and released with
-// the family, so a second read without a free leaks nothing.
+// One slot: the head of the latest list of its kind, and the arenas of every list of the kind
+// handed out since the family was last freed (a list a second read replaced, recovered records
+// appended to a caller's list), so releasing the family leaks nothing.
 template <typename Record>
 class Slot {
 public:
     Record* head() const { return head_; }
 
     // Makes `list` the current list of this kind.
-    void Hold(Record* list) {
-        if (head_ != nullptr && head_ != list) {
-            replaced_.push_back(head_);
+    void Hold(Record* list) { head_ = list; }
+    // Keeps the memory of records handed out in this kind's lists until the family is freed.
+    void Adopt(ArenaPtr arena) {
+        if (arena) {
+            arenas_.push_back(std::move(arena));
         }
-        head_ = list;
     }
 
     void Release() {
-        ReleaseList(head_);
         head_ = nullptr;
-        for (Record* list : replaced_) {
-            ReleaseList(list);
-        }
-        replaced_.clear();
+        arenas_.clear();
     }
 
 private:
     Record* head_ = nullptr;
-    std::vector<Record*> replaced_;
+    std::vector<ArenaPtr> arenas_;
 };
 
 struct CurrentLists {

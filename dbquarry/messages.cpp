@@ -107,10 +107,10 @@ private:
     std::unordered_map<std::int32_t, const Person*> firstPerson_;
 };
 
-// A new zero-filled buffer of `size` bytes holding the first `copied` bytes of `bytes`; null when
-// it cannot be allocated.
-char* CopyBytes(std::string_view bytes, std::size_t size, std::size_t copied) {
-    auto* buffer = new (std::nothrow) char[size]();
+// A zero-filled buffer of `size` bytes in the arena holding the first `copied` bytes of `bytes`;
+// null when it cannot be allocated.
+char* CopyBytes(Arena& arena, std::string_view bytes, std::size_t size, std::size_t copied) {
+    auto* buffer = static_cast<char*>(arena.Allocate(size, 1));
     if (buffer != nullptr) {
         std::memcpy(buffer, bytes.data(), copied);
     }
@@ -126,6 +126,7 @@ bool ReadRowsUpToFailure(sqlite3* db, const char* sql, ListBuilder<Record>& list
     if (!statement.Prepared()) {
         return false;
     }
+    statement.UseArena(list.arena());
     while (statement.Step()) {
         Record* record = list.Append();
         if (record == nullptr) {
@@ -152,7 +153,7 @@ void FillPiece(MsgPiece_iOS5& piece, const Statement& row) {
     }
     // Text parts are handed out zero-terminated.
     const std::size_t size = data.size() + (piece.isBinary == 0 ? 1 : 0);
-    piece.data = reinterpret_cast<unsigned char*>(CopyBytes(data, size, data.size()));
+    piece.data = reinterpret_cast<unsigned char*>(CopyBytes(row.arena(), data, size, data.size()));
     if (piece.data != nullptr) {
         piece.length = static_cast<std::int32_t>(data.size());
     }
@@ -220,12 +221,12 @@ Chats ReadChats(sqlite3* db) {
 }
 
 // The attachment info as a zero-terminated byte string in a buffer of the column's length.
-void FillAttachmentInfo(Message_iOS5& message, std::string_view info) {
+void FillAttachmentInfo(Arena& arena, Message_iOS5& message, std::string_view info) {
     if (info.empty()) {
         return;
     }
     const std::size_t copied = ::strnlen(info.data(), info.size() - 1);
-    message.madrid_attachmentinfo = CopyBytes(info, info.size(), copied);
+    message.madrid_attachmentinfo = CopyBytes(arena, info, info.size(), copied);
     if (message.madrid_attachmentinfo != nullptr) {
         message.attachmentInfoLength = static_cast<std::int32_t>(info.size());
     }
@@ -245,7 +246,7 @@ void FillMessage5(Message_iOS5& message, const Statement& row, const Chats& chat
     }
     message.madrid_handle = row.Text(7);
     message.madrid_account_guid = row.Text(8);
-    FillAttachmentInfo(message, row.Bytes(9));
+    FillAttachmentInfo(row.arena(), message, row.Bytes(9));
     message.madrid_account = row.Text(10);
     message.madrid_flags = row.Int(11);
     message.madrid_date_delivered = row.Int64(13);
@@ -289,7 +290,7 @@ int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
             group.rowid = row.Int(0);
             const std::u16string address = GroupAddress(members, group.rowid, row.Int(1), names);
             if (!address.empty()) {
-                group.address = CopyText(address);
+                group.address = CopyText(row.arena(), address);
             }
         };
         if (!ReadRowsUpToFailure(db, kGroups, list, fill, callback, userData)) {
@@ -317,7 +318,7 @@ void FillHandle(Handle_iOS6& handle, const Statement& row, const ContactNames& n
     handle.uncanonicalized_id = row.Text(3);
     // A NULL id is taken as empty and never labelled.
     if (!names.active() || row.IsNull(1)) {
-        handle.id = row.IsNull(1) ? CopyText(u"") : row.Text(1);
+        handle.id = row.IsNull(1) ? CopyText(row.arena(), u"") : row.Text(1);
         return;
     }
     handle.id = row.Text(1);
@@ -328,9 +329,7 @@ void FillHandle(Handle_iOS6& handle, const Statement& row, const ContactNames& n
     std::u16string labelled(handle.id);
     if (const Person* person = names.OwnerOf(labelled)) {
         ContactNames::AppendLabel(labelled, *person);
-        char16_t* composed = CopyText(labelled);
-        delete[] handle.id;
-        handle.id = composed;
+        handle.id = CopyText(row.arena(), labelled);
     }
 }
 
@@ -344,7 +343,7 @@ void FillAttachment(Attachment_iOS6& attachment, const Statement& row) {
     if (filename.starts_with("~/")) {
         filename.remove_prefix(2);
     }
-    attachment.filename = Utf8ToWide(filename);
+    attachment.filename = Utf8ToWide(row.arena(), filename);
 }
 
 // Ids of the messages that own a record of the attachment slot.

@@ -1,5 +1,7 @@
 #include "dbquarry/reader.h"
 
+#include <stdexcept>
+
 #include "platform/textcodec.h"
 
 namespace dbquarry {
@@ -51,7 +53,11 @@ char16_t* Statement::Text(int column) const {
     if (text == nullptr) {
         return nullptr;
     }
-    return Utf8ToWide(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+    if (arena_ == nullptr) {
+        throw std::logic_error("a row's texts need the arena of its list");
+    }
+    return Utf8ToWide(*arena_, text,
+                      static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
 }
 
 std::string_view Statement::Utf8(int column) const {

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include "cellsalvage/sqlquery.h"
+#include "dbquarry/arena.h"
 #include "dbquarry/dbquarry.h"
 #include "dbquarry/lists.h"
 #include "dbquarry/text.h"
@@ -30,6 +32,9 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     bool Prepared() const { return statement_ != nullptr; }
+    // The arena the row's texts go to: the one of the list being built.
+    void UseArena(Arena& arena) { arena_ = &arena; }
+    Arena& arena() const { return *arena_; }
     // True while the statement yields a row.
     bool Step();
 
@@ -37,7 +42,7 @@ public:
     std::int32_t Int(int column) const;
     std::int64_t Int64(int column) const;
     double Double(int column) const;
-    // A new UTF-16 copy of a UTF-8 text column; null for NULL.
+    // A UTF-16 copy of a UTF-8 text column in the row's arena; null for NULL.
     char16_t* Text(int column) const;
     // The column's UTF-8 bytes ("" for NULL), valid until the next step.
     std::string_view Utf8(int column) const;
@@ -48,20 +53,18 @@ public:
 
 private:
     sqlite3_stmt* statement_ = nullptr;
+    Arena* arena_ = nullptr;
 };
 
-// The list under construction. What is not handed out is released with it.
+// The list under construction, in its own arena. What is not handed out is released with it.
 template <typename Record>
 class ListBuilder {
 public:
-    ListBuilder() = default;
-    ~ListBuilder() { ReleaseList(head_); }
-    ListBuilder(const ListBuilder&) = delete;
-    ListBuilder& operator=(const ListBuilder&) = delete;
+    ListBuilder() : arena_(std::make_unique<Arena>()) {}
 
     // A zero-filled record linked at the tail; null when it cannot be allocated.
     Record* Append() {
-        Record* record = new (std::nothrow) Record{};
+        Record* record = arena_->NewRecord<Record>();
         if (record == nullptr) {
             return nullptr;
         }
@@ -71,16 +74,19 @@ public:
     }
 
     Record* head() const { return head_; }
+    Arena& arena() { return *arena_; }
 
-    // Gives the list to its slot and the caller's head pointer. The slot goes first: if it cannot
-    // take the list, the caller never sees records that are about to be released.
+    // Gives the list to its slot and the caller's head pointer. The slot takes the memory first:
+    // if it cannot, the caller never sees records that are about to be released.
     void HandOut(Record** out, Slot<Record>& slot) {
+        slot.Adopt(std::move(arena_));
         slot.Hold(head_);
         *out = head_;
         head_ = tail_ = nullptr;
     }
 
 private:
+    ArenaPtr arena_;
     Record* head_ = nullptr;
     Record* tail_ = nullptr;
 };
@@ -96,6 +102,7 @@ RowsRead ReadRows(sqlite3* db, const char* sql, ListBuilder<Record>& list, Fill 
     if (!statement.Prepared()) {
         return RowsRead::NotPrepared;
     }
+    statement.UseArena(list.arena());
     while (statement.Step()) {
         Record* record = list.Append();
         if (record == nullptr) {

@@ -120,6 +120,7 @@ template <typename Record, typename Counters>
 int BuildList(const Table<Record, Counters>& table, Statement& statement, Record** out,
               Slot<Record>& slot, RecordCallback callback, void* userData) {
     ListBuilder<Record> list;
+    statement.UseArena(list.arena());
     std::int32_t position = 0;
     while (statement.Step()) {
         if (!table.keep(statement)) {
@@ -295,7 +296,7 @@ char16_t* RecordingPath(const Statement& row, int column) {
     if (const auto prefix = path.find(kDevicePrefix); prefix != std::string::npos) {
         path.erase(prefix, kDevicePrefix.size());
     }
-    return Utf8ToWide(path);
+    return Utf8ToWide(row.arena(), path);
 }
 
 void FillMemo(VoiceMemo& memo, const Statement& row, std::int32_t) {

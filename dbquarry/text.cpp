@@ -7,14 +7,13 @@
 
 namespace dbquarry {
 
-char16_t* CopyText(std::u16string_view text) {
-    auto* copy = new char16_t[text.size() + 1];
+char16_t* CopyText(Arena& arena, std::u16string_view text) {
+    char16_t* copy = arena.NewArray<char16_t>(text.size() + 1);
     std::char_traits<char16_t>::copy(copy, text.data(), text.size());
-    copy[text.size()] = u'\0';
-    return copy;
+    return copy;  // the arena zero-fills: the terminator is there
 }
 
-char16_t* Utf8ToWide(const unsigned char* utf8, std::size_t bytes) {
+char16_t* Utf8ToWide(Arena& arena, const unsigned char* utf8, std::size_t bytes) {
     if (utf8 == nullptr) {
         return nullptr;
     }
@@ -22,28 +21,27 @@ char16_t* Utf8ToWide(const unsigned char* utf8, std::size_t bytes) {
         bytes = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - utf8);
     }
     // Most device text is ASCII: widen it in place of a full decode.
-    std::size_t i = 0;
-    while (i < bytes && utf8[i] < 0x80) {
-        ++i;
+    std::size_t ascii = 0;
+    while (ascii < bytes && utf8[ascii] < 0x80) {
+        ++ascii;
     }
-    if (i == bytes) {
-        auto* wide = new char16_t[bytes + 1];
-        for (std::size_t j = 0; j < bytes; ++j) {
-            wide[j] = utf8[j];
+    if (ascii == bytes) {
+        char16_t* wide = arena.NewArray<char16_t>(bytes + 1);
+        for (std::size_t i = 0; i < bytes; ++i) {
+            wide[i] = utf8[i];
         }
-        wide[bytes] = u'\0';
         return wide;
     }
-    return CopyText(pixhaven::platform::Utf8ToUtf16(
-        std::string_view(reinterpret_cast<const char*>(utf8), bytes)));
+    return CopyText(arena, pixhaven::platform::Utf8ToUtf16(
+                               std::string_view(reinterpret_cast<const char*>(utf8), bytes)));
 }
 
-char16_t* Utf8ToWide(std::string_view utf8) {
-    return Utf8ToWide(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size());
+char16_t* Utf8ToWide(Arena& arena, std::string_view utf8) {
+    return Utf8ToWide(arena, reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size());
 }
 
-char16_t* AnsiToWide(std::string_view ansi) {
-    return CopyText(pixhaven::platform::AnsiToUtf16(ansi));
+char16_t* AnsiToWide(Arena& arena, std::string_view ansi) {
+    return CopyText(arena, pixhaven::platform::AnsiToUtf16(ansi));
 }
 
 }  // namespace dbquarry
