@@ -3,30 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/sqlitefile.h"
 #include "platform/textcodec.h"
 
 namespace cellsalvage {
 namespace {
-
-// A file: URI for SQLite; every byte that is not plainly safe is percent-encoded.
-std::string FileUri(const std::u16string& path) {
-    const std::string utf8 = pixhaven::platform::Utf16ToUtf8(path);
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string uri = "file:";
-    for (const unsigned char c : utf8) {
-        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '/' || c == '.' || c == '-' || c == '_';
-        if (safe) {
-            uri += static_cast<char>(c);
-        } else {
-            uri += '%';
-            uri += kHex[c >> 4];
-            uri += kHex[c & 15];
-        }
-    }
-    // immutable: no locks, no journal or WAL is read or created beside an evidence file.
-    return uri + "?mode=ro&immutable=1";
-}
 
 struct StatementFinalizer {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -51,13 +32,7 @@ bool FileExists(const std::u16string& path) {
 }
 
 Connection OpenReadOnly(const std::u16string& path) {
-    sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
-    if (sqlite3_open_v2(FileUri(path).c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    return Connection(db);
+    return pixhaven::platform::OpenSqliteReadOnly(pixhaven::platform::PathFromUtf16(path));
 }
 
 bool ForEachRow(sqlite3* db, const char* sql, const std::function<void(sqlite3_stmt*)>& onRow) {

@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/sqlitefile.h"
+
 namespace cellsalvage {
 
-struct ConnectionCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+using Connection = pixhaven::platform::SqliteConnection;
 
 // True when the UTF-16 path names a regular file.
 bool FileExists(const std::u16string& path);

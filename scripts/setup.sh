@@ -7,7 +7,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     clang libclang-rt-14-dev
     qt6-base-dev libgl-dev
-    libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 zlib1g-dev libjpeg-dev
+    libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 zlib1g-dev libjpeg-dev libheif-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-svg-dev qt6-image-formats-plugins fonts-liberation fonts-dejavu-core
 )
