@@ -2,12 +2,22 @@
 // backup's info.plist into a BackupInfo.
 #include "backup/discovery.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+#endif
+
 #include <tinyxml2.h>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <system_error>
 #include <utility>
 
@@ -54,6 +64,34 @@ std::filesystem::path BackupSubfolder() {
     return std::filesystem::path("Apple Computer") / "MobileSync" / "Backup";
 #endif
 }
+
+std::filesystem::path AppDataBackupRoot() {
+    QvRegKey key;
+    std::u16string appData;
+    if (!qvOpenRegKeyW(QvRootKey::CurrentUser, kShellFoldersKey, QvAccess::Read, key) ||
+        !qvGetRegKeyStrW(key, u"AppData", appData) || appData.empty()) {
+        // An empty value would otherwise make the root relative to the working folder.
+        return {};
+    }
+    return platform::PathFromUtf16(appData) / BackupSubfolder();
+}
+
+#ifdef _WIN32
+struct CoTaskMemDeleter {
+    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
+};
+
+// %USERPROFILE%\Apple\MobileSync\Backup, where newer desktop software keeps backups.
+std::filesystem::path ProfileBackupRoot() {
+    wchar_t* raw = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_Profile, KF_FLAG_DEFAULT, nullptr, &raw);
+    const std::unique_ptr<wchar_t, CoTaskMemDeleter> profile(raw);  // freed even on failure
+    if (FAILED(result) || profile == nullptr || *profile == L'\0') {
+        return {};
+    }
+    return std::filesystem::path(profile.get()) / L"Apple" / L"MobileSync" / L"Backup";
+}
+#endif
 
 // Everything but the folder name back to "not read".
 void ClearFacts(BackupInfo& info) {
@@ -155,15 +193,30 @@ int ParseFacts(BackupInfo& info, std::string_view bytes) {
 
 }  // namespace
 
-std::filesystem::path FindBackupRoot() {
-    QvRegKey key;
-    std::u16string appData;
-    if (!qvOpenRegKeyW(QvRootKey::CurrentUser, kShellFoldersKey, QvAccess::Read, key) ||
-        !qvGetRegKeyStrW(key, u"AppData", appData) || appData.empty()) {
-        // An empty value would otherwise make the root relative to the working folder.
-        return {};
+std::vector<std::filesystem::path> FindBackupRoots() {
+    std::vector<std::filesystem::path> roots;
+    if (std::filesystem::path usual = AppDataBackupRoot(); !usual.empty()) {
+        roots.push_back(std::move(usual));
     }
-    return platform::PathFromUtf16(appData) / BackupSubfolder();
+#ifdef _WIN32
+    if (std::filesystem::path profile = ProfileBackupRoot(); !profile.empty()) {
+        roots.push_back(std::move(profile));
+    }
+#endif
+    return roots;
+}
+
+std::filesystem::path ChooseBackupRoot(const std::vector<std::filesystem::path>& roots) {
+    for (const std::filesystem::path& root : roots) {
+        if (qvIsDirW(root)) {
+            return root;
+        }
+    }
+    return roots.empty() ? std::filesystem::path() : roots.front();
+}
+
+std::filesystem::path FindBackupRoot() {
+    return ChooseBackupRoot(FindBackupRoots());
 }
 
 int ReadBackupInfoBytes(BackupInfo& info, std::string_view bytes) {

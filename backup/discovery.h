@@ -46,8 +46,17 @@ struct BackupRow {
     std::optional<BackupInfo> info;
 };
 
-// The folder under which the backups live; empty when it cannot be worked out.
+// The folder under which the backups live; empty when it cannot be worked out. Where several
+// places may hold backups (FindBackupRoots), the first that is a folder, else the usual place.
 std::filesystem::path FindBackupRoot();
+
+// Every place this user's backups may live, usual place first: the application-data folder's
+// MobileSync, and on Windows also the user profile's Apple\MobileSync\Backup, where newer
+// desktop software keeps them. Places that cannot be worked out are left out.
+std::vector<std::filesystem::path> FindBackupRoots();
+
+// The first of `roots` that is a folder; the first of them when none is; empty when none given.
+std::filesystem::path ChooseBackupRoot(const std::vector<std::filesystem::path>& roots);
 
 // Reads the property list at `plistPath` into `info` and returns the read result, which it also
 // stores in `info.readResult`.
@@ -61,6 +70,8 @@ void AddBackupRow(std::vector<BackupRow>& rows, const std::filesystem::path& bac
                   const QvFindData& entry);
 
 // One row per backup folder of the root, in name order; empty when the root is not a folder.
+// Every folder is a row whatever its name: 40-character ids, 25-character ids such as
+// "00008030-001A2B3C4D5E6F78", and snapshot folders "<device id>-YYYYMMDD-HHMMSS".
 std::vector<BackupRow> ListBackups(const std::filesystem::path& backupRoot);
 
 }  // namespace pixhaven::backup

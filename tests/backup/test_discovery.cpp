@@ -10,6 +10,7 @@
 #include <string>
 
 #include "backup/discovery.h"
+#include "platform/textcodec.h"
 #include "tests/support/tempdir.h"
 
 #ifndef _WIN32
@@ -250,6 +251,54 @@ TEST(ListBackups, MakesOneRowPerFolderInNameOrder) {
     EXPECT_EQ(rows[3].info->readResult, kInfoNotOpened);
     ASSERT_TRUE(rows[4].info);
     EXPECT_NE(rows[4].info->readResult, kInfoRead);
+}
+
+TEST(ListBackups, SnapshotFoldersAndNewerDeviceIdsAreBackupsLikeAnyOther) {
+    TempDir root;
+    const std::string xml = PlistXml("<key>Device Name</key><string>Phone B</string>");
+    const std::string newerId = "00008030-001A2B3C4D5E6F78";
+    const std::string olderId = "0123456789abcdef0123456789abcdef01234567";
+    WriteFile(root / newerId / "Info.plist", ToBinary(xml));
+    WriteFile(root / (newerId + "-20240315-101530") / "Info.plist", ToBinary(xml));
+    WriteFile(root / (olderId + "-20131102-235959") / "info.plist", xml);
+    WriteFile(root / olderId / "Manifest.db", "SQLite format 3");  // no info.plist
+
+    const std::vector<BackupRow> rows = ListBackups(root.path());
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].folderName, newerId);
+    EXPECT_EQ(rows[1].folderName, newerId + "-20240315-101530");
+    EXPECT_EQ(rows[2].folderName, olderId);
+    EXPECT_EQ(rows[3].folderName, olderId + "-20131102-235959");
+    for (const std::size_t i : {0u, 1u, 3u}) {
+        ASSERT_TRUE(rows[i].info) << i;
+        EXPECT_EQ(rows[i].info->deviceName, u"Phone B");
+        EXPECT_EQ(rows[i].info->folderName, platform::PathToUtf16(rows[i].folderName));
+    }
+    EXPECT_FALSE(rows[2].info);
+}
+
+TEST(BackupRoots, TheFirstPlaceThatIsAFolderIsChosen) {
+    TempDir dir;
+    fs::create_directories(dir / "profile" / "Backup");
+    WriteFile(dir / "file", "x");
+    const fs::path usual = dir / "appdata" / "Backup";
+    const fs::path profile = dir / "profile" / "Backup";
+    EXPECT_EQ(ChooseBackupRoot({usual, profile}), profile) << "the usual place is missing";
+    EXPECT_EQ(ChooseBackupRoot({dir / "file", profile}), profile) << "a file is no root";
+    fs::create_directories(usual);
+    EXPECT_EQ(ChooseBackupRoot({usual, profile}), usual);
+    EXPECT_EQ(ChooseBackupRoot({dir / "none", dir / "other"}), dir / "none")
+        << "the usual place names the root even when it is missing";
+    EXPECT_EQ(ChooseBackupRoot({}), fs::path());
+}
+
+TEST(BackupRoots, EveryPlaceFoundIsAbsoluteAndFindBackupRootIsOneOfThem) {
+    const std::vector<fs::path> roots = FindBackupRoots();
+    for (const fs::path& root : roots) {
+        EXPECT_TRUE(root.is_absolute()) << root;
+        EXPECT_EQ(root.filename(), "Backup");
+    }
+    EXPECT_EQ(FindBackupRoot(), ChooseBackupRoot(roots));
 }
 
 TEST(ListBackups, NothingForARootThatIsNoFolder) {
