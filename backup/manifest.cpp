@@ -23,8 +23,8 @@
 #include <new>
 #include <thread>
 
-#include "platform/bytereader.h"
 #include "backup/sha1.h"
+#include "platform/bytereader.h"
 #include "platform/localtime.h"
 
 namespace pixhaven::backup {
@@ -289,6 +289,7 @@ private:
         return record;
     }
 
+public:
     static void FormatTime(std::uint32_t seconds, platform::LocalTimeConverter& clock,
                            ManifestRecord::TimeTextBuffer& out) {
         if (seconds != 0) {
@@ -296,6 +297,87 @@ private:
         }
     }
 };
+
+ManifestBuilder::ManifestBuilder(std::size_t expectedRecords)
+    : clock_(std::make_unique<platform::LocalTimeConverter>()) {
+    records_.reserve(expectedRecords);
+    textOffsets_.reserve(expectedRecords);
+    texts_.reserve(expectedRecords * 64);
+}
+
+void ManifestBuilder::AppendText(std::optional<std::string_view> text) {
+    const std::size_t length = text ? text->size() : kAbsent;
+    texts_.push_back(static_cast<unsigned char>(length >> 8));
+    texts_.push_back(static_cast<unsigned char>(length & 0xFF));
+    if (text) {
+        texts_.insert(texts_.end(), text->begin(), text->end());
+    }
+}
+
+bool ManifestBuilder::Add(std::string_view storedName, std::optional<std::string_view> domain,
+                          std::optional<std::string_view> path, const RecordFacts& facts) {
+    const auto fits = [](std::optional<std::string_view> text) {
+        return !text || text->size() < kAbsent;
+    };
+    if (storedName.size() != std::tuple_size_v<decltype(ManifestRecord::storedName_)> ||
+        !fits(domain) || !fits(path)) {
+        return false;
+    }
+    textOffsets_.push_back(texts_.size());
+    AppendText(domain);
+    AppendText(path);
+    for (int i = 0; i < 3; ++i) {  // link target, data hash and encryption key: absent
+        AppendText(std::nullopt);
+    }
+    ManifestRecord& record = records_.emplace_back();
+    record.mode = facts.mode;
+    record.modified = facts.modified;
+    record.accessed = facts.accessed;
+    record.created = facts.created;
+    record.size = static_cast<std::uint32_t>(facts.size);  // low 32 bits, as Manifest.mbdb keeps
+    ManifestParser::FormatTime(record.modified, *clock_, record.modifiedText_);
+    ManifestParser::FormatTime(record.accessed, *clock_, record.accessedText_);
+    ManifestParser::FormatTime(record.created, *clock_, record.createdText_);
+    std::copy(storedName.begin(), storedName.end(), record.storedName_.begin());
+    record.layout_ = StoredLayout::ByPrefix;
+    record.hasContent_ = facts.hasContent;
+    return true;
+}
+
+Manifest ManifestBuilder::Join(std::vector<ManifestBuilder>& parts) {
+    std::size_t textBytes = 0;
+    std::size_t count = 0;
+    for (const ManifestBuilder& part : parts) {
+        textBytes += part.texts_.size();
+        count += part.records_.size();
+    }
+    Manifest manifest;
+    manifest.modern_ = true;
+    if (count == 0) {
+        return manifest;
+    }
+    manifest.bytes_ = Manifest::AllocateBytes(textBytes);
+    if (!manifest.bytes_) {
+        throw std::bad_alloc();
+    }
+    manifest.records_.resize(count);
+    unsigned char* texts = manifest.bytes_.get();
+    ManifestRecord* out = manifest.records_.data();
+    for (ManifestBuilder& part : parts) {
+        std::copy(part.texts_.begin(), part.texts_.end(), texts);
+        for (std::size_t i = 0; i < part.records_.size(); ++i) {
+            *out = part.records_[i];
+            out->texts_ = texts + part.textOffsets_[i];
+            ++out;
+        }
+        texts += part.texts_.size();
+        // The part's memory goes now, not with the vector of parts.
+        std::vector<unsigned char>().swap(part.texts_);
+        std::vector<ManifestRecord>().swap(part.records_);
+        std::vector<std::size_t>().swap(part.textOffsets_);
+    }
+    return manifest;
+}
 
 std::optional<Manifest> ParseManifest(std::string_view bytes) {
     return ManifestParser::ParseCopy(bytes);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/largeblock.h"
+#include "platform/localtime.h"
 
 namespace pixhaven::backup {
 
@@ -40,6 +41,9 @@ public:
     std::string_view StoredName() const { return {storedName_.data(), storedName_.size()}; }
     StoredLayout Layout() const { return layout_; }
     std::filesystem::path StoredFile(const std::filesystem::path& backupFolder) const;
+    // False for folders and links of a Manifest.db, which have no stored file; true for every
+    // Manifest.mbdb record.
+    bool HasContent() const { return hasContent_; }
 
     std::uint16_t mode = 0;
     std::uint32_t inodeHigh = 0;
@@ -71,6 +75,7 @@ private:
     TimeTextBuffer createdText_{};
     std::array<char, 40> storedName_{};
     StoredLayout layout_ = StoredLayout::Flat;
+    bool hasContent_ = true;
 };
 
 struct ManifestBytesDeleter {
@@ -91,6 +96,8 @@ public:
     const_iterator begin() const { return records_.begin(); }
     const_iterator end() const { return records_.end(); }
     const ManifestRecord& operator[](std::size_t i) const { return records_[i]; }
+    // True when read from Manifest.db rather than Manifest.mbdb.
+    bool IsModern() const { return modern_; }
 
 private:
     friend class ManifestParser;
@@ -100,6 +107,40 @@ private:
 
     Bytes bytes_;
     ManifestRecords records_;
+    bool modern_ = false;
+};
+
+// The facts of one record that does not come from Manifest.mbdb bytes.
+struct RecordFacts {
+    std::uint64_t size = 0;
+    std::uint32_t modified = 0;
+    std::uint32_t accessed = 0;
+    std::uint32_t created = 0;
+    std::uint16_t mode = 0;
+    bool hasContent = true;
+};
+
+// Builds a Manifest from another source, part by part (one part per thread). Each record's texts
+// are kept as a Manifest.mbdb record keeps them, so every reader of records works unchanged.
+class ManifestBuilder {
+public:
+    explicit ManifestBuilder(std::size_t expectedRecords = 0);
+
+    // False (nothing added) when a text is too long for a record to hold.
+    bool Add(std::string_view storedName, std::optional<std::string_view> domain,
+             std::optional<std::string_view> path, const RecordFacts& facts);
+    std::size_t size() const { return records_.size(); }
+
+    // One Manifest of the parts' records, in part order, with layout ByPrefix.
+    static Manifest Join(std::vector<ManifestBuilder>& parts);
+
+private:
+    void AppendText(std::optional<std::string_view> text);
+
+    std::vector<unsigned char> texts_;
+    std::vector<ManifestRecord> records_;
+    std::vector<std::size_t> textOffsets_;
+    std::unique_ptr<platform::LocalTimeConverter> clock_;
 };
 
 // Reads `file`; none when it cannot be opened or read, does not start with "mbdb", or holds no
