@@ -228,7 +228,8 @@ int CountGroup(ScanContext& scan, int group) {
     int count = 0;
     for (const ManifestRecord& record : scan.manifest) {
         const auto path = record.Path();
-        if (path && BelongsToGroup(group, *path, record.size) &&
+        // Folders and links of a modern backup have no stored file and belong to no group.
+        if (record.HasContent() && path && BelongsToGroup(group, *path, record.size) &&
             CountingTakes(scan, group, record, *path)) {
             ++count;
         }
@@ -250,7 +251,7 @@ int CollectGroup(ScanContext& scan, int group) {
             return -1;
         }
         const auto path = record.Path();
-        if (!path || !BelongsToGroup(group, *path, record.size)) {
+        if (!record.HasContent() || !path || !BelongsToGroup(group, *path, record.size)) {
             continue;
         }
         std::filesystem::path file = record.StoredFile(scan.backupFolder);

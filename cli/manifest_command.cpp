@@ -1,9 +1,10 @@
-// `pixhaven-cli manifest BACKUP_FOLDER`: every record of the backup's Manifest.mbdb, one line each:
-// stored name, size, modified time, domain and path, separated by tabs.
+// `pixhaven-cli manifest BACKUP_FOLDER`: every record of the backup's manifest (Manifest.mbdb, else
+// Manifest.db), one line each: stored name, size, modified time, domain and path, separated by
+// tabs.
 #include <cstdio>
 #include <string>
 
-#include "backup/manifest.h"
+#include "backup/backupmanifest.h"
 #include "cli/commands.h"
 
 namespace pixhaven::cli {
@@ -54,11 +55,13 @@ int RunManifest(std::span<const std::string_view> args) {
         return kExitUsage;
     }
     const std::filesystem::path folder(args[0]);
-    const std::optional<backup::Manifest> manifest = backup::ReadManifest(folder / "Manifest.mbdb");
-    if (!manifest) {
-        std::fputs("Parse Mainfest.mbdb failed!\n", stderr);
+    const backup::BackupManifest opened = backup::OpenBackupManifest(folder);
+    if (!opened.manifest) {
+        const std::string_view message = backup::ManifestProblemMessage(opened.problem);
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
         return kExitFailed;
     }
+    const std::optional<backup::Manifest>& manifest = opened.manifest;
     std::string out;
     constexpr std::size_t kFlushAt = 1 << 20;
     for (const backup::ManifestRecord& record : *manifest) {

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "backup/manifest.h"
+#include "backup/backupmanifest.h"
 #include "backup/workers.h"
 #include "cli/commands.h"
 #include "cli/json.h"
@@ -109,14 +109,15 @@ struct Session {
 };
 
 std::unique_ptr<Session> OpenSession(const std::filesystem::path& folder) {
-    std::optional<backup::Manifest> manifest = backup::ReadManifest(folder / "Manifest.mbdb");
-    if (!manifest) {
-        std::fputs("Parse Mainfest.mbdb failed!\n", stderr);
+    backup::BackupManifest opened = backup::OpenBackupManifest(folder);
+    if (!opened.manifest) {
+        const std::string_view message = backup::ManifestProblemMessage(opened.problem);
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
         return nullptr;
     }
     auto session = std::make_unique<Session>();
     session->folder = folder;
-    session->manifest = std::move(*manifest);
+    session->manifest = std::move(*opened.manifest);
     return session;
 }
 
