@@ -3,6 +3,7 @@
 #include "backup/media.h"
 
 #include <initializer_list>
+#include <string>
 
 namespace pixhaven::backup {
 namespace {
@@ -19,6 +20,11 @@ bool EndsWithOneOf(std::string_view path, std::initializer_list<std::string_view
         }
     }
     return false;
+}
+
+// Exactly the final five bytes, as the four-byte test above does for the old endings.
+bool EndsWithHeic(std::string_view path) {
+    return path.ends_with(".HEIC") || path.ends_with(".heic");
 }
 
 bool Contains(std::string_view path, std::string_view part) {
@@ -55,6 +61,34 @@ bool IsPhotoStreamPath(std::string_view path) {
 bool IsAttachmentPath(std::string_view path) {
     return Contains(path, "Library/SMS/Attachments/") &&
            EndsWithOneOf(path, {".JPG", ".jpg", ".PNG", ".png"});
+}
+
+bool IsHeicPath(std::string_view path) {
+    return EndsWithHeic(path);
+}
+
+bool IsBackupThumbnailPath(std::string_view path) {
+    return path.starts_with(kBackupThumbnailFolder);
+}
+
+// A thumbnail's path holds its photo's path, so without the exclusion each HEIC photo's thumbnail
+// would be a second Camera Roll or PhotoStream item.
+bool IsModernCameraRollPath(std::string_view path) {
+    return !IsBackupThumbnailPath(path) &&
+           (IsCameraRollPath(path) || (Contains(path, "Media/DCIM/") && EndsWithHeic(path)));
+}
+
+bool IsModernPhotoStreamPath(std::string_view path) {
+    return !IsBackupThumbnailPath(path) &&
+           (IsPhotoStreamPath(path) ||
+            (Contains(path, "Media/PhotoStreamsData/") && EndsWithHeic(path)));
+}
+
+std::string BackupThumbnailPath(std::string_view photoPath) {
+    std::string path(kBackupThumbnailFolder);
+    path += photoPath;
+    path += kBackupThumbnailName;
+    return path;
 }
 
 ScanResults::ScanResults() {

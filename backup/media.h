@@ -50,6 +50,18 @@ bool IsCameraRollPath(std::string_view path);
 bool IsPhotoStreamPath(std::string_view path);
 bool IsAttachmentPath(std::string_view path);
 
+// Modern backups (Manifest.db) keep most camera photos as HEIC: their Camera Roll and PhotoStream
+// also take paths whose last five characters are ".HEIC" or ".heic". The backup's own thumbnails
+// live under kBackupThumbnailFolder and are never photos of these two groups themselves.
+inline constexpr std::string_view kBackupThumbnailFolder = "Media/PhotoData/Thumbnails/V2/";
+inline constexpr std::string_view kBackupThumbnailName = "/5003.JPG";
+bool IsHeicPath(std::string_view path);
+bool IsBackupThumbnailPath(std::string_view path);
+bool IsModernCameraRollPath(std::string_view path);
+bool IsModernPhotoStreamPath(std::string_view path);
+// The path of the backup's own thumbnail of the photo at `photoPath` (same domain).
+std::string BackupThumbnailPath(std::string_view photoPath);
+
 // A picture that can be decoded later, when a thumbnail is wanted. It holds no pixels until then:
 // a camera roll of 20,000 photos must not be decoded at scan time.
 class PictureSource {
@@ -63,6 +75,13 @@ class PictureFactory {
 public:
     virtual ~PictureFactory() = default;
     virtual std::unique_ptr<PictureSource> Make(const std::filesystem::path& file) = 0;
+    // The same for a photo whose backup holds a ready-made thumbnail (a JPEG) in `preview`;
+    // a factory that cannot use it makes the plain picture.
+    virtual std::unique_ptr<PictureSource> MakeWithPreview(const std::filesystem::path& file,
+                                                           const std::filesystem::path& preview) {
+        static_cast<void>(preview);
+        return Make(file);
+    }
 };
 
 // One media file found by a scan. Photo items also carry a picture, the two time texts and a size
@@ -70,9 +89,10 @@ public:
 struct MediaItem {
     MediaKind kind = MediaKind::Photo;
     std::u16string displayName;
-    std::filesystem::path file;   // the stored file in the backup folder
-    std::atomic<int> checked{0};  // written by the views, read by a running recovery
-    std::uint32_t size = 0;       // the record's size
+    std::filesystem::path file;     // the stored file in the backup folder
+    std::filesystem::path preview;  // the backup's own thumbnail of it, empty when none
+    std::atomic<int> checked{0};    // written by the views, read by a running recovery
+    std::uint32_t size = 0;         // the record's size
     // Photo items only
     std::unique_ptr<PictureSource> picture;
     std::u16string createdText;

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <fstream>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 
 #include "makerlibs/gildpaint.h"
 #include "platform/textcodec.h"
@@ -74,13 +76,14 @@ bool IsValidGroup(int group) {
     return group >= 0 && group < kGroupCount;
 }
 
-// The name test shared by both passes ("a record belongs when its path ...").
-bool BelongsToGroup(int group, std::string_view path, std::uint32_t size) {
+// The name test shared by both passes ("a record belongs when its path ..."). Only the two camera
+// groups differ in modern backups.
+bool BelongsToGroup(int group, std::string_view path, std::uint32_t size, bool modern) {
     switch (group) {
         case kCameraRoll:
-            return IsCameraRollPath(path);
+            return modern ? IsModernCameraRollPath(path) : IsCameraRollPath(path);
         case kPhotoStream:
-            return IsPhotoStreamPath(path);
+            return modern ? IsModernPhotoStreamPath(path) : IsPhotoStreamPath(path);
         case kAttachment:
             return IsAttachmentPath(path);
         case kJpg:
@@ -171,19 +174,75 @@ std::u16string DisplayName(int group, int number, std::string_view path) {
         case kM4a:
         case k3gp:
             return platform::Utf8ToUtf16(path);
-        default:  // the three source groups and JPG; PNG files in them are named ".jpg" too
+        case kCameraRoll:
+        case kPhotoStream:
+            return NumberedName(number, IsHeicPath(path) ? u".heic" : u".jpg");
+        default:  // Attachment and JPG; PNG files in the source groups are named ".jpg" too
             return NumberedName(number, u".jpg");
     }
 }
 
+// The backup's own thumbnails of HEIC photos, found by domain and path. The index is built when
+// the first HEIC photo asks, so old backups and JPEG-only ones never pay for it.
+class BackupThumbnails {
+public:
+    explicit BackupThumbnails(const ScanContext& scan) : scan_(scan) {}
+
+    // The stored file of the thumbnail of `photo`, empty when the manifest lists none with
+    // content or its file is not in the backup folder.
+    std::filesystem::path Of(const ManifestRecord& photo) {
+        if (!index_) {
+            index_ = BuildIndex();
+        }
+        const auto found = index_->find(Key(photo.Domain(), BackupThumbnailPath(*photo.Path())));
+        if (found == index_->end()) {
+            return {};
+        }
+        std::filesystem::path file = found->second->StoredFile(scan_.backupFolder);
+        std::error_code error;
+        return std::filesystem::is_regular_file(file, error) ? file : std::filesystem::path();
+    }
+
+private:
+    using Index = std::unordered_map<std::string, const ManifestRecord*>;
+
+    // An absent domain must not match an empty one.
+    static std::string Key(std::optional<std::string_view> domain, std::string_view path) {
+        std::string key = domain ? "d" + std::string(*domain) : std::string("n");
+        key += '\0';
+        key += path;
+        return key;
+    }
+
+    Index BuildIndex() const {
+        Index index;
+        for (const ManifestRecord& record : scan_.manifest) {
+            const auto path = record.Path();
+            if (record.HasContent() && path && IsBackupThumbnailPath(*path) &&
+                path->ends_with(kBackupThumbnailName)) {
+                index.emplace(Key(record.Domain(), *path), &record);
+            }
+        }
+        return index;
+    }
+
+    const ScanContext& scan_;
+    std::optional<Index> index_;
+};
+
 std::unique_ptr<MediaItem> MakeItem(ScanContext& scan, int group, const ManifestRecord& record,
-                                    std::filesystem::path file, int number) {
+                                    std::filesystem::path file, int number,
+                                    BackupThumbnails& thumbnails) {
     auto item = std::make_unique<MediaItem>();
     item->kind = kMediaGroups[group].kind;
     item->displayName = DisplayName(group, number, *record.Path());
+    if ((group == kCameraRoll || group == kPhotoStream) && IsHeicPath(*record.Path())) {
+        item->preview = thumbnails.Of(record);
+    }
     if (item->kind == MediaKind::Photo) {
         // An undecodable or missing file still makes an item; its picture may be null.
-        item->picture = scan.pictures.Make(file);
+        item->picture = item->preview.empty() ? scan.pictures.Make(file)
+                                              : scan.pictures.MakeWithPreview(file, item->preview);
         item->createdText = platform::Utf8ToUtf16(record.CreatedText());
         item->modifiedText = platform::Utf8ToUtf16(record.ModifiedText());
         item->sizeText = fsize_format(record.size, 0, 0);
@@ -229,7 +288,8 @@ int CountGroup(ScanContext& scan, int group) {
     for (const ManifestRecord& record : scan.manifest) {
         const auto path = record.Path();
         // Folders and links of a modern backup have no stored file and belong to no group.
-        if (record.HasContent() && path && BelongsToGroup(group, *path, record.size) &&
+        if (record.HasContent() && path &&
+            BelongsToGroup(group, *path, record.size, scan.manifest.IsModern()) &&
             CountingTakes(scan, group, record, *path)) {
             ++count;
         }
@@ -244,6 +304,7 @@ int CollectGroup(ScanContext& scan, int group) {
         return 0;
     }
     auto& items = scan.results.groups[group];
+    BackupThumbnails thumbnails(scan);
     int taken = 0;
     for (const ManifestRecord& record : scan.manifest) {
         if (scan.control.WaitAndCheckStop()) {
@@ -251,7 +312,8 @@ int CollectGroup(ScanContext& scan, int group) {
             return -1;
         }
         const auto path = record.Path();
-        if (!record.HasContent() || !path || !BelongsToGroup(group, *path, record.size)) {
+        if (!record.HasContent() || !path ||
+            !BelongsToGroup(group, *path, record.size, scan.manifest.IsModern())) {
             continue;
         }
         std::filesystem::path file = record.StoredFile(scan.backupFolder);
@@ -259,7 +321,7 @@ int CollectGroup(ScanContext& scan, int group) {
             continue;
         }
         ++taken;
-        items.push_back(MakeItem(scan, group, record, std::move(file), taken));
+        items.push_back(MakeItem(scan, group, record, std::move(file), taken, thumbnails));
         ReportProgress(scan);
     }
     FinishCollecting(scan, group, taken);
