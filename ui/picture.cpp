@@ -1,12 +1,17 @@
 // Decoded pictures: header sizes, thumbnails from the embedded EXIF preview or a reduced-size
-// decode, the kept thumbnail behind a mutex, and the frames of animated GIFs.
+// decode (HEIC through libheif), the kept thumbnail behind a mutex, and the frames of animated
+// GIFs.
 #include "ui/picture.h"
+
+#include <libheif/heif.h>
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QTransform>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <utility>
@@ -125,6 +130,135 @@ RenderedThumbnail DecodeReduced(QFile& file, QSize box) {
     return {decoded, ThumbnailOrigin::ReducedDecode, decoded.size()};
 }
 
+// ---- HEIC through libheif ----
+
+struct HeifContextFree {
+    void operator()(heif_context* context) const noexcept { heif_context_free(context); }
+};
+struct HeifHandleRelease {
+    void operator()(heif_image_handle* handle) const noexcept { heif_image_handle_release(handle); }
+};
+struct HeifImageRelease {
+    void operator()(heif_image* image) const noexcept { heif_image_release(image); }
+};
+using HeifContext = std::unique_ptr<heif_context, HeifContextFree>;
+using HeifHandle = std::unique_ptr<heif_image_handle, HeifHandleRelease>;
+using HeifImage = std::unique_ptr<heif_image, HeifImageRelease>;
+
+// Larger pictures are refused before decoding: a hostile header must not make the loader allocate
+// gigabytes. 10,000 x 10,000 is well above any phone camera.
+constexpr std::int64_t kMaxHeifPixels = std::int64_t{10000} * 10000;
+
+// The decoder's plugins are registered once, before the first picture on any loader thread.
+void EnsureHeifReady() {
+    static const bool ready = heif_init(nullptr).code == heif_error_Ok;
+    static_cast<void>(ready);
+}
+
+// The stored files have no extension: HEIC is recognised by its "ftyp" brand.
+bool IsHeif(QFile& file) {
+    const QByteArray head = file.peek(32);
+    return head.size() >= 12 &&
+           heif_check_filetype(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                               static_cast<int>(head.size())) != heif_filetype_no;
+}
+
+HeifHandle PrimaryHandle(heif_context& context, const std::filesystem::path& file) {
+    if (heif_context_read_from_file(&context, file.string().c_str(), nullptr).code !=
+        heif_error_Ok) {
+        return nullptr;
+    }
+    heif_image_handle* handle = nullptr;
+    if (heif_context_get_primary_image_handle(&context, &handle).code != heif_error_Ok) {
+        return nullptr;
+    }
+    return HeifHandle(handle);
+}
+
+HeifContext OpenHeif() {
+    EnsureHeifReady();
+    HeifContext context(heif_context_alloc());
+    if (context) {
+        heif_context_set_maximum_image_size_limit(context.get(), 10000);
+    }
+    return context;
+}
+
+QSize HandleSize(const heif_image_handle& handle) {
+    return {heif_image_handle_get_width(&handle), heif_image_handle_get_height(&handle)};
+}
+
+// The first thumbnail the file carries that is at least as large as what the box shows.
+HeifHandle LargeEnoughThumbnail(const heif_image_handle& primary, QSize box) {
+    std::array<heif_item_id, 4> ids{};
+    const int count = heif_image_handle_get_list_of_thumbnail_IDs(&primary, ids.data(),
+                                                                  static_cast<int>(ids.size()));
+    const QSize shown = HandleSize(primary).scaled(box, Qt::KeepAspectRatio);
+    for (int i = 0; i < count; ++i) {
+        heif_image_handle* raw = nullptr;
+        if (heif_image_handle_get_thumbnail(&primary, ids[static_cast<std::size_t>(i)], &raw)
+                .code != heif_error_Ok) {
+            continue;
+        }
+        HeifHandle thumbnail(raw);
+        const QSize size = HandleSize(*thumbnail);
+        if (size.width() >= shown.width() && size.height() >= shown.height()) {
+            return thumbnail;
+        }
+    }
+    return nullptr;
+}
+
+// Decodes `handle` upright and fits it into `box`; null when the data does not decode.
+QImage DecodeHeifFitted(const heif_image_handle& handle, QSize box) {
+    const QSize size = HandleSize(handle);
+    if (size.isEmpty() || std::int64_t{size.width()} * size.height() > kMaxHeifPixels) {
+        return {};
+    }
+    heif_image* raw = nullptr;
+    if (heif_decode_image(&handle, &raw, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr)
+            .code != heif_error_Ok) {
+        return {};
+    }
+    const HeifImage image(raw);
+    int stride = 0;
+    const std::uint8_t* pixels =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (pixels == nullptr || width <= 0 || height <= 0 || stride < 3 * width) {
+        return {};
+    }
+    // The view borrows libheif's pixels: the scaled copy must be made before they are released.
+    const QImage view(pixels, width, height, stride, QImage::Format_RGB888);
+    return FittedInto(view, box);
+}
+
+RenderedThumbnail RenderHeif(const std::filesystem::path& file, QSize box) {
+    const HeifContext context = OpenHeif();
+    const HeifHandle primary = context ? PrimaryHandle(*context, file) : nullptr;
+    if (!primary) {
+        return {};
+    }
+    if (const HeifHandle thumbnail = LargeEnoughThumbnail(*primary, box)) {
+        QImage image = DecodeHeifFitted(*thumbnail, box);
+        if (!image.isNull()) {
+            return {std::move(image), ThumbnailOrigin::Embedded, HandleSize(*thumbnail)};
+        }
+    }
+    QImage image = DecodeHeifFitted(*primary, box);
+    if (image.isNull()) {
+        return {};
+    }
+    return {std::move(image), ThumbnailOrigin::ReducedDecode, HandleSize(*primary)};
+}
+
+QSize HeifSize(const std::filesystem::path& file) {
+    const HeifContext context = OpenHeif();
+    const HeifHandle primary = context ? PrimaryHandle(*context, file) : nullptr;
+    return primary ? HandleSize(*primary) : QSize();
+}
+
 // GIF delays of 0 or 1 hundredths mean "as fast as possible"; a timer restarted that often would
 // spin, so they play at the common default of a tenth of a second.
 int PlayableDelay(int delayMs) {
@@ -138,6 +272,9 @@ RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box
     QFile device(QtPath(file));
     if (box.isEmpty() || !device.open(QIODevice::ReadOnly)) {
         return {};
+    }
+    if (IsHeif(device)) {
+        return RenderHeif(file, box);
     }
     if (auto embedded = EmbeddedThumbnail(device, box)) {
         const QSize decodedSize = embedded->size();
@@ -153,7 +290,35 @@ RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box
     return rendered;
 }
 
-DecodedPicture::DecodedPicture(std::filesystem::path file) : file_(std::move(file)) {}
+RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file,
+                                    const std::filesystem::path& preview, QSize box) {
+    if (!preview.empty()) {
+        RenderedThumbnail rendered = RenderThumbnailOf(preview, box);
+        if (!rendered.image.isNull()) {
+            rendered.origin = ThumbnailOrigin::BackupThumbnail;
+            return rendered;
+        }
+    }
+    return RenderThumbnailOf(file, box);
+}
+
+QSize PictureSizeOf(const std::filesystem::path& file) {
+    QFile device(QtPath(file));
+    if (device.open(QIODevice::ReadOnly) && IsHeif(device)) {
+        return HeifSize(file);
+    }
+    device.close();
+    QImageReader reader(QtPath(file));
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90)) {
+        size.transpose();
+    }
+    return size;
+}
+
+DecodedPicture::DecodedPicture(std::filesystem::path file, std::filesystem::path preview)
+    : file_(std::move(file)), preview_(std::move(preview)) {}
 
 QSize DecodedPicture::Size() const {
     {
@@ -162,12 +327,11 @@ QSize DecodedPicture::Size() const {
             return size_;
         }
     }
-    // Read outside the lock so painting never waits on the disk.
-    QImageReader reader(QtPath(file_));
-    reader.setAutoTransform(true);
-    QSize size = reader.size();
-    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90)) {
-        size.transpose();
+    // Read outside the lock so painting never waits on the disk. A photo whose own header is
+    // unreadable is still shown by its backup thumbnail, which has its shape.
+    QSize size = PictureSizeOf(file_);
+    if (!size.isValid() && !preview_.empty()) {
+        size = PictureSizeOf(preview_);
     }
     const std::lock_guard lock(mutex_);
     size_ = size;
@@ -176,7 +340,7 @@ QSize DecodedPicture::Size() const {
 }
 
 QImage DecodedPicture::RenderThumbnail(QSize box) const {
-    return RenderThumbnailOf(file_, box).image;
+    return RenderThumbnailOf(file_, preview_, box).image;
 }
 
 QImage DecodedPicture::Thumbnail() const {
@@ -197,6 +361,11 @@ void DecodedPicture::SetThumbnail(QImage thumbnail) {
 std::unique_ptr<backup::PictureSource> DecodedPictureFactory::Make(
     const std::filesystem::path& file) {
     return std::make_unique<DecodedPicture>(file);
+}
+
+std::unique_ptr<backup::PictureSource> DecodedPictureFactory::MakeWithPreview(
+    const std::filesystem::path& file, const std::filesystem::path& preview) {
+    return std::make_unique<DecodedPicture>(file, preview);
 }
 
 DecodedPicture* PictureOf(const backup::MediaItem& item) {

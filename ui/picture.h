@@ -1,6 +1,6 @@
 // A photo item's picture: its file and a decoder, and the thumbnail once one was rendered. Nothing
-// is decoded at full size and kept: thumbnails come from the file's own embedded thumbnail or from
-// a reduced-size decode.
+// is decoded at full size and kept: thumbnails come from the backup's own thumbnail file, the
+// file's own embedded thumbnail or a reduced-size decode. HEIC files decode through libheif.
 #pragma once
 
 #include <QImage>
@@ -15,7 +15,7 @@
 namespace pixhaven::ui {
 
 // Where a rendered thumbnail came from, so callers and tests can tell the cheap path was taken.
-enum class ThumbnailOrigin { None, Embedded, ReducedDecode };
+enum class ThumbnailOrigin { None, Embedded, ReducedDecode, BackupThumbnail };
 
 struct RenderedThumbnail {
     QImage image;  // null when the file cannot be decoded
@@ -25,12 +25,21 @@ struct RenderedThumbnail {
 
 // Renders a thumbnail of `file` that fits `box`, keeping the aspect ratio and the EXIF orientation.
 RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box);
+// The same, from the ready-made thumbnail file `preview` when it decodes (origin
+// BackupThumbnail), else from `file`.
+RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file,
+                                    const std::filesystem::path& preview, QSize box);
+
+// The picture's own size, upright, from its header; invalid when it cannot be decoded.
+QSize PictureSizeOf(const std::filesystem::path& file);
 
 class DecodedPicture final : public backup::PictureSource {
 public:
-    explicit DecodedPicture(std::filesystem::path file);
+    // `preview`, when not empty, is the backup's own thumbnail of the picture.
+    explicit DecodedPicture(std::filesystem::path file, std::filesystem::path preview = {});
 
     const std::filesystem::path& File() const override { return file_; }
+    const std::filesystem::path& Preview() const { return preview_; }
 
     // The picture's own size, read from its header once; invalid when it cannot be decoded.
     QSize Size() const;
@@ -46,6 +55,7 @@ public:
 
 private:
     std::filesystem::path file_;
+    std::filesystem::path preview_;
     mutable std::mutex mutex_;
     mutable QSize size_;
     mutable bool sizeRead_ = false;
@@ -56,6 +66,8 @@ private:
 class DecodedPictureFactory final : public backup::PictureFactory {
 public:
     std::unique_ptr<backup::PictureSource> Make(const std::filesystem::path& file) override;
+    std::unique_ptr<backup::PictureSource> MakeWithPreview(
+        const std::filesystem::path& file, const std::filesystem::path& preview) override;
 };
 
 // The DecodedPicture of an item, or nullptr when it has none.
