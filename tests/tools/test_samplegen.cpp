@@ -2,12 +2,15 @@
 // report says, pictures that decode, info.plist forms, determinism and the output-folder guard.
 #include <gtest/gtest.h>
 
+#include <libheif/heif.h>
 #include <plist/plist.h>
 
 #include <map>
 #include <set>
 
+#include "backup/backupmanifest.h"
 #include "backup/manifest.h"
+#include "backup/manifestdb.h"
 #include "tests/support/tempdir.h"
 #include "tests/tools/decoders.h"
 #include "tools/samplegen/samplegen.h"
@@ -55,22 +58,45 @@ private:
     static inline std::unique_ptr<SampleReport> report_;
 };
 
-TEST_F(SampleRoot, HasTheFiveKindsOfBackup) {
+bool IsOldFormat(const BackupReport& backup) {
+    return backup.manifest == ManifestKind::Mbdb;
+}
+
+TEST_F(SampleRoot, HasTheFiveOldKindsOfBackupThenFourModernOnes) {
+    ASSERT_EQ(Report().backups.size(), 9u);
     std::vector<InfoPlistForm> forms;
     for (const BackupReport& backup : Report().backups) {
+        SCOPED_TRACE(backup.folderName);
         forms.push_back(backup.infoPlist);
-        EXPECT_EQ(backup.folderName.size(), 40u);
-        EXPECT_EQ(backup.folderName.find_first_not_of("0123456789abcdef"), std::string::npos);
-        EXPECT_TRUE(fs::is_regular_file(backup.folder / "Manifest.mbdb"));
+        const bool old = IsOldFormat(backup);
+        EXPECT_EQ(fs::is_regular_file(backup.folder / "Manifest.mbdb"), old);
+        EXPECT_EQ(fs::is_regular_file(backup.folder / "Manifest.db"), !old);
+        EXPECT_EQ(fs::is_regular_file(backup.folder / "Manifest.plist"), !old);
     }
-    EXPECT_EQ(forms, (std::vector<InfoPlistForm>{InfoPlistForm::Xml, InfoPlistForm::Binary,
-                                                 InfoPlistForm::Missing, InfoPlistForm::Corrupt,
-                                                 InfoPlistForm::Xml}));
+    EXPECT_EQ(forms, (std::vector<InfoPlistForm>{
+                         InfoPlistForm::Xml, InfoPlistForm::Binary, InfoPlistForm::Missing,
+                         InfoPlistForm::Corrupt, InfoPlistForm::Xml, InfoPlistForm::Xml,
+                         InfoPlistForm::Binary, InfoPlistForm::Binary, InfoPlistForm::Xml}));
     EXPECT_TRUE(Report().backups[4].manifestTruncated);
+    for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u, 8u}) {
+        const std::string& name = Report().backups[i].folderName;
+        EXPECT_EQ(name.size(), 40u) << name;
+        EXPECT_EQ(name.find_first_not_of("0123456789abcdef"), std::string::npos) << name;
+    }
+    const std::string& newer = Report().backups[6].folderName;
+    EXPECT_EQ(newer.size(), 25u);
+    EXPECT_EQ(newer.rfind("00008030-", 0), 0u);
+    EXPECT_EQ(newer.find_first_not_of("0123456789ABCDEF-"), std::string::npos) << newer;
+    EXPECT_EQ(Report().backups[7].folderName, newer + "-20240315-101530");
+    EXPECT_EQ(Report().backups[5].sameFilesAs, std::optional<std::size_t>(0));
+    EXPECT_TRUE(Report().backups[8].encrypted);
 }
 
 TEST_F(SampleRoot, ManifestsReadBackAsReported) {
     for (const BackupReport& backup : Report().backups) {
+        if (!IsOldFormat(backup)) {
+            continue;
+        }
         SCOPED_TRACE(backup.folderName);
         const auto manifest = backup::ReadManifest(backup.folder / "Manifest.mbdb");
         ASSERT_TRUE(manifest);
@@ -92,6 +118,141 @@ TEST_F(SampleRoot, ManifestsReadBackAsReported) {
             EXPECT_EQ(actual.size, static_cast<std::uint32_t>(expected.size));
             EXPECT_EQ(actual.modified, expected.modified);
             EXPECT_EQ(actual.created, expected.created);
+        }
+    }
+}
+
+TEST_F(SampleRoot, ModernManifestsReadBackAsReported) {
+    for (const BackupReport& backup : Report().backups) {
+        if (IsOldFormat(backup) || backup.encrypted) {
+            continue;
+        }
+        SCOPED_TRACE(backup.folderName);
+        const auto manifest = backup::ReadManifestDb(backup.folder / "Manifest.db");
+        ASSERT_TRUE(manifest);
+        ASSERT_EQ(manifest->size(), backup.records.size());
+        int folders = 0, links = 0;
+        for (std::size_t i = 0; i < backup.records.size(); ++i) {
+            const RecordReport& expected = backup.records[i];
+            const backup::ManifestRecord& actual = (*manifest)[i];
+            EXPECT_EQ(actual.Domain(), expected.domain);
+            EXPECT_EQ(actual.Path(), expected.path);
+            EXPECT_EQ(actual.StoredName(), expected.storedName);
+            EXPECT_EQ(actual.StoredFile(backup.folder), backup.StoredFile(expected));
+            EXPECT_EQ(actual.mode, expected.mode);
+            EXPECT_EQ(actual.size, static_cast<std::uint32_t>(expected.size));
+            EXPECT_EQ(actual.modified, expected.modified);
+            EXPECT_EQ(actual.created, expected.created);
+            const bool folder = (expected.mode & 0170000) == 040000;
+            const bool link = expected.trap == Trap::SymbolicLink;
+            EXPECT_EQ(actual.HasContent(), !folder && !link) << expected.path.value_or("");
+            folders += folder ? 1 : 0;
+            links += link ? 1 : 0;
+        }
+        EXPECT_GT(folders, 3);
+        EXPECT_EQ(links > 0, backup.folderName.size() != 25u + 16u) << "the snapshot has none";
+    }
+}
+
+TEST_F(SampleRoot, ModernTwinListsTheOldBackupsFilesThatManifestDbCanHold) {
+    const BackupReport& twin = Report().backups[5];
+    const BackupReport& old = Report().backups[*twin.sameFilesAs];
+    std::vector<const RecordReport*> holdable;
+    for (const RecordReport& record : old.records) {
+        if (record.domain && record.path) {
+            holdable.push_back(&record);
+        }
+    }
+    ASSERT_EQ(twin.records.size(), holdable.size());
+    EXPECT_LT(holdable.size(), old.records.size()) << "the records without domain or path";
+    for (std::size_t i = 0; i < holdable.size(); ++i) {
+        const RecordReport& a = *holdable[i];
+        const RecordReport& b = twin.records[i];
+        EXPECT_EQ(a.path, b.path);
+        EXPECT_EQ(a.storedName, b.storedName);
+        EXPECT_EQ(a.size, b.size);
+        EXPECT_EQ(a.trap, b.trap);
+        EXPECT_EQ(a.storedFileExists, b.storedFileExists);
+        if (a.storedFileExists) {
+            EXPECT_EQ(ReadFile(old.StoredFile(a)), ReadFile(twin.StoredFile(b)));
+        }
+    }
+}
+
+// Width and height of a HEIC picture through libheif; none when it does not decode.
+std::optional<std::pair<int, int>> HeicSize(const std::string& bytes) {
+    heif_context* context = heif_context_alloc();
+    std::optional<std::pair<int, int>> size;
+    heif_image_handle* handle = nullptr;
+    if (heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr)
+                .code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        heif_image* image = nullptr;
+        if (heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                              nullptr)
+                .code == heif_error_Ok) {
+            size = std::pair(heif_image_get_width(image, heif_channel_interleaved),
+                             heif_image_get_height(image, heif_channel_interleaved));
+            heif_image_release(image);
+        }
+        heif_image_handle_release(handle);
+    }
+    heif_context_free(context);
+    return size;
+}
+
+TEST_F(SampleRoot, HeicPhotosDecodeAndSomeHaveTheBackupsOwnThumbnail) {
+    const BackupReport& backup = Report().backups[6];
+    std::map<std::string, const RecordReport*> byPath;
+    for (const RecordReport& record : backup.records) {
+        byPath[record.domain.value_or("") + "/" + record.path.value_or("")] = &record;
+    }
+    std::map<std::string, int> withThumbnail, without;  // by domain
+    for (const RecordReport& record : backup.records) {
+        if (record.content != Content::Heic || !record.storedFileExists) {
+            continue;
+        }
+        SCOPED_TRACE(*record.path);
+        const std::string bytes = ReadFile(backup.StoredFile(record));
+        EXPECT_EQ(bytes.substr(4, 8), "ftypheic");
+        EXPECT_EQ(HeicSize(bytes), std::pair(record.width, record.height));
+        const auto thumbnail = byPath.find(*record.domain + "/Media/PhotoData/Thumbnails/V2/" +
+                                           *record.path + "/5003.JPG");
+        const bool hasThumbnail = thumbnail != byPath.end();
+        EXPECT_EQ(hasThumbnail, record.trap == Trap::HeicWithBackupThumbnail);
+        if (hasThumbnail) {
+            const RecordReport& jpeg = *thumbnail->second;
+            EXPECT_EQ(jpeg.trap, Trap::BackupThumbnail);
+            EXPECT_EQ(jpeg.content, Content::Jpeg);
+            EXPECT_TRUE(test::DecodeJpeg(ReadFile(backup.StoredFile(jpeg))));
+        }
+        ++(hasThumbnail ? withThumbnail : without)[*record.domain];
+    }
+    for (const char* domain : {"CameraRollDomain", "MediaDomain"}) {
+        EXPECT_GE(withThumbnail[domain], 1) << domain;
+        EXPECT_GE(without[domain], 1) << domain;
+    }
+}
+
+std::optional<bool> MarkedEncrypted(const fs::path& manifestPlist);
+
+TEST_F(SampleRoot, OnlyTheEncryptedBackupIsMarkedAndUnreadable) {
+    for (const BackupReport& backup : Report().backups) {
+        if (IsOldFormat(backup)) {
+            continue;
+        }
+        SCOPED_TRACE(backup.folderName);
+        EXPECT_EQ(MarkedEncrypted(backup.folder / "Manifest.plist"), backup.encrypted);
+        const std::string header = ReadFile(backup.folder / "Manifest.db").substr(0, 16);
+        EXPECT_EQ(header == std::string("SQLite format 3\0", 16), !backup.encrypted);
+        const backup::BackupManifest opened = backup::OpenBackupManifest(backup.folder);
+        EXPECT_EQ(opened.problem, backup.encrypted ? backup::ManifestProblem::Encrypted
+                                                   : backup::ManifestProblem::None);
+        for (const RecordReport& record : backup.records) {
+            EXPECT_EQ(record.readable, !backup.encrypted);
+            if (backup.encrypted) {
+                EXPECT_EQ(fs::file_size(backup.StoredFile(record)), record.size);
+            }
         }
     }
 }
@@ -121,12 +282,16 @@ TEST_F(SampleRoot, ManifestFieldsCoverTheReaderEdgeCases) {
 TEST_F(SampleRoot, StoredFilesAreExactlyWhereTheReportSays) {
     for (const BackupReport& backup : Report().backups) {
         std::set<std::string> expected = {"Manifest.mbdb"};
+        if (!IsOldFormat(backup)) {
+            expected = {"Manifest.db", "Manifest.plist"};
+        }
         if (backup.HasInfoPlist()) {
             expected.insert(backup.infoPlistFileName);
         }
         for (const RecordReport& record : backup.records) {
             if (record.storedFileExists) {
-                expected.insert(record.storedName);
+                expected.insert(
+                    fs::relative(backup.StoredFile(record), backup.folder).generic_string());
                 if (record.trap != Trap::SizeOver4GiB) {
                     EXPECT_EQ(fs::file_size(backup.StoredFile(record)), record.size)
                         << record.path.value_or("(null)");
@@ -134,8 +299,10 @@ TEST_F(SampleRoot, StoredFilesAreExactlyWhereTheReportSays) {
             }
         }
         std::set<std::string> present;
-        for (const auto& entry : fs::directory_iterator(backup.folder)) {
-            present.insert(entry.path().filename().string());
+        for (const auto& entry : fs::recursive_directory_iterator(backup.folder)) {
+            if (!entry.is_directory()) {
+                present.insert(fs::relative(entry.path(), backup.folder).generic_string());
+            }
         }
         EXPECT_EQ(present, expected) << backup.folderName;
     }
@@ -216,7 +383,7 @@ TEST_F(SampleRoot, EveryTrapIsLaid) {
             seen.insert(record.trap);
         }
     }
-    for (int trap = 0; trap <= static_cast<int>(Trap::CutOffRecord); ++trap) {
+    for (int trap = 0; trap <= static_cast<int>(Trap::EncryptedContent); ++trap) {
         EXPECT_TRUE(seen.count(static_cast<Trap>(trap))) << TrapName(static_cast<Trap>(trap));
     }
 }
@@ -276,6 +443,17 @@ std::string StringValue(plist_t dict, const std::string& key) {
     std::string value = text != nullptr ? text : "<missing>";
     std::free(text);
     return value;
+}
+
+std::optional<bool> MarkedEncrypted(const fs::path& manifestPlist) {
+    const Plist root = ParsePlist(ReadFile(manifestPlist));
+    plist_t flag = root ? plist_dict_get_item(root.get(), "IsEncrypted") : nullptr;
+    if (flag == nullptr || plist_get_node_type(flag) != PLIST_BOOLEAN) {
+        return std::nullopt;
+    }
+    std::uint8_t value = 0;
+    plist_get_bool_val(flag, &value);
+    return value != 0;
 }
 
 TEST_F(SampleRoot, InfoPlistsHoldTheReportedDeviceFacts) {
@@ -384,11 +562,11 @@ TEST(SampleGenerator, RewritesItsOwnOutputAndNothingElse) {
     options.largeFiles = 60;
     options.largePhotos = 20;
     const SampleReport withLarge = GenerateSampleRoot(options);
-    ASSERT_EQ(withLarge.backups.size(), 6u);
+    ASSERT_EQ(withLarge.backups.size(), 10u);
     test::WriteFile(dir / "root" / "user-notes.txt", "keep me");
 
     const SampleReport plain = GenerateSampleRoot(SmallOptions(dir / "root"));
-    EXPECT_EQ(plain.backups.size(), 5u);
+    EXPECT_EQ(plain.backups.size(), 9u);
     EXPECT_FALSE(fs::exists(withLarge.backups.back().folder)) << "the old run's backup is gone";
     EXPECT_EQ(ReadFile(dir / "root" / "user-notes.txt"), "keep me");
 }

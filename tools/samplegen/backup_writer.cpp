@@ -3,11 +3,41 @@
 
 #include <fstream>
 
+#include "tools/samplegen/manifestdb_writer.h"
+#include "tools/samplegen/mbfile_writer.h"
+
 namespace pixhaven::samplegen {
 namespace {
 
 constexpr std::uint16_t kFolderMode = 040755;
 constexpr std::uint16_t kFileMode = 0100644;
+constexpr std::uint16_t kTypeMask = 0170000;
+constexpr std::uint16_t kFolderType = 0040000;
+constexpr std::uint16_t kLinkType = 0120000;
+
+// Manifest.db's flags: 1 file, 2 folder, 4 link.
+int RowFlags(std::uint16_t mode) {
+    switch (mode & kTypeMask) {
+        case kFolderType:
+            return 2;
+        case kLinkType:
+            return 4;
+        default:
+            return 1;
+    }
+}
+
+ManifestDbRow MakeRow(const PlannedRecord& record, bool shuffle) {
+    const MbdbEntry& entry = record.entry;
+    MbFileFields fields{entry.size,    entry.modified, entry.accessed,
+                        entry.created, entry.mode,     entry.path.value_or(std::string())};
+    if (entry.protectionClass != 0) {
+        fields.protectionClass = entry.protectionClass;
+    }
+    return ManifestDbRow{record.report.storedName, entry.domain.value_or(std::string()),
+                         entry.path.value_or(std::string()), RowFlags(entry.mode),
+                         EncodeMbFile(fields, shuffle)};
+}
 
 void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -69,12 +99,32 @@ void ContentCache::Store(const std::shared_ptr<const std::string>& bytes,
     }
 }
 
-BackupWriter::BackupWriter(std::filesystem::path folder, std::uint64_t seed, ContentCache& cache)
+BackupWriter::BackupWriter(std::filesystem::path folder, std::uint64_t seed, ContentCache& cache,
+                           ManifestKind kind)
     : folder_(std::move(folder)),
+      kind_(kind),
       random_(seed),
       cache_(cache),
       nextInode_(random_.Between(20000, 90000)),
       baseTime_(1325376000u + random_.Between(0, 365u * 86400u)) {}  // during 2012
+
+BackupWriter BackupWriter::Twin(std::filesystem::path folder, ManifestKind kind) const {
+    BackupWriter twin(std::move(folder), 0, cache_, kind);
+    for (const PlannedRecord& record : records_) {
+        if (kind == ManifestKind::Mbdb || (record.entry.domain && record.entry.path)) {
+            twin.records_.push_back(record);
+        }
+    }
+    twin.random_ = random_;
+    twin.nextInode_ = nextInode_;
+    twin.baseTime_ = baseTime_;
+    return twin;
+}
+
+std::filesystem::path BackupWriter::StoredFile(const PlannedRecord& record) const {
+    const std::string& name = record.report.storedName;
+    return kind_ == ManifestKind::Db ? folder_ / name.substr(0, 2) / name : folder_ / name;
+}
 
 PlannedRecord& BackupWriter::AddRecord(std::optional<std::string> domain,
                                        std::optional<std::string> path) {
@@ -119,10 +169,16 @@ std::vector<RecordReport> BackupWriter::Finish(bool cutLastRecord) {
     std::filesystem::create_directories(folder_);
     for (const PlannedRecord& record : records_) {
         if (record.bytes) {
-            cache_.Store(record.bytes, folder_ / record.report.storedName);
+            const std::filesystem::path file = StoredFile(record);
+            std::filesystem::create_directories(file.parent_path());
+            cache_.Store(record.bytes, file);
         }
     }
-    WriteManifest(cutLastRecord);
+    if (kind_ == ManifestKind::Db) {
+        WriteDbManifest();
+    } else {
+        WriteManifest(cutLastRecord);
+    }
     std::vector<RecordReport> reports;
     reports.reserve(records_.size());
     for (PlannedRecord& record : records_) {
@@ -130,6 +186,16 @@ std::vector<RecordReport> BackupWriter::Finish(bool cutLastRecord) {
     }
     records_.clear();
     return reports;
+}
+
+// Every other archive has its objects reordered, so readers cannot rely on their positions.
+void BackupWriter::WriteDbManifest() const {
+    std::vector<ManifestDbRow> rows;
+    rows.reserve(records_.size());
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        rows.push_back(MakeRow(records_[i], i % 2 == 1));
+    }
+    samplegen::WriteManifestDb(folder_ / "Manifest.db", rows);
 }
 
 void BackupWriter::WriteManifest(bool cutLastRecord) {

@@ -1,4 +1,5 @@
-// Collects the records of one sample backup and writes its stored files and Manifest.mbdb.
+// Collects the records of one sample backup and writes its stored files and its manifest, either
+// Manifest.mbdb or Manifest.db.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +48,13 @@ private:
 
 class BackupWriter {
 public:
-    BackupWriter(std::filesystem::path folder, std::uint64_t seed, ContentCache& cache);
+    BackupWriter(std::filesystem::path folder, std::uint64_t seed, ContentCache& cache,
+                 ManifestKind kind = ManifestKind::Mbdb);
+
+    // A writer for another folder and manifest kind holding copies of this one's records, so two
+    // backups list the same files. Records without a domain or a path are left out when the copy
+    // is a Manifest.db, whose rows always have both.
+    BackupWriter Twin(std::filesystem::path folder, ManifestKind kind) const;
 
     // A folder record (mode 040755, no content); an empty path is the domain's own record.
     PlannedRecord& AddFolder(const std::string& domain, const std::string& path);
@@ -55,15 +62,18 @@ public:
                            const Blob& blob, Trap trap = Trap::None);
 
     std::size_t RecordCount() const { return records_.size(); }
-    // Writes the stored files and the manifest. With `cutLastRecord` the manifest ends halfway
-    // through the last record, which is then reported as unreadable.
+    // Writes the stored files and the manifest. With `cutLastRecord` (Manifest.mbdb only) the
+    // manifest ends halfway through the last record, which is then reported as unreadable.
     std::vector<RecordReport> Finish(bool cutLastRecord);
 
 private:
     PlannedRecord& AddRecord(std::optional<std::string> domain, std::optional<std::string> path);
     void WriteManifest(bool cutLastRecord);
+    void WriteDbManifest() const;
+    std::filesystem::path StoredFile(const PlannedRecord& record) const;
 
     std::filesystem::path folder_;
+    ManifestKind kind_;
     Random random_;
     ContentCache& cache_;
     std::deque<PlannedRecord> records_;

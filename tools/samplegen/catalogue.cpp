@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/samplegen/heic_writer.h"
+
 namespace pixhaven::samplegen {
 namespace {
 
@@ -57,6 +59,38 @@ void AddPhotoProperties(PlannedRecord& record) {
         {"com.apple.assetsd.avalanche.type", std::nullopt},
         {"com.apple.assetsd.customCreationDate", Bytes("bplist00\x33\x41\xb5")},
     };
+}
+
+Blob Heic(int width, int height) {
+    Blob blob = MediaMaker::Data(MakeHeic(width, height));
+    blob.content = Content::Heic;
+    blob.width = width;
+    blob.height = height;
+    return blob;
+}
+
+PlannedRecord& AddLink(BackupWriter& writer, const char* domain, const std::string& path,
+                       const std::string& target) {
+    PlannedRecord& link = writer.AddFile(domain, path, MediaMaker::Empty(), Trap::SymbolicLink);
+    link.LeaveStoredFileOut(Trap::SymbolicLink);
+    link.report.content = Content::None;
+    link.entry.linkTarget = target;
+    link.entry.mode = link.report.mode = kLinkMode;
+    link.entry.dataHash.reset();
+    return link;
+}
+
+// A HEIC photo and, when asked, the thumbnail the backup keeps for it in its own folder.
+void AddHeicPhoto(BackupWriter& writer, MediaMaker& maker, const char* domain,
+                  const std::string& path, int width, int height, bool withThumbnail) {
+    writer.AddFile(domain, path, Heic(width, height),
+                   withThumbnail ? Trap::HeicWithBackupThumbnail : Trap::HeicWithoutThumbnail);
+    if (withThumbnail) {
+        const std::string folder = "Media/PhotoData/Thumbnails/V2/" + path;
+        writer.AddFolder(domain, folder);
+        writer.AddFile(domain, folder + "/5003.JPG", maker.Jpeg(width / 2, height / 2),
+                       Trap::BackupThumbnail);
+    }
 }
 
 void AddCameraRoll(BackupWriter& writer, MediaMaker& maker, bool fullSizePhotos) {
@@ -208,13 +242,7 @@ void AddMusicAndRecordings(BackupWriter& writer, MediaMaker& maker) {
                        "\xD0\xA1\xD0\xBE\xD0\xBE\xD0\xB1\xD1\x89\xD0\xB5\xD0\xBD\xD0\xB8"
                        "\xD0\xB5.m4a",
                    maker.Movie(MovieBrand::M4a, 7), Trap::NonAsciiName);
-    PlannedRecord& link =
-        writer.AddFile(kMedia, recordings + "latest.m4a", MediaMaker::Empty(), Trap::SymbolicLink);
-    link.LeaveStoredFileOut(Trap::SymbolicLink);
-    link.report.content = Content::None;
-    link.entry.linkTarget = "20120704 180509.m4a";
-    link.entry.mode = link.report.mode = kLinkMode;
-    link.entry.dataHash.reset();
+    AddLink(writer, kMedia, recordings + "latest.m4a", "20120704 180509.m4a");
     writer.AddFile(kMedia, recordings + "clip.3gp", maker.Movie(MovieBrand::ThreeGpp, 15));
     writer.AddFile(kMedia, recordings + "CLIP2.3GP", maker.Movie(MovieBrand::ThreeGpp, 9));
     writer.AddFile(kMedia, recordings + "Recordings.db", SqliteFile("Recordings"));
@@ -410,6 +438,37 @@ void AddCoreCatalogue(BackupWriter& writer, MediaMaker& maker) {
                    maker.Movie(MovieBrand::Mp4, 30));
     writer.AddFile(kMedia, "Media/Recordings/memo.m4a", maker.Movie(MovieBrand::M4a, 12));
     writer.AddFile(kMedia, "Media/Recordings/clip.3gp", maker.Movie(MovieBrand::ThreeGpp, 6));
+    AddFolders(writer, kHome, {"", "Library", "Library/SMS"});
+    writer.AddFile(kHome, "Library/SMS/sms.db", SqliteFile("sms"));
+}
+
+void AddHeicCatalogue(BackupWriter& writer, MediaMaker& maker) {
+    AddFolders(writer, kCameraRoll,
+               {"", "Media", "Media/DCIM", "Media/DCIM/100APPLE", "Media/PhotoData",
+                "Media/PhotoData/Thumbnails", "Media/PhotoData/Thumbnails/V2"});
+    const std::string dcim = "Media/DCIM/100APPLE/";
+    AddHeicPhoto(writer, maker, kCameraRoll, dcim + "IMG_0001.HEIC", 320, 240, true);
+    AddHeicPhoto(writer, maker, kCameraRoll, dcim + "IMG_0002.HEIC", 240, 320, false);
+    AddHeicPhoto(writer, maker, kCameraRoll, dcim + "IMG_0003.heic", 256, 192, true);
+    AddHeicPhoto(writer, maker, kCameraRoll, dcim + "IMG_0004.heic", 192, 256, false);
+    writer.AddFile(kCameraRoll, dcim + "IMG_0005.JPG", maker.CameraJpeg(640, 480));
+    writer.AddFile(kCameraRoll, dcim + "IMG_0006.MOV", maker.Movie(MovieBrand::QuickTime, 6));
+    writer.AddFile(kCameraRoll, dcim + "IMG_0007.HEIC", Heic(160, 120)).LeaveStoredFileOut();
+    writer.AddFile(kCameraRoll, dcim + "IMG_0008.Heic", Heic(160, 120), Trap::MixedCaseExtension);
+    writer.AddFile(kCameraRoll, "Media/PhotoData/Photos.sqlite", SqliteFile("Photos"));
+
+    AddFolders(writer, kMedia,
+               {"", "Media", "Media/PhotoStreamsData", "Media/PhotoStreamsData/31415926",
+                "Media/PhotoStreamsData/31415926/100APPLE"});
+    const std::string stream = "Media/PhotoStreamsData/31415926/100APPLE/";
+    AddHeicPhoto(writer, maker, kMedia, stream + "IMG_0101.HEIC", 288, 216, true);
+    AddHeicPhoto(writer, maker, kMedia, stream + "IMG_0102.heic", 216, 288, false);
+    writer.AddFile(kMedia, stream + "IMG_0103.JPG", maker.Jpeg(640, 480));
+    AddLink(writer, kMedia, "Media/PhotoStreamsData/31415926/latest.HEIC",
+            "100APPLE/IMG_0101.HEIC");
+
+    AddFolders(writer, kPhotoFrame, {"", "Documents"});
+    writer.AddFile(kPhotoFrame, "Documents/IMG_0200.HEIC", Heic(160, 120), Trap::NonMediaDomain);
     AddFolders(writer, kHome, {"", "Library", "Library/SMS"});
     writer.AddFile(kHome, "Library/SMS/sms.db", SqliteFile("sms"));
 }

@@ -16,6 +16,11 @@ void AddFullCatalogue(BackupWriter& writer, MediaMaker& maker, bool fullSizePhot
 // A smaller backup: a few photos and one file of each main type.
 void AddCoreCatalogue(BackupWriter& writer, MediaMaker& maker);
 
+// A newer phone's backup: HEIC photos in the camera roll and photo stream, some with the backup's
+// own thumbnail ("Media/PhotoData/Thumbnails/V2/<photo path>/5003.JPG") and some without, beside
+// JPEG photos, a movie, folders and a link.
+void AddHeicCatalogue(BackupWriter& writer, MediaMaker& maker);
+
 // `files` records of which `photos` are pictures drawn from a pool of encoded pictures; the rest
 // are folders, audio, video and application data.
 void AddLargeCatalogue(BackupWriter& writer, MediaMaker& maker, std::size_t files,

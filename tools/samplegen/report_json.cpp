@@ -97,6 +97,12 @@ void AppendBackup(std::string& out, const BackupReport& b) {
         AppendEscaped(out, b.deviceFacts[i].second);
     }
     out += std::string("},\"manifestTruncated\":") + (b.manifestTruncated ? "true" : "false");
+    out += ",\"manifest\":";
+    AppendEscaped(out, ManifestKindName(b.manifest));
+    out += std::string(",\"encrypted\":") + (b.encrypted ? "true" : "false");
+    if (b.sameFilesAs) {
+        out += ",\"sameFilesAs\":" + std::to_string(*b.sameFilesAs);
+    }
     out += ",\"records\":[";
     for (std::size_t i = 0; i < b.records.size(); ++i) {
         out += i == 0 ? "\n" : ",\n";
@@ -153,6 +159,8 @@ std::string_view ContentName(Content content) {
             return "empty";
         case Content::Other:
             return "other";
+        case Content::Heic:
+            return "heic";
     }
     return "unknown";
 }
@@ -219,8 +227,20 @@ std::string_view TrapName(Trap trap) {
             return "camera-roll-path-in-app-domain";
         case Trap::CutOffRecord:
             return "cut-off-record";
+        case Trap::HeicWithBackupThumbnail:
+            return "heic-with-backup-thumbnail";
+        case Trap::HeicWithoutThumbnail:
+            return "heic-without-thumbnail";
+        case Trap::BackupThumbnail:
+            return "backup-thumbnail";
+        case Trap::EncryptedContent:
+            return "encrypted-content";
     }
     return "unknown";
+}
+
+std::string_view ManifestKindName(ManifestKind kind) {
+    return kind == ManifestKind::Db ? "manifest.db" : "manifest.mbdb";
 }
 
 }  // namespace pixhaven::samplegen

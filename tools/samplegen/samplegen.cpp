@@ -2,8 +2,13 @@
 // the guard that keeps the generator from writing into a folder it did not make.
 #include "tools/samplegen/samplegen.h"
 
+#include <plist/plist.h>
+
 #include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <map>
+#include <memory>
 
 #include "backup/sha1.h"
 #include "tools/samplegen/backup_writer.h"
@@ -18,24 +23,69 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kMarkerHeader = "pixhaven-samplegen output folder";
 
-enum class CatalogueKind : std::uint8_t { Full, Core, Large };
+enum class CatalogueKind : std::uint8_t { Full, Core, Heic, Encrypted, Large };
+
+// How the folder of a backup is named after its device.
+enum class FolderKind : std::uint8_t {
+    Classic,   // 40 hexadecimal characters
+    Newer,     // "00008030-" and 16 upper-case hexadecimal characters
+    Snapshot,  // the previous backup's folder name and "-YYYYMMDD-HHMMSS"
+};
 
 struct BackupPlan {
-    InfoPlistForm infoPlist;
-    const char* deviceName;
-    const char* productType;
-    const char* productVersion;
-    const char* buildVersion;
-    CatalogueKind catalogue;
+    InfoPlistForm infoPlist = InfoPlistForm::Xml;
+    const char* deviceName = "";
+    const char* productType = "";
+    const char* productVersion = "";
+    const char* buildVersion = "";
+    CatalogueKind catalogue = CatalogueKind::Core;
     bool cutManifest = false;
     std::string folderName;
+    ManifestKind manifest = ManifestKind::Mbdb;
+    FolderKind folder = FolderKind::Classic;
+    std::optional<std::size_t> sameFilesAs;
 };
 
 BackupPlan Plan(InfoPlistForm infoPlist, const char* deviceName, const char* productType,
                 const char* productVersion, const char* buildVersion, CatalogueKind catalogue,
                 bool cutManifest = false) {
-    return {infoPlist,    deviceName, productType, productVersion,
-            buildVersion, catalogue,  cutManifest, std::string()};
+    BackupPlan plan;
+    plan.infoPlist = infoPlist;
+    plan.deviceName = deviceName;
+    plan.productType = productType;
+    plan.productVersion = productVersion;
+    plan.buildVersion = buildVersion;
+    plan.catalogue = catalogue;
+    plan.cutManifest = cutManifest;
+    return plan;
+}
+
+BackupPlan ModernPlan(InfoPlistForm infoPlist, const char* deviceName, const char* productType,
+                      const char* productVersion, const char* buildVersion, CatalogueKind catalogue,
+                      FolderKind folder) {
+    BackupPlan plan =
+        Plan(infoPlist, deviceName, productType, productVersion, buildVersion, catalogue);
+    plan.manifest = ManifestKind::Db;
+    plan.folder = folder;
+    return plan;
+}
+
+std::string FolderName(const BackupPlan& plan, const std::string& label,
+                       const std::string& previous) {
+    const std::string hex = backup::Sha1Hex(label.data(), label.size());
+    switch (plan.folder) {
+        case FolderKind::Classic:
+            break;
+        case FolderKind::Newer: {
+            std::string id = "00008030-" + hex.substr(0, 16);
+            std::transform(id.begin(), id.end(), id.begin(),
+                           [](char c) { return static_cast<char>(std::toupper(c)); });
+            return id;
+        }
+        case FolderKind::Snapshot:
+            return previous + "-20240315-101530";
+    }
+    return hex;
 }
 
 std::vector<BackupPlan> PlanBackups(const SampleOptions& options) {
@@ -49,7 +99,17 @@ std::vector<BackupPlan> PlanBackups(const SampleOptions& options) {
              CatalogueKind::Core),
         Plan(InfoPlistForm::Xml, "\xE5\xB0\x8F\xE6\x98\x8E\xE7\x9A\x84 iPad", "iPad3,4", "6.0.1",
              "10A523", CatalogueKind::Core, true),
+        // Newer devices: Manifest.db beside the old manifests in the same root.
+        ModernPlan(InfoPlistForm::Xml, "Jonathan's iPhone 11", "iPhone12,1", "14.4", "18D52",
+                   CatalogueKind::Full, FolderKind::Classic),
+        ModernPlan(InfoPlistForm::Binary, "Mia's iPhone", "iPhone13,2", "16.3.1", "20D67",
+                   CatalogueKind::Heic, FolderKind::Newer),
+        ModernPlan(InfoPlistForm::Binary, "Mia's iPhone", "iPhone13,2", "16.3.1", "20D67",
+                   CatalogueKind::Core, FolderKind::Snapshot),
+        ModernPlan(InfoPlistForm::Xml, "Locked iPhone", "iPhone10,4", "15.7", "19H12",
+                   CatalogueKind::Encrypted, FolderKind::Classic),
     };
+    plans[5].sameFilesAs = 0;  // the end-to-end tests compare the two
     if (options.largeFiles > 0 || options.largePhotos > 0) {
         plans.push_back(Plan(InfoPlistForm::Xml, "Benchmark iPhone", "iPhone5,1", "6.1.3", "10B329",
                              CatalogueKind::Large));
@@ -57,7 +117,7 @@ std::vector<BackupPlan> PlanBackups(const SampleOptions& options) {
     for (std::size_t i = 0; i < plans.size(); ++i) {
         const std::string label =
             "pixhaven sample device " + std::to_string(options.seed) + "/" + std::to_string(i);
-        plans[i].folderName = backup::Sha1Hex(label.data(), label.size());
+        plans[i].folderName = FolderName(plans[i], label, i > 0 ? plans[i - 1].folderName : "");
     }
     return plans;
 }
@@ -182,6 +242,80 @@ void WriteMarker(const fs::path& out, const std::vector<BackupPlan>& plans) {
     WriteFile(out / kMarkerFileName, text);
 }
 
+struct PlistDeleter {
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+
+std::string RandomBytes(Random& random, std::size_t count) {
+    std::string bytes(count, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random.Byte());
+    }
+    return bytes;
+}
+
+// Manifest.plist of a Manifest.db backup: whether it is encrypted and the device it came from.
+std::string ManifestPlist(const BackupPlan& plan, bool encrypted, Random& random) {
+    const std::unique_ptr<void, PlistDeleter> root(plist_new_dict());
+    plist_t dict = root.get();
+    plist_dict_set_item(dict, "IsEncrypted", plist_new_bool(encrypted ? 1 : 0));
+    plist_dict_set_item(dict, "Version", plist_new_string("10.0"));
+    plist_dict_set_item(dict, "SystemDomainsVersion", plist_new_string("24.0"));
+    plist_dict_set_item(dict, "WasPasscodeSet", plist_new_bool(1));
+    const std::string keyBag = RandomBytes(random, 96);
+    plist_dict_set_item(dict, "BackupKeyBag", plist_new_data(keyBag.data(), keyBag.size()));
+    plist_t lockdown = plist_new_dict();
+    plist_dict_set_item(lockdown, "DeviceName", plist_new_string(plan.deviceName));
+    plist_dict_set_item(lockdown, "ProductType", plist_new_string(plan.productType));
+    plist_dict_set_item(lockdown, "ProductVersion", plist_new_string(plan.productVersion));
+    plist_dict_set_item(lockdown, "BuildVersion", plist_new_string(plan.buildVersion));
+    plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(plan.folderName.c_str()));
+    plist_dict_set_item(dict, "Lockdown", lockdown);
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(dict, &bytes, &length);
+    if (bytes == nullptr) {
+        throw SampleError("cannot encode Manifest.plist");
+    }
+    std::string encoded(bytes, length);
+    plist_to_bin_free(bytes);
+    return encoded;
+}
+
+// An encrypted backup as an unlock-less reader sees it: a Manifest.db of random bytes and stored
+// files no one can read. The records are listed for the report only.
+std::vector<RecordReport> WriteEncryptedBackup(const fs::path& folder, Random& random) {
+    static constexpr std::pair<const char*, const char*> kFiles[] = {
+        {"CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.HEIC"},
+        {"CameraRollDomain", "Media/DCIM/100APPLE/IMG_0002.JPG"},
+        {"CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV"},
+        {"MediaDomain", "Media/PhotoStreamsData/2718/100APPLE/IMG_0101.HEIC"},
+        {"HomeDomain", "Library/SMS/sms.db"},
+    };
+    std::string manifest = RandomBytes(random, 16384);
+    manifest[0] = 'X';  // never the SQLite header, however the draw falls
+    WriteFile(folder / "Manifest.db", manifest);
+    std::vector<RecordReport> records;
+    for (const auto& [domain, path] : kFiles) {
+        RecordReport& record = records.emplace_back();
+        record.domain = domain;
+        record.path = path;
+        record.storedName = StoredNameOf(record.domain, record.path);
+        record.mode = 0100644;
+        record.size = random.Between(512, 4096);
+        record.content = Content::Other;
+        record.trap = Trap::EncryptedContent;
+        record.storedFileExists = true;
+        record.readable = false;
+        std::string bytes = RandomBytes(random, static_cast<std::size_t>(record.size));
+        bytes[0] = 'X';  // no picture signature by chance
+        const fs::path file = folder / record.storedName.substr(0, 2) / record.storedName;
+        fs::create_directories(file.parent_path());
+        WriteFile(file, bytes);
+    }
+    return records;
+}
+
 void AddRecords(const BackupPlan& plan, const SampleOptions& options, BackupWriter& writer,
                 MediaMaker& maker, bool firstFull) {
     switch (plan.catalogue) {
@@ -190,6 +324,11 @@ void AddRecords(const BackupPlan& plan, const SampleOptions& options, BackupWrit
             break;
         case CatalogueKind::Core:
             AddCoreCatalogue(writer, maker);
+            break;
+        case CatalogueKind::Heic:
+            AddHeicCatalogue(writer, maker);
+            break;
+        case CatalogueKind::Encrypted:
             break;
         case CatalogueKind::Large: {
             const std::size_t photos = options.largePhotos;
@@ -216,16 +355,40 @@ SampleReport GenerateSampleRoot(const SampleOptions& options) {
     report.seed = options.seed;
     MediaMaker maker(options.seed, options.preset);
     ContentCache cache;
+    std::map<std::size_t, BackupWriter> twins;
     for (std::size_t i = 0; i < plans.size(); ++i) {
         const BackupPlan& plan = plans[i];
         BackupReport& backupReport = report.backups.emplace_back();
         backupReport.folderName = plan.folderName;
         backupReport.folder = options.out / plan.folderName;
+        backupReport.manifest = plan.manifest;
+        backupReport.sameFilesAs = plan.sameFilesAs;
         Random random = Random::Derived(options.seed, 1000 + i);
         WriteInfoPlist(plan, random, backupReport);
-
-        BackupWriter writer(backupReport.folder, random.Next(), cache);
+        if (plan.manifest == ManifestKind::Db) {
+            const bool encrypted = plan.catalogue == CatalogueKind::Encrypted;
+            fs::create_directories(backupReport.folder);
+            WriteFile(backupReport.folder / "Manifest.plist",
+                      ManifestPlist(plan, encrypted, random));
+            if (encrypted) {
+                backupReport.encrypted = true;
+                backupReport.records = WriteEncryptedBackup(backupReport.folder, random);
+                continue;
+            }
+        }
+        if (const auto twin = twins.find(i); twin != twins.end()) {
+            backupReport.records = twin->second.Finish(false);
+            twins.erase(twin);
+            continue;
+        }
+        BackupWriter writer(backupReport.folder, random.Next(), cache, plan.manifest);
         AddRecords(plan, options, writer, maker, i == 0);
+        for (std::size_t later = i + 1; later < plans.size(); ++later) {
+            if (plans[later].sameFilesAs == i) {
+                twins.emplace(later, writer.Twin(options.out / plans[later].folderName,
+                                                 plans[later].manifest));
+            }
+        }
         backupReport.manifestTruncated = plan.cutManifest;
         backupReport.records = writer.Finish(plan.cutManifest);
     }

@@ -1,5 +1,6 @@
-// Writes a sample backup root: several backup folders with info.plist files, Manifest.mbdb files
-// and stored files holding real pictures and media, laid out to hit every rule of the media scan.
+// Writes a sample backup root: several backup folders with info.plist files, manifests of both
+// kinds (Manifest.mbdb, and Manifest.db with stored files in two-character sub-folders) and stored
+// files holding real pictures and media, laid out to hit every rule of the media scan.
 // The report says what was written so tests can work out what a scan must find.
 #pragma once
 
@@ -32,6 +33,7 @@ enum class Content : std::uint8_t {
     Mp3,
     Empty,  // zero bytes
     Other,  // none of the picture signatures: databases, text, property lists
+    Heic,   // a real HEVC-coded HEIC picture
 };
 
 // The scan rule a record is there to test; None for an ordinary file.
@@ -66,6 +68,16 @@ enum class Trap : std::uint8_t {
     NonMediaDomain,             // media file in HomeDomain or an application's domain
     CameraRollPathInAppDomain,  // "Media/DCIM/" inside an application's domain
     CutOffRecord,               // lies past the end of a truncated manifest
+    HeicWithBackupThumbnail,    // HEIC photo whose thumbnail the backup keeps as its own record
+    HeicWithoutThumbnail,       // HEIC photo without one: only the picture itself can show it
+    BackupThumbnail,            // "Media/PhotoData/Thumbnails/V2/<photo path>/5003.JPG"
+    EncryptedContent,           // stored file of an encrypted backup: bytes no one can read
+};
+
+// Which manifest a backup has.
+enum class ManifestKind : std::uint8_t {
+    Mbdb,  // Manifest.mbdb, stored files directly in the backup folder
+    Db,    // Manifest.db, stored files in sub-folders named by their first two characters
 };
 
 enum class InfoPlistForm : std::uint8_t { Xml, Binary, Missing, Corrupt };
@@ -96,25 +108,37 @@ struct RecordReport {
     Content content = Content::None;
     Trap trap = Trap::None;
     bool storedFileExists = false;
-    bool readable = true;  // false when the record is cut off by a truncated manifest
-    int width = 0;         // pictures only
+    // False when the record is cut off by a truncated manifest or listed in an encrypted one.
+    bool readable = true;
+    int width = 0;  // pictures only
     int height = 0;
     int frames = 0;        // GIFs only
     bool hasExif = false;  // JPEGs with an EXIF block and thumbnail
 };
 
 struct BackupReport {
-    std::string folderName;  // the device id, 40 lower-case hexadecimal characters
+    // The device id (40 lower-case hexadecimal characters, or 25 characters "00008030-…" for newer
+    // devices), followed by "-YYYYMMDD-HHMMSS" for a snapshot folder.
+    std::string folderName;
     std::filesystem::path folder;
     InfoPlistForm infoPlist = InfoPlistForm::Xml;
     std::string infoPlistFileName;  // "info.plist", "Info.plist", or empty when missing
     // The fourteen device-fact keys and their texts; empty when the file is missing or corrupt.
     std::vector<std::pair<std::string, std::string>> deviceFacts;
     bool manifestTruncated = false;
+    ManifestKind manifest = ManifestKind::Mbdb;
+    // Manifest.plist says IsEncrypted and Manifest.db is random bytes, not a database.
+    bool encrypted = false;
+    // The index of the old-format backup whose files this one lists too (records without a
+    // domain or a path apart, which Manifest.db cannot hold).
+    std::optional<std::size_t> sameFilesAs;
     std::vector<RecordReport> records;
 
     bool HasInfoPlist() const { return infoPlist != InfoPlistForm::Missing; }
     std::filesystem::path StoredFile(const RecordReport& record) const {
+        if (manifest == ManifestKind::Db) {
+            return folder / record.storedName.substr(0, 2) / record.storedName;
+        }
         return folder / record.storedName;
     }
 };
@@ -140,6 +164,7 @@ SampleReport GenerateSampleRoot(const SampleOptions& options);
 std::string_view ContentName(Content content);
 std::string_view TrapName(Trap trap);
 std::string_view InfoPlistFormName(InfoPlistForm form);
+std::string_view ManifestKindName(ManifestKind kind);
 
 // The report as JSON, for other tools and test suites.
 std::string ReportToJson(const SampleReport& report);
