@@ -70,6 +70,12 @@ public:
     std::optional<Object> ObjectAt(std::uint64_t ref) const;
     // Member reference `index` of an array, or of a dictionary (keys first, then values).
     std::optional<std::uint64_t> RefAt(const Object& container, std::uint64_t index) const;
+    // A reader over a container's references from reference `first` on; ObjectAt has checked
+    // that all of them lie inside the data.
+    ByteReader RefsFrom(const Object& container, std::uint64_t first) const {
+        return ReaderAt(container.body + first * refSize_);
+    }
+    unsigned RefSize() const { return refSize_; }
     std::optional<std::string_view> Ascii(const Object& object) const;
     std::optional<std::uint64_t> Uid(const Object& object) const;
     // Integers as unsigned values; negative ones and those past 64 bits are none.
@@ -79,11 +85,12 @@ public:
 private:
     explicit BinaryPlist(std::string_view bytes) : bytes_(bytes) {}
     ByteReader ReaderAt(std::uint64_t position) const;
-    std::uint64_t UnitBytes(unsigned kind) const;
+    unsigned UnitShift(unsigned kind) const;
 
     std::string_view bytes_;  // header and objects, up to the trailer
     unsigned offsetSize_ = 0;
     unsigned refSize_ = 0;
+    unsigned refShift_ = 0;  // log2 of refSize_
     std::uint64_t objectCount_ = 0;
     std::uint64_t top_ = 0;
     std::uint64_t table_ = 0;
@@ -118,20 +125,22 @@ std::optional<BinaryPlist> BinaryPlist::Open(std::string_view bytes) {
         plist.objectCount_ > (limit - plist.table_) / plist.offsetSize_) {
         return std::nullopt;
     }
+    plist.refShift_ = static_cast<unsigned>(std::countr_zero(plist.refSize_));
     return plist;
 }
 
-std::uint64_t BinaryPlist::UnitBytes(unsigned kind) const {
+// log2 of the bytes per counted unit: a shift keeps the per-object size check free of division.
+unsigned BinaryPlist::UnitShift(unsigned kind) const {
     switch (kind) {
         case kUtf16:
-            return 2;
+            return 1;
         case kArray:
         case kSet:
-            return refSize_;
+            return refShift_;
         case kDict:
-            return 2ULL * refSize_;
+            return refShift_ + 1;
         default:
-            return 1;
+            return 0;
     }
 }
 
@@ -161,7 +170,7 @@ std::optional<Object> BinaryPlist::ObjectAt(std::uint64_t ref) const {
             object.count = reader.BigEndian(1ULL << (countMarker & 0xF));
         }
     }
-    if (reader.Failed() || object.count > reader.Remaining() / UnitBytes(object.kind)) {
+    if (reader.Failed() || object.count > (reader.Remaining() >> UnitShift(object.kind))) {
         return std::nullopt;
     }
     object.body = static_cast<std::uint64_t>(reader.Cursor() -
@@ -258,16 +267,18 @@ private:
 // false when the dictionary's references cannot be read.
 template <typename Visit>
 bool ForEachEntry(const BinaryPlist& plist, const Object& dict, Visit&& visit) {
+    ByteReader keys = plist.RefsFrom(dict, 0);
+    ByteReader values = plist.RefsFrom(dict, dict.count);
     for (std::uint64_t i = 0; i < dict.count; ++i) {
-        const std::optional<std::uint64_t> keyRef = plist.RefAt(dict, i);
-        const std::optional<std::uint64_t> valueRef = plist.RefAt(dict, dict.count + i);
-        if (!keyRef || !valueRef) {
+        const std::uint64_t keyRef = keys.BigEndian(plist.RefSize());
+        const std::uint64_t valueRef = values.BigEndian(plist.RefSize());
+        if (keys.Failed() || values.Failed()) {
             return false;
         }
-        const std::optional<Object> key = plist.ObjectAt(*keyRef);
+        const std::optional<Object> key = plist.ObjectAt(keyRef);
         const std::optional<std::string_view> name = key ? plist.Ascii(*key) : std::nullopt;
         if (name) {
-            visit(*name, *valueRef);
+            visit(*name, valueRef);
         }
     }
     return true;

@@ -202,7 +202,7 @@ std::string EncodeMbFile(const MbFileFields& fields, bool shuffle) {
     const ArchiveSlots slots = shuffle ? ArchiveSlots{0, 3, 2, 1} : ArchiveSlots{0, 1, 2, 3};
     PlistWriter writer;
     // The top dictionary comes first in the object table, or last when shuffled.
-    const std::size_t top = shuffle ? 0 : writer.Reserve();
+    std::size_t top = shuffle ? 0 : writer.Reserve();
 
     std::array<std::size_t, 4> objects{};
     objects[slots.null] = writer.String("$null");
@@ -235,7 +235,7 @@ std::string EncodeMbFile(const MbFileFields& fields, bool shuffle) {
         {key("$objects"), writer.Array({objects.begin(), objects.end()})},
     };
     if (shuffle) {
-        return writer.Finish(writer.Dict(topEntries));
+        top = writer.Reserve();
     }
     writer.SetDict(top, topEntries);
     return writer.Finish(top);
