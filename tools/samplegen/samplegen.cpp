@@ -88,6 +88,15 @@ std::string FolderName(const BackupPlan& plan, const std::string& label,
     return hex;
 }
 
+// The device a backup came from: its folder name without a snapshot's date and time.
+std::string DeviceId(const BackupPlan& plan) {
+    constexpr std::size_t kSnapshotSuffix = std::string_view("-YYYYMMDD-HHMMSS").size();
+    if (plan.folder == FolderKind::Snapshot && plan.folderName.size() > kSnapshotSuffix) {
+        return plan.folderName.substr(0, plan.folderName.size() - kSnapshotSuffix);
+    }
+    return plan.folderName;
+}
+
 std::vector<BackupPlan> PlanBackups(const SampleOptions& options) {
     std::vector<BackupPlan> plans = {
         Plan(InfoPlistForm::Xml, "Jonathan's iPhone", "iPhone4,1", "5.1.1", "9B206",
@@ -140,14 +149,16 @@ DeviceProfile MakeProfile(const BackupPlan& plan, Random& random) {
     device.guid = Digits(random, 32, kHex, 16);
     device.iccid = "89" + Digits(random, 17, kDecimal, 10);
     device.imei = "01" + Digits(random, 13, kDecimal, 10);
-    device.lastBackup = 1356998400 + random.Between(0, 365u * 86400u);  // during 2013
+    // During 2013 for the old devices, during 2023 for the newer ones.
+    const std::int64_t year = plan.manifest == ManifestKind::Db ? 1672531200 : 1356998400;
+    device.lastBackup = year + random.Between(0, 365u * 86400u);
     device.meid = Digits(random, 14, kHex, 16);
     device.phoneNumber =
         "+1 (555) 01" + Digits(random, 1, kDecimal, 10) + "-" + Digits(random, 4, kDecimal, 10);
     device.productType = plan.productType;
     device.productVersion = plan.productVersion;
     device.serialNumber = Digits(random, 12, kSerial, 34);
-    device.targetIdentifier = plan.folderName;
+    device.targetIdentifier = DeviceId(plan);
     device.targetType = "Device";
     device.itunesVersion = "11.0.4.4";
     return device;
@@ -269,7 +280,7 @@ std::string ManifestPlist(const BackupPlan& plan, bool encrypted, Random& random
     plist_dict_set_item(lockdown, "ProductType", plist_new_string(plan.productType));
     plist_dict_set_item(lockdown, "ProductVersion", plist_new_string(plan.productVersion));
     plist_dict_set_item(lockdown, "BuildVersion", plist_new_string(plan.buildVersion));
-    plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(plan.folderName.c_str()));
+    plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(DeviceId(plan).c_str()));
     plist_dict_set_item(dict, "Lockdown", lockdown);
     char* bytes = nullptr;
     std::uint32_t length = 0;
