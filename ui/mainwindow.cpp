@@ -25,6 +25,7 @@
 #include <initializer_list>
 #include <limits>
 
+#include "backup/backupmanifest.h"
 #include "backup/windowmessages.h"
 #include "makerlibs/gildpaint.h"
 #include "makerlibs/gildpaint_draw.h"
@@ -57,6 +58,9 @@ const QString kBusyText =
     QStringLiteral("Scaning,please wait .    Scaning,please wait . .  Scaning,please wait . . .");
 const QString kSelectDevice = QStringLiteral("Please select a device in the list above to scan.");
 const QString kManifestFailed = QStringLiteral("Parse Mainfest.mbdb failed!");
+const QString kEncryptedBackup =
+    QString::fromUtf8(backup::kEncryptedBackupMessage.data(),
+                      static_cast<qsizetype>(backup::kEncryptedBackupMessage.size()));
 const QString kSelectFiles = QStringLiteral("Please select the file(s) you want to recover.");
 const QString kBackQuestion =
     QStringLiteral("Are you sure to go back? If Back, the scanning results will not be saved.");
@@ -439,11 +443,12 @@ bool CMainDlg::LoadSelectedBackup() {
     }
     selectedBackup_ = *backupList_->RowInfo(row);
     selectedFolder_ = backupRoot_ / backupList_->Row(row)->folderName;
-    const std::filesystem::path file = selectedFolder_ / "Manifest.mbdb";
-    std::error_code error;
-    manifest_.reset();
-    if (std::filesystem::is_regular_file(file, error)) {
-        manifest_ = backup::ReadManifest(file);
+    // Manifest.mbdb when the backup has one, else the modern Manifest.db.
+    backup::BackupManifest opened = backup::OpenBackupManifest(selectedFolder_);
+    manifest_ = std::move(opened.manifest);
+    if (opened.problem == backup::ManifestProblem::Encrypted) {
+        ShowMessage(CMsgBox::kError, CMsgBox::kOk, kEncryptedBackup);
+        return false;
     }
     if (!manifest_ || manifest_->empty()) {
         manifest_.reset();

@@ -1,9 +1,12 @@
 // Runs `pixhaven-cli manifest` as a process on manifests the test writes.
 #include <gtest/gtest.h>
 
+#include "backup/backupmanifest.h"
 #include "backup/manifest.h"
 #include "tests/support/process.h"
+#include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
+#include "tools/samplegen/mbfile_writer.h"
 
 namespace pixhaven::test {
 namespace {
@@ -42,6 +45,34 @@ TEST(ManifestCommand, PrintsOneEscapedLinePerRecordInFileOrder) {
                            "\t2048\t07-04-2012 18:05:09\tCameraRollDomain\t"
                            "Media/DCIM/100APPLE/IMG_0001.JPG\n" +
                            second + "\t1\t\t\todd\\tname\\nwith\\\\slash\n");
+}
+
+TEST(ManifestCommand, ReadsManifestDbWhenThereIsNoMbdb) {
+    TempDir scratch;
+    const auto row = [](const std::string& path, int flags, std::uint64_t size) {
+        const samplegen::MbFileFields fields{size, 1'500'000'000, 0, 0, 0100644, path};
+        return samplegen::ManifestDbRow{backup::MakeStoredName("HomeDomain", path), "HomeDomain",
+                                        path, flags, samplegen::EncodeMbFile(fields, true)};
+    };
+    samplegen::WriteManifestDb(scratch / "b" / "Manifest.db",
+                               {row("Library/Notes/notes.db", 1, 7), row("Library/Notes", 2, 0)});
+    const ProcessRun run = RunManifest(scratch, {(scratch / "b").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, backup::MakeStoredName("HomeDomain", "Library/Notes/notes.db") +
+                           "\t7\t07-14-2017 02:40:00\tHomeDomain\tLibrary/Notes/notes.db\n" +
+                           backup::MakeStoredName("HomeDomain", "Library/Notes") +
+                           "\t0\t07-14-2017 02:40:00\tHomeDomain\tLibrary/Notes\n");
+}
+
+TEST(ManifestCommand, EncryptedBackupSaysSo) {
+    TempDir scratch;
+    WriteFile(scratch / "b" / "Manifest.db", std::string(4096, '\x3C'));
+    WriteFile(scratch / "b" / "Manifest.plist",
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>IsEncrypted</key><true/>"
+              "</dict></plist>");
+    const ProcessRun run = RunManifest(scratch, {(scratch / "b").string()});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, std::string(backup::kEncryptedBackupMessage) + "\n");
 }
 
 TEST(ManifestCommand, UnreadableManifestFailsWithTheProgramsMessage) {

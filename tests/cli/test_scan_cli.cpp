@@ -3,7 +3,11 @@
 
 #include <regex>
 
+#include "backup/backupmanifest.h"
+#include "backup/manifest.h"
 #include "tests/support/process.h"
+#include "tools/samplegen/manifestdb_writer.h"
+#include "tools/samplegen/mbfile_writer.h"
 #include "tools/samplegen/samplegen.h"
 
 namespace pixhaven::test {
@@ -44,6 +48,57 @@ TEST(ScanCommand, JsonListsThirteenGroupsInCategoryOrder) {
     }
     EXPECT_NE(run.out.find("\"name\": \"0001.jpg\""), std::string::npos);
     EXPECT_TRUE(std::regex_search(run.out, std::regex("\"total\": [1-9]")));
+}
+
+samplegen::ManifestDbRow ModernRow(const std::string& path, int flags) {
+    const samplegen::MbFileFields fields{12,      1'500'000'000, 1'500'000'000, 1'500'000'000,
+                                         0100644, path};
+    return {backup::MakeStoredName("CameraRollDomain", path), "CameraRollDomain", path, flags,
+            samplegen::EncodeMbFile(fields)};
+}
+
+// A photo with its stored file in the name's two-character sub-folder, and a folder that looks
+// like a photo by name but has no content.
+fs::path MakeModernBackup(const TempDir& dir) {
+    const fs::path folder = dir / "modern";
+    const auto photo = ModernRow("Media/DCIM/100APPLE/IMG_0001.JPG", 1);
+    WriteFile(folder / photo.fileID.substr(0, 2) / photo.fileID,
+              std::string("\xFF\xD8\xFF\xE0", 4) + "jpeg\xFF\xD9");
+    samplegen::WriteManifestDb(folder / "Manifest.db",
+                               {photo, ModernRow("Media/DCIM/101APPLE.JPG", 2)});
+    return folder;
+}
+
+TEST(ScanCommand, ModernBackupIsScannedAndRecovered) {
+    TempDir dir;
+    const fs::path folder = MakeModernBackup(dir);
+    const ProcessRun scan = RunProcess(dir, PIXHAVEN_CLI, {"scan", folder.string(), "--json"});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    EXPECT_NE(scan.out.find("\"name\": \"0001.jpg\""), std::string::npos) << scan.out;
+    EXPECT_EQ(scan.out.find("0002.jpg"), std::string::npos) << "the folder joined a group";
+
+    fs::create_directories(dir / "out");
+    const ProcessRun recover =
+        RunProcess(dir, PIXHAVEN_CLI, {"recover", folder.string(), "--to", (dir / "out").string()});
+    ASSERT_EQ(recover.exitCode, 0) << recover.err;
+    EXPECT_EQ(FilesBelow(dir / "out"), 1u) << recover.out;
+}
+
+TEST(ScanCommand, EncryptedBackupIsRefusedWithItsMessage) {
+    TempDir dir;
+    const fs::path folder = dir / "encrypted";
+    WriteFile(folder / "Manifest.db", std::string(4096, '\x3C'));
+    WriteFile(folder / "Manifest.plist",
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>IsEncrypted</key><true/>"
+              "</dict></plist>");
+    const std::string expected = std::string(backup::kEncryptedBackupMessage) + "\n";
+    for (const auto& args :
+         {std::vector<std::string>{"scan", folder.string()},
+          std::vector<std::string>{"recover", folder.string(), "--to", (dir / "out").string()}}) {
+        const ProcessRun run = RunProcess(dir, PIXHAVEN_CLI, args);
+        EXPECT_EQ(run.exitCode, 2) << args[0];
+        EXPECT_EQ(run.err, expected) << args[0];
+    }
 }
 
 TEST(ScanCommand, BackupWithoutManifestFails) {

@@ -44,6 +44,9 @@ void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
 void WriteManifestDb(const std::filesystem::path& file, const std::vector<ManifestDbRow>& rows) {
     std::error_code error;
     std::filesystem::remove(file, error);
+    if (file.has_parent_path()) {
+        std::filesystem::create_directories(file.parent_path());
+    }
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(file.string().c_str(), &raw,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

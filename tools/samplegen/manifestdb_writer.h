@@ -13,7 +13,8 @@ struct ManifestDbRow {
     std::string file;
 };
 
-// Writes a Manifest.db with the real Files table layout (and the Properties table), rows in order.
+// Writes a Manifest.db with the real Files table layout (and the Properties table), rows in order,
+// creating its folder; throws std::runtime_error on failure.
 void WriteManifestDb(const std::filesystem::path& file, const std::vector<ManifestDbRow>& rows);
 
 }  // namespace pixhaven::samplegen
