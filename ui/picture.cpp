@@ -163,9 +163,33 @@ bool IsHeif(QFile& file) {
                                static_cast<int>(head.size())) != heif_filetype_no;
 }
 
-HeifHandle PrimaryHandle(heif_context& context, const std::filesystem::path& file) {
-    if (heif_context_read_from_file(&context, file.string().c_str(), nullptr).code !=
-        heif_error_Ok) {
+QFile& FileOf(void* userdata) {
+    return *static_cast<QFile*>(userdata);
+}
+
+// libheif reads through the QFile the caller opened, so paths in any language open everywhere.
+constexpr heif_reader kQtFileReader{
+    1,
+    [](void* userdata) -> std::int64_t { return FileOf(userdata).pos(); },
+    [](void* data, std::size_t size, void* userdata) -> int {
+        const auto wanted = static_cast<qint64>(size);
+        return FileOf(userdata).read(static_cast<char*>(data), wanted) == wanted ? 0 : 1;
+    },
+    [](std::int64_t position, void* userdata) -> int {
+        return FileOf(userdata).seek(position) ? 0 : 1;
+    },
+    [](std::int64_t target, void* userdata) -> heif_reader_grow_status {
+        return target <= FileOf(userdata).size() ? heif_reader_grow_status_size_reached
+                                                 : heif_reader_grow_status_size_beyond_eof;
+    },
+};
+
+// The primary picture of an open HEIC file. `device` must outlive what is returned, and the
+// context must outlive the handle.
+HeifHandle PrimaryHandle(heif_context& context, QFile& device) {
+    if (!device.seek(0) ||
+        heif_context_read_from_reader(&context, &kQtFileReader, &device, nullptr).code !=
+            heif_error_Ok) {
         return nullptr;
     }
     heif_image_handle* handle = nullptr;
@@ -180,6 +204,8 @@ HeifContext OpenHeif() {
     HeifContext context(heif_context_alloc());
     if (context) {
         heif_context_set_maximum_image_size_limit(context.get(), 10000);
+        // The pane already renders on two threads; tiles decode on the caller's.
+        heif_context_set_max_decoding_threads(context.get(), 0);
     }
     return context;
 }
@@ -234,9 +260,9 @@ QImage DecodeHeifFitted(const heif_image_handle& handle, QSize box) {
     return FittedInto(view, box);
 }
 
-RenderedThumbnail RenderHeif(const std::filesystem::path& file, QSize box) {
+RenderedThumbnail RenderHeif(QFile& device, QSize box) {
     const HeifContext context = OpenHeif();
-    const HeifHandle primary = context ? PrimaryHandle(*context, file) : nullptr;
+    const HeifHandle primary = context ? PrimaryHandle(*context, device) : nullptr;
     if (!primary) {
         return {};
     }
@@ -253,9 +279,9 @@ RenderedThumbnail RenderHeif(const std::filesystem::path& file, QSize box) {
     return {std::move(image), ThumbnailOrigin::ReducedDecode, HandleSize(*primary)};
 }
 
-QSize HeifSize(const std::filesystem::path& file) {
+QSize HeifSize(QFile& device) {
     const HeifContext context = OpenHeif();
-    const HeifHandle primary = context ? PrimaryHandle(*context, file) : nullptr;
+    const HeifHandle primary = context ? PrimaryHandle(*context, device) : nullptr;
     return primary ? HandleSize(*primary) : QSize();
 }
 
@@ -274,7 +300,7 @@ RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box
         return {};
     }
     if (IsHeif(device)) {
-        return RenderHeif(file, box);
+        return RenderHeif(device, box);
     }
     if (auto embedded = EmbeddedThumbnail(device, box)) {
         const QSize decodedSize = embedded->size();
@@ -305,7 +331,7 @@ RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file,
 QSize PictureSizeOf(const std::filesystem::path& file) {
     QFile device(QtPath(file));
     if (device.open(QIODevice::ReadOnly) && IsHeif(device)) {
-        return HeifSize(file);
+        return HeifSize(device);
     }
     device.close();
     QImageReader reader(QtPath(file));

@@ -1,8 +1,13 @@
 // HEIC pictures: thumbnails decoded through libheif at tile size, the backup's own thumbnail
 // preferred when there is one, damaged files that show the pane's "cannot decode" look, and a pane
 // of HEIC tiles.
+#include <libheif/heif.h>
+
 #include <QImage>
 #include <QTest>
+#include <algorithm>
+#include <cstdint>
+#include <string>
 
 #include "backup/media.h"
 #include "tests/support/screenshot.h"
@@ -54,6 +59,37 @@ private:
     test::TempDir dir_;
 };
 
+heif_error AppendBytes(heif_context*, const void* data, std::size_t size, void* userdata) {
+    static_cast<std::string*>(userdata)->append(static_cast<const char*>(data), size);
+    return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// A grey 640 x 480 HEIC that carries its own thumbnail of at most 160 x 160.
+std::string HeicWithThumbnail() {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
+    heif_image* image = nullptr;
+    heif_image_create(640, 480, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, 640, 480, 8);
+    int stride = 0;
+    std::uint8_t* pixels = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    std::fill(pixels, pixels + stride * 480, std::uint8_t{128});
+    heif_image_handle* primary = nullptr;
+    heif_image_handle* thumbnail = nullptr;
+    heif_context_encode_image(context, image, encoder, nullptr, &primary);
+    heif_context_encode_thumbnail(context, image, primary, encoder, nullptr, 160, &thumbnail);
+    std::string bytes;
+    heif_writer writer{1, &AppendBytes};
+    heif_context_write(context, &writer, &bytes);
+    heif_image_handle_release(thumbnail);
+    heif_image_handle_release(primary);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return bytes;
+}
+
 std::unique_ptr<backup::MediaItem> MakeItem(const std::filesystem::path& file,
                                             const std::filesystem::path& preview, int number) {
     auto item = std::make_unique<backup::MediaItem>();
@@ -71,6 +107,7 @@ class TestHeic : public QObject {
     Q_OBJECT
 private slots:
     void decodesThroughLibheifAtTileSize();
+    void ownThumbnailWhenLargeEnough();
     void backupThumbnailPreferredWhenItDecodes();
     void damagedHeicGivesNoPictureAndNoCrash();
     void paneShowsHeicTiles();
@@ -92,6 +129,20 @@ void TestHeic::decodesThroughLibheifAtTileSize() {
     const DecodedPicture portrait(files.Heic("portrait", 300, 500));
     QCOMPARE(portrait.Size(), QSize(300, 500));
     QCOMPARE(portrait.RenderThumbnail(QSize(100, 100)).size(), QSize(60, 100));
+}
+
+void TestHeic::ownThumbnailWhenLargeEnough() {
+    Files files;
+    const auto file = files.Write("with-thumbnail", HeicWithThumbnail());
+    const RenderedThumbnail small = RenderThumbnailOf(file, QSize(100, 100));
+    QCOMPARE(small.origin, ThumbnailOrigin::Embedded);
+    QCOMPARE(small.decodedSize, QSize(160, 120));
+    QCOMPARE(small.image.size(), QSize(100, 75));
+    QVERIFY(Near(small.image.pixelColor(50, 37), QColor(128, 128, 128), 8));
+    // Too small for the box: the picture itself is decoded.
+    const RenderedThumbnail large = RenderThumbnailOf(file, QSize(300, 300));
+    QCOMPARE(large.origin, ThumbnailOrigin::ReducedDecode);
+    QCOMPARE(large.decodedSize, QSize(640, 480));
 }
 
 void TestHeic::backupThumbnailPreferredWhenItDecodes() {
