@@ -16,12 +16,6 @@
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
 
-// The HEVC encoder behind the sample HEIC pictures keeps a small buffer per picture for good;
-// that is not our leak.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libx265.so\n";
-}
-
 namespace pixhaven::backup {
 namespace {
 
