@@ -9,8 +9,8 @@ enum ePaserType : int {
 };
 
 enum eOSType : int {
-    OS_NONE = 0,       // nothing is done by the iOS parser; the only value the Android parser takes
-    OS_IOS5_EARLY = 1, // iOS 5 message layout
-    OS_IOS5 = 2,       // iOS 5 message layout (what the reader library passes)
-    OS_IOS6 = 3,       // iOS 6 message layout
+    OS_NONE = 0,  // nothing is done by the iOS parser; the only value the Android parser takes
+    OS_IOS5_EARLY = 1,  // iOS 5 message layout
+    OS_IOS5 = 2,        // iOS 5 message layout (what the reader library passes)
+    OS_IOS6 = 3,        // iOS 6 message layout
 };

@@ -40,7 +40,9 @@ void Bind(sqlite3_stmt* statement, int index, const Value& value) {
 
 }  // namespace
 
-std::filesystem::path SchemaDir() { return std::filesystem::path(PIXHAVEN_FIXTURES_DIR) / "schemas"; }
+std::filesystem::path SchemaDir() {
+    return std::filesystem::path(PIXHAVEN_FIXTURES_DIR) / "schemas";
+}
 
 std::filesystem::path ForensicCorpusDir() {
     return std::filesystem::path(PIXHAVEN_FIXTURES_DIR) / "sqlite-forensic-corpus";
@@ -59,8 +61,8 @@ std::vector<std::filesystem::path> ForensicCorpusFiles() {
 
 Database::Database(const std::filesystem::path& path) {
     sqlite3* db = nullptr;
-    const int result = sqlite3_open_v2(path.c_str(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int result =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     db_.reset(db);
     if (result != SQLITE_OK) {
         throw std::runtime_error("cannot open " + path.string());
@@ -83,8 +85,8 @@ void Database::Run(std::string_view sql, const std::vector<Value>& values) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
         SQLITE_OK) {
-        throw std::runtime_error(std::string(sqlite3_errmsg(db_.get())) + " in: " +
-                                 std::string(sql));
+        throw std::runtime_error(std::string(sqlite3_errmsg(db_.get())) +
+                                 " in: " + std::string(sql));
     }
     const std::unique_ptr<sqlite3_stmt, Finalizer> statement(raw);
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -92,8 +94,8 @@ void Database::Run(std::string_view sql, const std::vector<Value>& values) {
     }
     const int result = sqlite3_step(raw);
     if (result != SQLITE_DONE && result != SQLITE_ROW) {
-        throw std::runtime_error(std::string(sqlite3_errmsg(db_.get())) + " in: " +
-                                 std::string(sql));
+        throw std::runtime_error(std::string(sqlite3_errmsg(db_.get())) +
+                                 " in: " + std::string(sql));
     }
 }
 
@@ -110,7 +112,9 @@ std::string Database::QueryText(std::string_view sql) {
     return reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
 }
 
-std::int64_t Database::LastInsertRowid() const { return sqlite3_last_insert_rowid(db_.get()); }
+std::int64_t Database::LastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_.get());
+}
 
 Database CreateFromSchema(const std::filesystem::path& path, std::string_view schemaFile,
                           int pageSize) {
