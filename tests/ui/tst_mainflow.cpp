@@ -219,6 +219,14 @@ struct SampleRoot {
         }
         return {};
     }
+    std::string EncryptedFolder() const {
+        for (const auto& backup : report.backups) {
+            if (backup.encrypted) {
+                return backup.folderName;
+            }
+        }
+        return {};
+    }
 
     SampleRoot() : root(dir / "Backup") {
         pixhaven::samplegen::SampleOptions options;
@@ -292,6 +300,19 @@ private slots:
         flow.SelectFolder(sample_->FolderOf(pixhaven::samplegen::InfoPlistForm::Corrupt));
         flow.Button(CMainDlg::kStartScanId)->click();
         QCOMPARE(flow.LastText(), QStringLiteral("Parse Mainfest.mbdb failed!"));
+        QCOMPARE(flow.window->CurrentScreen(), CMainDlg::kHomeScreen);
+
+        // An encrypted backup says so instead of failing silently or showing noise.
+        flow.SelectFolder(sample_->EncryptedFolder());
+        flow.onBox = [](QDialog& box) {
+            box.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&box));
+            SaveScreenshot(box, QStringLiteral("main-encrypted-backup"));
+            box.hide();
+        };
+        flow.Button(CMainDlg::kStartScanId)->click();
+        QVERIFY(flow.LastText().startsWith(QStringLiteral("This backup is encrypted.")));
+        QVERIFY(!flow.boxes.back().system);
         QCOMPARE(flow.window->CurrentScreen(), CMainDlg::kHomeScreen);
         QVERIFY(flow.Shown(CMainDlg::kBackupListId));
         QVERIFY(!flow.window->WorkerRunning() && !flow.window->ScanComplete());
