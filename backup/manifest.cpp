@@ -372,9 +372,9 @@ Manifest ManifestBuilder::Join(std::vector<ManifestBuilder>& parts) {
         }
         texts += part.texts_.size();
         // The part's memory goes now, not with the vector of parts.
-        std::vector<unsigned char>().swap(part.texts_);
-        std::vector<ManifestRecord>().swap(part.records_);
-        std::vector<std::size_t>().swap(part.textOffsets_);
+        decltype(part.texts_)().swap(part.texts_);
+        decltype(part.records_)().swap(part.records_);
+        decltype(part.textOffsets_)().swap(part.textOffsets_);
     }
     return manifest;
 }
