@@ -12,7 +12,7 @@
 
 #include "backup/backupmanifest.h"
 #include "backup/workers.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/scan_session.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
 
@@ -23,38 +23,7 @@ namespace fs = std::filesystem;
 using samplegen::BackupReport;
 using samplegen::ManifestKind;
 
-class NoPictures : public PictureFactory {
-public:
-    std::unique_ptr<PictureSource> Make(const fs::path&) override { return nullptr; }
-};
-
-struct Session {
-    explicit Session(Manifest read) : manifest(std::move(read)) {}
-
-    Manifest manifest;
-    ScanResults results;
-    WorkerControl control;
-    test::FakeViewer viewer;
-    NoPictures pictures;
-
-    void Scan(const fs::path& folder) {
-        control.run.Set();
-        ScanContext scan{manifest, folder, results, control, viewer, pictures};
-        ScanWorker(scan);
-    }
-
-    fs::path RecoverEverything(const fs::path& target) {
-        for (auto& group : results.groups) {
-            for (auto& item : group) {
-                item->checked = 1;
-            }
-        }
-        fs::create_directories(target);
-        RecoveryContext recovery{results, MakeOutputFolder(target), control, viewer, 0};
-        RecoveryWorker(recovery);
-        return recovery.outputFolder;
-    }
-};
+using Session = test::ScanSession;
 
 // What the views show of an item, and the name of its stored file.
 using ItemFacts =

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "backup/workers.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/scan_session.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
 
@@ -14,11 +14,6 @@ namespace pixhaven::backup {
 namespace {
 
 namespace fs = std::filesystem;
-
-class NoPictures : public PictureFactory {
-public:
-    std::unique_ptr<PictureSource> Make(const fs::path&) override { return nullptr; }
-};
 
 // Content and modification time of every file below `folder`.
 std::map<fs::path, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& folder) {
@@ -31,32 +26,7 @@ std::map<fs::path, std::pair<std::string, fs::file_time_type>> Snapshot(const fs
     return files;
 }
 
-struct Session {
-    explicit Session(Manifest read) : manifest(std::move(read)) {}
-
-    Manifest manifest;
-    ScanResults results;
-    WorkerControl control;
-    test::FakeViewer viewer;
-    NoPictures pictures;
-
-    void Scan(const fs::path& folder) {
-        control.run.Set();
-        ScanContext scan{manifest, folder, results, control, viewer, pictures};
-        ScanWorker(scan);
-    }
-
-    fs::path RecoverEverything(const fs::path& target) {
-        for (auto& group : results.groups) {
-            for (auto& item : group) {
-                item->checked = 1;
-            }
-        }
-        RecoveryContext recovery{results, MakeOutputFolder(target), control, viewer, 0};
-        RecoveryWorker(recovery);
-        return recovery.outputFolder;
-    }
-};
+using Session = test::ScanSession;
 
 samplegen::BackupReport MakeBackup(const test::TempDir& dir) {
     samplegen::SampleOptions options;
