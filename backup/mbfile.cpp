@@ -45,12 +45,38 @@ enum Kind : unsigned {
     kDict = 0xD,
 };
 
+// No marker's high nibble is this: it marks an object that could not be read, which matches no
+// kind a caller asks for. Objects travel by value without std::optional, whose partial writes
+// cost store-forwarding stalls in a loop that runs a few dozen times per row.
+constexpr unsigned kUnreadable = 0x10;
+
 struct Object {
-    unsigned kind = 0;
+    unsigned kind = kUnreadable;
     unsigned info = 0;        // the marker's low nibble
     std::uint64_t count = 0;  // members or bytes of containers and strings; bytes of numbers
     std::uint64_t body = 0;   // position of the first byte after the marker and any count
 };
+
+// A big-endian number of `width` bytes, 1, 2, 4 or 8, that the caller has checked lies inside the
+// data.
+inline std::uint64_t ReadBigEndian(const unsigned char* p, unsigned width) {
+    switch (width) {
+        case 1:
+            return p[0];
+        case 2:
+            return std::uint64_t{p[0]} << 8 | p[1];
+        case 4:
+            return std::uint64_t{p[0]} << 24 | std::uint64_t{p[1]} << 16 |
+                   std::uint64_t{p[2]} << 8 | p[3];
+        default: {
+            std::uint64_t value = 0;
+            for (unsigned i = 0; i < 8; ++i) {
+                value = value << 8 | p[i];
+            }
+            return value;
+        }
+    }
+}
 
 bool IsValidWidth(std::uint64_t width) {
     return width == 1 || width == 2 || width == 4 || width == 8;
@@ -61,30 +87,64 @@ bool HasCount(unsigned kind) {
            kind == kDict;
 }
 
-// A binary property list read in place; every access is bounds-checked.
+// A binary property list read in place. ObjectAt checks that an object's bytes, and a container's
+// references, lie inside the data; everything after relies on that.
 class BinaryPlist {
 public:
     static std::optional<BinaryPlist> Open(std::string_view bytes);
 
     std::uint64_t TopRef() const { return top_; }
-    std::optional<Object> ObjectAt(std::uint64_t ref) const;
-    // Member reference `index` of an array, or of a dictionary (keys first, then values).
-    std::optional<std::uint64_t> RefAt(const Object& container, std::uint64_t index) const;
-    // A reader over a container's references from reference `first` on; ObjectAt has checked
-    // that all of them lie inside the data.
-    ByteReader RefsFrom(const Object& container, std::uint64_t first) const {
-        return ReaderAt(container.body + first * refSize_);
+    // An unreadable object when `ref` is out of range or the object runs past the data.
+    Object ObjectAt(std::uint64_t ref) const;
+    // Member reference `index` of an array, or of a dictionary (keys first, then values); the
+    // caller keeps `index` below the container's reference count.
+    std::uint64_t RefOf(const Object& container, std::uint64_t index) const {
+        return ReadBigEndian(Data() + container.body + index * refSize_, refSize_);
     }
-    unsigned RefSize() const { return refSize_; }
-    std::optional<std::string_view> Ascii(const Object& object) const;
-    std::optional<std::uint64_t> Uid(const Object& object) const;
-    // Integers as unsigned values; negative ones and those past 64 bits are none.
-    std::optional<std::uint64_t> Integer(const Object& object) const;
-    std::optional<double> Real(const Object& object) const;
+    static std::uint64_t RefCount(const Object& container) {
+        return container.kind == kDict    ? 2 * container.count
+               : container.kind == kArray ? container.count
+                                          : 0;
+    }
+    // The ASCII string `ref` names: dictionary keys, most of the objects a decode looks at, so
+    // short strings skip the general object reading.
+    bool AsciiAt(std::uint64_t ref, std::string_view& text) const {
+        if (ref >= objectCount_) {
+            return false;
+        }
+        const std::uint64_t position =
+            ReadBigEndian(Data() + table_ + ref * offsetSize_, offsetSize_);
+        if (position < kMagic.size() || position >= bytes_.size()) {
+            return false;
+        }
+        const unsigned marker = Data()[position];
+        if ((marker & 0xF) == 0xF) {
+            return Ascii(ObjectAt(ref), text);
+        }
+        if ((marker >> 4) != kAscii || (marker & 0xF) > bytes_.size() - position - 1) {
+            return false;
+        }
+        text = bytes_.substr(position + 1, marker & 0xF);
+        return true;
+    }
+    // False unless an ASCII string.
+    bool Ascii(const Object& object, std::string_view& text) const {
+        if (object.kind != kAscii) {
+            return false;
+        }
+        text = bytes_.substr(object.body, object.count);
+        return true;
+    }
+    bool Uid(const Object& object, std::uint64_t& uid) const;
+    // Integers as unsigned values; negative ones and those past 64 bits are refused.
+    bool Integer(const Object& object, std::uint64_t& value) const;
+    bool Real(const Object& object, double& value) const;
 
 private:
     explicit BinaryPlist(std::string_view bytes) : bytes_(bytes) {}
-    ByteReader ReaderAt(std::uint64_t position) const;
+    const unsigned char* Data() const {
+        return reinterpret_cast<const unsigned char*>(bytes_.data());
+    }
     unsigned UnitShift(unsigned kind) const;
 
     std::string_view bytes_;  // header and objects, up to the trailer
@@ -95,16 +155,6 @@ private:
     std::uint64_t top_ = 0;
     std::uint64_t table_ = 0;
 };
-
-ByteReader BinaryPlist::ReaderAt(std::uint64_t position) const {
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
-    const std::uint64_t start = std::min<std::uint64_t>(position, bytes_.size());
-    ByteReader reader(data + start, data + bytes_.size());
-    if (position > bytes_.size()) {
-        reader.Skip(1);  // sets the sticky failure
-    }
-    return reader;
-}
 
 std::optional<BinaryPlist> BinaryPlist::Open(std::string_view bytes) {
     if (bytes.size() < kMagic.size() + 1 + kTrailerBytes || !bytes.starts_with(kMagic)) {
@@ -144,17 +194,18 @@ unsigned BinaryPlist::UnitShift(unsigned kind) const {
     }
 }
 
-std::optional<Object> BinaryPlist::ObjectAt(std::uint64_t ref) const {
+Object BinaryPlist::ObjectAt(std::uint64_t ref) const {
     if (ref >= objectCount_) {
-        return std::nullopt;
+        return {};
     }
-    ByteReader table = ReaderAt(table_ + ref * offsetSize_);
-    const std::uint64_t offset = table.BigEndian(offsetSize_);
-    if (table.Failed() || offset < kMagic.size()) {
-        return std::nullopt;
+    // Open checked that the whole offset table lies inside the data.
+    const unsigned char* data = Data();
+    const std::uint64_t size = bytes_.size();
+    std::uint64_t position = ReadBigEndian(data + table_ + ref * offsetSize_, offsetSize_);
+    if (position < kMagic.size() || position >= size) {
+        return {};
     }
-    ByteReader reader = ReaderAt(offset);
-    const auto marker = static_cast<unsigned>(reader.BigEndian(1));
+    const unsigned marker = data[position++];
     Object object{marker >> 4, marker & 0xF, 0, 0};
     if (object.kind == kInteger || object.kind == kReal) {
         object.count = 1ULL << std::min(object.info, 7U);
@@ -163,76 +214,58 @@ std::optional<Object> BinaryPlist::ObjectAt(std::uint64_t ref) const {
     } else if (HasCount(object.kind)) {
         object.count = object.info;
         if (object.info == 0xF) {
-            const auto countMarker = static_cast<unsigned>(reader.BigEndian(1));
-            if ((countMarker >> 4) != kInteger || (countMarker & 0xF) > 3) {
-                return std::nullopt;
+            const unsigned countMarker = position < size ? data[position++] : 0;
+            const unsigned width = 1U << (countMarker & 0xF);
+            if ((countMarker >> 4) != kInteger || (countMarker & 0xF) > 3 ||
+                width > size - position) {
+                return {};
             }
-            object.count = reader.BigEndian(1ULL << (countMarker & 0xF));
+            object.count = ReadBigEndian(data + position, width);
+            position += width;
         }
     }
-    if (reader.Failed() || object.count > (reader.Remaining() >> UnitShift(object.kind))) {
-        return std::nullopt;
+    if (object.count > ((size - position) >> UnitShift(object.kind))) {
+        return {};
     }
-    object.body = static_cast<std::uint64_t>(reader.Cursor() -
-                                             reinterpret_cast<const unsigned char*>(bytes_.data()));
+    object.body = position;
     return object;
 }
 
-std::optional<std::uint64_t> BinaryPlist::RefAt(const Object& container,
-                                                std::uint64_t index) const {
-    const std::uint64_t refs = container.kind == kDict ? 2 * container.count : container.count;
-    if ((container.kind != kArray && container.kind != kDict) || index >= refs) {
-        return std::nullopt;
-    }
-    ByteReader reader = ReaderAt(container.body + index * refSize_);
-    const std::uint64_t ref = reader.BigEndian(refSize_);
-    return reader.Failed() ? std::nullopt : std::optional(ref);
-}
-
-std::optional<std::string_view> BinaryPlist::Ascii(const Object& object) const {
-    if (object.kind != kAscii) {
-        return std::nullopt;
-    }
-    return bytes_.substr(object.body, object.count);
-}
-
-std::optional<std::uint64_t> BinaryPlist::Uid(const Object& object) const {
+bool BinaryPlist::Uid(const Object& object, std::uint64_t& uid) const {
     if (object.kind != kUid || object.count > 8) {
-        return std::nullopt;
+        return false;
     }
-    ByteReader reader = ReaderAt(object.body);
-    const std::uint64_t uid = reader.BigEndian(object.count);
-    return reader.Failed() ? std::nullopt : std::optional(uid);
+    const unsigned char* data = Data() + object.body;
+    uid = 0;
+    for (std::uint64_t i = 0; i < object.count; ++i) {
+        uid = uid << 8 | data[i];
+    }
+    return true;
 }
 
-std::optional<std::uint64_t> BinaryPlist::Integer(const Object& object) const {
+bool BinaryPlist::Integer(const Object& object, std::uint64_t& value) const {
     if (object.kind != kInteger || object.info > 4) {
-        return std::nullopt;
+        return false;
     }
-    ByteReader reader = ReaderAt(object.body);
+    const unsigned char* data = Data() + object.body;
     // 16-byte integers are signed 128-bit values; only a zero upper half fits.
-    const std::uint64_t high = object.count == 16 ? reader.BigEndian(8) : 0;
-    const std::uint64_t value = reader.BigEndian(std::min<std::uint64_t>(object.count, 8));
+    const bool wide = object.count == 16;
+    const std::uint64_t high = wide ? ReadBigEndian(data, 8) : 0;
+    value = ReadBigEndian(wide ? data + 8 : data, static_cast<unsigned>(wide ? 8 : object.count));
     const bool negative = object.count == 8 && (value >> 63) != 0;
-    if (reader.Failed() || high != 0 || negative) {
-        return std::nullopt;
-    }
-    return value;
+    return high == 0 && !negative;
 }
 
-std::optional<double> BinaryPlist::Real(const Object& object) const {
+bool BinaryPlist::Real(const Object& object, double& value) const {
     if (object.kind != kReal || (object.count != 4 && object.count != 8)) {
-        return std::nullopt;
+        return false;
     }
-    ByteReader reader = ReaderAt(object.body);
-    const std::uint64_t raw = reader.BigEndian(object.count);
-    if (reader.Failed()) {
-        return std::nullopt;
-    }
-    if (object.count == 4) {
-        return static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(raw)));
-    }
-    return std::bit_cast<double>(raw);
+    const std::uint64_t raw =
+        ReadBigEndian(Data() + object.body, static_cast<unsigned>(object.count));
+    value = object.count == 4
+                ? static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(raw)))
+                : std::bit_cast<double>(raw);
+    return true;
 }
 
 // The archive's $objects array, through which UIDs are resolved.
@@ -241,21 +274,18 @@ public:
     KeyedArchive(const BinaryPlist& plist, const Object& objects)
         : plist_(plist), objects_(objects) {}
 
-    // The object a value stands for: itself, or what its UID chain leads to.
-    std::optional<Object> Resolve(std::optional<Object> object) const {
-        for (int hops = 0; object && object->kind == kUid; ++hops) {
-            const std::optional<std::uint64_t> uid = plist_.Uid(*object);
-            if (hops == kMaxUidHops || !uid) {
-                return std::nullopt;
+    // The object a value stands for: itself, or what its UID chain leads to; unreadable for a
+    // chain that leaves $objects or goes on too long.
+    Object Resolve(Object object) const {
+        for (int hops = 0; object.kind == kUid; ++hops) {
+            std::uint64_t uid = 0;
+            if (hops == kMaxUidHops || !plist_.Uid(object, uid) ||
+                uid >= BinaryPlist::RefCount(objects_)) {
+                return {};
             }
-            const std::optional<std::uint64_t> ref = plist_.RefAt(objects_, *uid);
-            object = ref ? plist_.ObjectAt(*ref) : std::nullopt;
+            object = plist_.ObjectAt(plist_.RefOf(objects_, uid));
         }
         return object;
-    }
-
-    std::optional<Object> ResolveRef(std::optional<std::uint64_t> ref) const {
-        return ref ? Resolve(plist_.ObjectAt(*ref)) : std::nullopt;
     }
 
 private:
@@ -263,25 +293,18 @@ private:
     Object objects_;
 };
 
-// Calls visit(key, valueRef) for every entry of a dictionary whose key is an ASCII string;
-// false when the dictionary's references cannot be read.
+// Calls visit(key, valueRef) for every entry of a dictionary whose key is an ASCII string.
 template <typename Visit>
-bool ForEachEntry(const BinaryPlist& plist, const Object& dict, Visit&& visit) {
-    ByteReader keys = plist.RefsFrom(dict, 0);
-    ByteReader values = plist.RefsFrom(dict, dict.count);
+void ForEachEntry(const BinaryPlist& plist, const Object& dict, Visit&& visit) {
+    if (dict.kind != kDict) {
+        return;
+    }
     for (std::uint64_t i = 0; i < dict.count; ++i) {
-        const std::uint64_t keyRef = keys.BigEndian(plist.RefSize());
-        const std::uint64_t valueRef = values.BigEndian(plist.RefSize());
-        if (keys.Failed() || values.Failed()) {
-            return false;
-        }
-        const std::optional<Object> key = plist.ObjectAt(keyRef);
-        const std::optional<std::string_view> name = key ? plist.Ascii(*key) : std::nullopt;
-        if (name) {
-            visit(*name, valueRef);
+        std::string_view name;
+        if (plist.AsciiAt(plist.RefOf(dict, i), name)) {
+            visit(name, plist.RefOf(dict, dict.count + i));
         }
     }
-    return true;
 }
 
 struct ArchiveRoot {
@@ -291,14 +314,11 @@ struct ArchiveRoot {
 
 // None when the archive frame is unusable.
 std::optional<ArchiveRoot> FindRoot(const BinaryPlist& plist) {
-    const std::optional<Object> top = plist.ObjectAt(plist.TopRef());
-    if (!top || top->kind != kDict) {
-        return std::nullopt;
-    }
-    std::optional<Object> archiver;
-    std::optional<Object> topDict;
-    std::optional<Object> objects;
-    const bool readable = ForEachEntry(plist, *top, [&](std::string_view key, std::uint64_t ref) {
+    const Object top = plist.ObjectAt(plist.TopRef());
+    Object archiver;
+    Object topDict;
+    Object objects;
+    ForEachEntry(plist, top, [&](std::string_view key, std::uint64_t ref) {
         if (key == "$archiver") {
             archiver = plist.ObjectAt(ref);
         } else if (key == "$top") {
@@ -307,45 +327,39 @@ std::optional<ArchiveRoot> FindRoot(const BinaryPlist& plist) {
             objects = plist.ObjectAt(ref);
         }
     });
-    const std::optional<std::string_view> archiverName =
-        archiver ? plist.Ascii(*archiver) : std::nullopt;
-    if (!readable || archiverName != "NSKeyedArchiver" || !topDict || topDict->kind != kDict ||
-        !objects || objects->kind != kArray) {
+    std::string_view archiverName;
+    if (top.kind != kDict || !plist.Ascii(archiver, archiverName) ||
+        archiverName != "NSKeyedArchiver" || topDict.kind != kDict || objects.kind != kArray) {
         return std::nullopt;
     }
-    std::optional<Object> rootUid;
-    if (!ForEachEntry(plist, *topDict, [&](std::string_view key, std::uint64_t ref) {
-            if (key == "root") {
-                rootUid = plist.ObjectAt(ref);
-            }
-        })) {
+    Object rootUid;
+    ForEachEntry(plist, topDict, [&](std::string_view key, std::uint64_t ref) {
+        if (key == "root") {
+            rootUid = plist.ObjectAt(ref);
+        }
+    });
+    if (rootUid.kind != kUid) {
         return std::nullopt;
     }
-    if (!rootUid || rootUid->kind != kUid) {
+    const Object root = KeyedArchive(plist, objects).Resolve(rootUid);
+    if (root.kind != kDict) {
         return std::nullopt;
     }
-    const std::optional<Object> root = KeyedArchive(plist, *objects).Resolve(rootUid);
-    if (!root || root->kind != kDict) {
-        return std::nullopt;
-    }
-    return ArchiveRoot{*objects, *root};
+    return ArchiveRoot{objects, root};
 }
 
 // A whole number of at most `max`, from an integer or, where reals are allowed, a truncated real;
-// anything else (negative, too large, another kind) is 0.
-std::uint64_t ReadNumber(const BinaryPlist& plist, const std::optional<Object>& value,
-                         std::uint64_t max, bool allowReal) {
-    if (!value) {
-        return 0;
+// anything else (negative, too large, another kind, unreadable) is 0.
+std::uint64_t ReadNumber(const BinaryPlist& plist, const Object& value, std::uint64_t max,
+                         bool allowReal) {
+    std::uint64_t integer = 0;
+    if (plist.Integer(value, integer)) {
+        return integer <= max ? integer : 0;
     }
-    if (const std::optional<std::uint64_t> integer = plist.Integer(*value)) {
-        return *integer <= max ? *integer : 0;
-    }
-    if (const std::optional<double> real = allowReal ? plist.Real(*value) : std::nullopt) {
-        // NaN fails both comparisons; the upper bound is exact for the 32-bit fields using it.
-        if (*real >= 0 && *real < static_cast<double>(max) + 1) {
-            return static_cast<std::uint64_t>(std::trunc(*real));
-        }
+    double real = 0;
+    // NaN fails both comparisons; the upper bound is exact for the 32-bit fields using it.
+    if (allowReal && plist.Real(value, real) && real >= 0 && real < static_cast<double>(max) + 1) {
+        return static_cast<std::uint64_t>(std::trunc(real));
     }
     return 0;
 }
@@ -362,24 +376,23 @@ std::optional<MbFileFacts> DecodeMbFile(std::string_view archived) {
     constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
     MbFileFacts facts;
     const auto read = [&](std::uint64_t ref, std::uint64_t max, bool allowReal) {
-        return ReadNumber(*plist, archive.ResolveRef(ref), max, allowReal);
+        return ReadNumber(*plist, archive.Resolve(plist->ObjectAt(ref)), max, allowReal);
     };
-    const bool readable =
-        ForEachEntry(*plist, found->root, [&](std::string_view key, std::uint64_t ref) {
-            if (key == "Size") {
-                facts.size = read(ref, std::numeric_limits<std::uint64_t>::max(), false);
-            } else if (key == "LastModified") {
-                facts.modified = static_cast<std::uint32_t>(read(ref, kMax32, true));
-            } else if (key == "LastStatusChange") {
-                facts.accessed = static_cast<std::uint32_t>(read(ref, kMax32, true));
-            } else if (key == "Birth") {
-                facts.created = static_cast<std::uint32_t>(read(ref, kMax32, true));
-            } else if (key == "Mode") {
-                facts.mode = static_cast<std::uint16_t>(
-                    read(ref, std::numeric_limits<std::uint16_t>::max(), false));
-            }
-        });
-    return readable ? std::optional(facts) : std::nullopt;
+    ForEachEntry(*plist, found->root, [&](std::string_view key, std::uint64_t ref) {
+        if (key == "Size") {
+            facts.size = read(ref, std::numeric_limits<std::uint64_t>::max(), false);
+        } else if (key == "LastModified") {
+            facts.modified = static_cast<std::uint32_t>(read(ref, kMax32, true));
+        } else if (key == "LastStatusChange") {
+            facts.accessed = static_cast<std::uint32_t>(read(ref, kMax32, true));
+        } else if (key == "Birth") {
+            facts.created = static_cast<std::uint32_t>(read(ref, kMax32, true));
+        } else if (key == "Mode") {
+            facts.mode = static_cast<std::uint16_t>(
+                read(ref, std::numeric_limits<std::uint16_t>::max(), false));
+        }
+    });
+    return facts;
 }
 
 }  // namespace pixhaven::backup
