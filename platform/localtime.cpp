@@ -84,7 +84,7 @@ CivilTime ToLocalTime(std::int64_t unixSeconds) {
 CivilTime LocalTimeConverter::ToLocal(std::int64_t unixSeconds) {
     const std::int64_t day = FloorDiv(unixSeconds, kSecondsPerDay);
     DayOffset& slot = cache_[static_cast<std::size_t>(day) % cache_.size()];
-    if (slot.day != day) {
+    if (slot.day != day) [[unlikely]] {
         std::tm ignored{};
         std::int32_t atStart = 0;
         std::int32_t atEnd = 0;
@@ -94,7 +94,19 @@ CivilTime LocalTimeConverter::ToLocal(std::int64_t unixSeconds) {
         slot = DayOffset{day, atStart, known && atStart == atEnd};
     }
     if (slot.uniform) {
-        return CivilFromSeconds(unixSeconds + slot.offsetSeconds);
+        // The times of one file are mostly of one day: its date is worked out once.
+        const std::int64_t local = unixSeconds + slot.offsetSeconds;
+        const std::int64_t localDay = FloorDiv(local, kSecondsPerDay);
+        if (localDay != lastDay_) {
+            lastDay_ = localDay;
+            lastDate_ = CivilFromDays(localDay);
+        }
+        CivilTime civil = lastDate_;
+        const auto secondOfDay = static_cast<int>(local - localDay * kSecondsPerDay);
+        civil.hour = secondOfDay / 3600;
+        civil.minute = secondOfDay / 60 % 60;
+        civil.second = secondOfDay % 60;
+        return civil;
     }
     return ToLocalTime(unixSeconds);  // the day changes offset: ask for this very second
 }

@@ -30,6 +30,8 @@ private:
         bool uniform = false;  // the whole day has one offset
     };
     std::vector<DayOffset> cache_ = std::vector<DayOffset>(4096);
+    std::int64_t lastDay_ = INT64_MIN;  // local day of the last uniform conversion
+    CivilTime lastDate_;
 };
 
 // One-off conversion of a Unix time to local time.
