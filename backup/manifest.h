@@ -106,6 +106,7 @@ private:
     static Bytes AllocateBytes(std::size_t size);
 
     Bytes bytes_;
+    std::vector<Bytes> textBlocks_;  // a built manifest's texts
     ManifestRecords records_;
     bool modern_ = false;
 };
@@ -122,7 +123,9 @@ struct RecordFacts {
 
 // Builds a Manifest from another source, part by part (one part per thread). Each record's texts
 // are kept as a Manifest.mbdb record keeps them, so every reader of records works unchanged.
-class ManifestBuilder {
+// Each part is written by its own thread: aligned to a cache line so that two parts never share
+// one (that sharing cost a third of reading a large Manifest.db).
+class alignas(64) ManifestBuilder {
 public:
     explicit ManifestBuilder(std::size_t expectedRecords = 0);
 
@@ -131,17 +134,20 @@ public:
              std::optional<std::string_view> path, const RecordFacts& facts);
     std::size_t size() const { return records_.size(); }
 
-    // One Manifest of the parts' records, in part order, with layout ByPrefix.
+    // One Manifest of the parts' records, in part order, with layout ByPrefix. The first part's
+    // records are taken over whole, so give it room for all of them.
     static Manifest Join(std::vector<ManifestBuilder>& parts);
 
 private:
-    void AppendText(std::optional<std::string_view> text);
+    // Room for `bytes` of texts that stays where it is: records point into it as they are made.
+    unsigned char* TextSpace(std::size_t bytes);
 
+    std::vector<Manifest::Bytes> textBlocks_;
+    unsigned char* textCursor_ = nullptr;
+    unsigned char* textEnd_ = nullptr;
     // Large blocks: half a million records fault in a few huge pages instead of some 30,000
     // ordinary ones, which on a virtual machine cost more than reading the rows.
-    std::vector<unsigned char, platform::LargeBlockAllocator<unsigned char>> texts_;
     ManifestRecords records_;
-    std::vector<std::size_t, platform::LargeBlockAllocator<std::size_t>> textOffsets_;
     std::unique_ptr<platform::LocalTimeConverter> clock_;
 };
 
