@@ -4,13 +4,18 @@
 #include "backup/manifestdb.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
 #include <exception>
+#include <limits>
 #include <new>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "backup/mbfile.h"
+#include "backup/rowidtable.h"
 #include "platform/sqlitefile.h"
 
 namespace pixhaven::backup {
@@ -43,16 +48,24 @@ Statement Prepare(sqlite3* db, std::string_view sql) {
     return Statement(statement);
 }
 
+constexpr std::array<bool, 256> kLowerHexDigit = [] {
+    std::array<bool, 256> digits{};
+    for (const char c : std::string_view("0123456789abcdef")) {
+        digits[static_cast<unsigned char>(c)] = true;
+    }
+    return digits;
+}();
+
 bool IsStoredName(std::string_view name) {
     if (name.size() != 40) {
         return false;
     }
+    // Without a branch per character: digits and letters alternate at random in these names.
+    bool hex = true;
     for (const char c : name) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
+        hex &= kLowerHexDigit[static_cast<unsigned char>(c)];
     }
-    return true;
+    return hex;
 }
 
 std::string_view ColumnBytes(sqlite3_stmt* row, int column) {
@@ -74,22 +87,36 @@ std::optional<std::string_view> ColumnText(sqlite3_stmt* row, int column) {
     return ColumnBytes(row, column);
 }
 
-void AddRow(sqlite3_stmt* row, ManifestBuilder& out) {
-    const std::string_view fileID = ColumnBytes(row, 0);
-    if (!IsStoredName(fileID)) {
+// One row's columns as the reader uses them, from either source.
+struct FileRow {
+    std::string_view fileID;
+    std::optional<std::string_view> domain;
+    std::optional<std::string_view> relativePath;
+    std::int64_t flags = 0;
+    std::string_view file;
+};
+
+void AddRow(const FileRow& row, ManifestBuilder& out) {
+    if (!IsStoredName(row.fileID)) {
         return;
     }
     RecordFacts facts;
-    facts.hasContent = sqlite3_column_int64(row, 3) == kFileFlag;
+    facts.hasContent = row.flags == kFileFlag;
     // An archive that cannot be decoded leaves the facts at 0: the stored file is still named.
-    if (const auto decoded = DecodeMbFile(ColumnBytes(row, 4))) {
+    if (const auto decoded = DecodeMbFile(row.file)) {
         facts.size = decoded->size;
         facts.modified = decoded->modified;
         facts.accessed = decoded->accessed;
         facts.created = decoded->created;
         facts.mode = decoded->mode;
     }
-    out.Add(fileID, ColumnText(row, 1), ColumnText(row, 2), facts);
+    out.Add(row.fileID, row.domain, row.relativePath, facts);
+}
+
+void AddRow(sqlite3_stmt* row, ManifestBuilder& out) {
+    AddRow({ColumnBytes(row, 0), ColumnText(row, 1), ColumnText(row, 2),
+            sqlite3_column_int64(row, 3), ColumnBytes(row, 4)},
+           out);
 }
 
 // Steps `statement` to its end; false when SQLite reports an error (a damaged database).
@@ -148,7 +175,7 @@ std::optional<Manifest> ReadInHalves(const std::filesystem::path& file, RowidRan
         static_cast<std::int64_t>(static_cast<std::uint64_t>(whole.first) + whole.Span() / 2);
     const RowidRange halves[2] = {{whole.first, middle}, {middle + 1, whole.last}};
     std::vector<ManifestBuilder> parts;
-    parts.emplace_back(ExpectedRows(halves[0].Span()));
+    parts.emplace_back(ExpectedRows(whole.Span()));  // the first part takes in the second
     parts.emplace_back(ExpectedRows(halves[1].Span()));
     bool secondRead = false;
     std::exception_ptr failure;
@@ -185,7 +212,165 @@ std::optional<Manifest> ReadWhole(sqlite3* db, std::size_t expected) {
     return ManifestBuilder::Join(parts);
 }
 
-std::optional<Manifest> Read(const std::filesystem::path& file) {
+// ---- Reading the Files table from its pages ----
+
+constexpr std::string_view kFilesColumns[] = {"fileID", "domain", "relativePath", "flags", "file"};
+// Below this many leaf pages a second thread costs more than it saves.
+constexpr std::size_t kParallelLeaves = 64;
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The Files table's root page, when the table stores exactly the five columns in order as an
+// ordinary rowid table (no column standing for the rowid, none hidden or generated).
+std::optional<std::uint32_t> FilesRootPage(sqlite3* db) {
+    const Statement root =
+        Prepare(db, "SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = 'Files'");
+    if (!root || sqlite3_step(root.get()) != SQLITE_ROW) {
+        return std::nullopt;
+    }
+    const std::int64_t page = sqlite3_column_int64(root.get(), 0);
+    const Statement columns =
+        Prepare(db, "SELECT name, type, pk, hidden FROM pragma_table_xinfo('Files')");
+    if (!columns || page <= 0 || page > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    std::size_t count = 0;
+    while (sqlite3_step(columns.get()) == SQLITE_ROW) {
+        const bool rowidAlias = sqlite3_column_int(columns.get(), 2) != 0 &&
+                                SameName(ColumnBytes(columns.get(), 1), "INTEGER");
+        if (count == std::size(kFilesColumns) ||
+            !SameName(ColumnBytes(columns.get(), 0), kFilesColumns[count]) || rowidAlias ||
+            sqlite3_column_int(columns.get(), 3) != 0) {
+            return std::nullopt;
+        }
+        ++count;
+    }
+    if (count != std::size(kFilesColumns)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(page);
+}
+
+// Converts stored values as SQLite's column functions would; false for the kinds a Manifest.db
+// never holds (a real where a text is, a text or real as flags), which are left to SQLite.
+class StoredRow {
+public:
+    bool Convert(std::span<const StoredValue> values, FileRow& row) {
+        row.fileID = Bytes(values[0]);
+        row.file = Bytes(values[4]);
+        if (!Text(values[1], domainNumber_, row.domain) ||
+            !Text(values[2], pathNumber_, row.relativePath)) {
+            return false;
+        }
+        if (values[3].type == StoredValue::Type::Integer) {
+            row.flags = values[3].integer;
+            return true;
+        }
+        row.flags = 0;
+        return values[3].type == StoredValue::Type::Null;
+    }
+
+private:
+    using NumberText = std::array<char, 24>;
+
+    // Texts and blobs as bytes; a number's text is never a stored name or an archive.
+    static std::string_view Bytes(const StoredValue& value) {
+        const bool bytes =
+            value.type == StoredValue::Type::Text || value.type == StoredValue::Type::Blob;
+        return bytes ? value.bytes : std::string_view();
+    }
+
+    static bool Text(const StoredValue& value, NumberText& number,
+                     std::optional<std::string_view>& out) {
+        switch (value.type) {
+            case StoredValue::Type::Null:
+                out.reset();
+                return true;
+            case StoredValue::Type::Integer: {
+                const auto end =
+                    std::to_chars(number.data(), number.data() + number.size(), value.integer).ptr;
+                out =
+                    std::string_view(number.data(), static_cast<std::size_t>(end - number.data()));
+                return true;
+            }
+            case StoredValue::Type::Real:
+                return false;
+            default:
+                out = value.bytes;
+                return true;
+        }
+    }
+
+    NumberText domainNumber_{};
+    NumberText pathNumber_{};
+};
+
+// Reads the rows of leaves [first, last); false when a page or a row is not one this reader
+// takes.
+bool ReadLeaves(const RowidTable& table, PageSource& source, std::size_t first, std::size_t last,
+                ManifestBuilder& out) {
+    StoredRow converter;
+    FileRow row;
+    bool converted = true;
+    const bool read = table.ReadRows(
+        source, first, last, std::size(kFilesColumns), [&](std::span<const StoredValue> values) {
+            if (converted && (converted = converter.Convert(values, row))) {
+                AddRow(row, out);
+            }
+        });
+    return read && converted;
+}
+
+std::optional<Manifest> ReadPages(const std::filesystem::path& file, sqlite3* db,
+                                  std::size_t expected) {
+    const std::optional<std::uint32_t> root = FilesRootPage(db);
+    const std::unique_ptr<PageSource> source = root ? OpenFilePages(file) : nullptr;
+    const std::optional<RowidTable> table =
+        source ? RowidTable::Open(*source, *root) : std::nullopt;
+    if (!table) {
+        return std::nullopt;
+    }
+    const std::size_t leaves = table->LeafCount();
+    const std::unique_ptr<PageSource> second =
+        leaves >= kParallelLeaves ? source->Clone() : nullptr;
+    std::vector<ManifestBuilder> parts;
+    if (!second) {
+        parts.emplace_back(expected);
+        return ReadLeaves(*table, *source, 0, leaves, parts[0])
+                   ? std::optional(ManifestBuilder::Join(parts))
+                   : std::nullopt;
+    }
+    const std::size_t middle = leaves / 2;
+    parts.emplace_back(expected);  // the first part takes in the second
+    parts.emplace_back(expected);  // only touched as filled
+    bool secondRead = false;
+    std::exception_ptr failure;
+    bool firstRead = false;
+    {
+        std::jthread helper([&] {
+            try {
+                secondRead = ReadLeaves(*table, *second, middle, leaves, parts[1]);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        firstRead = ReadLeaves(*table, *source, 0, middle, parts[0]);
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (!firstRead || !secondRead) {
+        return std::nullopt;
+    }
+    return ManifestBuilder::Join(parts);
+}
+
+std::optional<Manifest> Read(const std::filesystem::path& file, bool fromPages) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
         return std::nullopt;  // a folder or a pipe is no database, and opening a pipe would block
@@ -199,6 +384,11 @@ std::optional<Manifest> Read(const std::filesystem::path& file) {
     const auto last = EdgeRowid(db.get(), true);
     const bool ranged = first && last && *last >= *first;
     const RowidRange whole = ranged ? RowidRange{*first, *last} : RowidRange{};
+    // The pages are read directly when the file is one that reader takes; SQLite reads the rest.
+    if (auto read = fromPages ? ReadPages(file, db.get(), ranged ? ExpectedRows(whole.Span()) : 0)
+                              : std::nullopt) {
+        return read;
+    }
     if (ranged && whole.Span() >= kParallelRows) {
         return ReadInHalves(file, whole);
     }
@@ -210,9 +400,17 @@ std::optional<Manifest> Read(const std::filesystem::path& file) {
 
 std::optional<Manifest> ReadManifestDb(const std::filesystem::path& file) {
     try {
-        return Read(file);
+        return Read(file, true);
     } catch (const std::bad_alloc&) {
         return std::nullopt;  // out of memory gives no manifest rather than a partial one
+    }
+}
+
+std::optional<Manifest> ReadManifestDbWithSqlite(const std::filesystem::path& file) {
+    try {
+        return Read(file, false);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
     }
 }
 

@@ -16,6 +16,14 @@ namespace pixhaven::backup {
 // Records come in rowid order, the table's own order. A row whose fileID is not 40 lower-case
 // hexadecimal characters is skipped. A database that turns out damaged part way gives none, not
 // the rows before the damage.
+//
+// The Files table's pages are read directly when the file is an ordinary rollback-journal UTF-8
+// database with the five columns in order; anything else, and any page that reader cannot take,
+// is read through SQLite. Damage that only SQLite's own checks see (free-space bookkeeping, for
+// instance) does not stop the direct reader: the rows are all there, so they are read.
 std::optional<Manifest> ReadManifestDb(const std::filesystem::path& file);
+
+// The same read through SQLite alone: the reference the direct page reader is held to.
+std::optional<Manifest> ReadManifestDbWithSqlite(const std::filesystem::path& file);
 
 }  // namespace pixhaven::backup
