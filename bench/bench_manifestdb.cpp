@@ -14,6 +14,7 @@
 #include "backup/manifest.h"
 #include "backup/manifestdb.h"
 #include "backup/mbfile.h"
+#include "backup/rowidtable.h"
 #include "platform/sqlitefile.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
@@ -127,6 +128,30 @@ void BM_StepRowsOnly(benchmark::State& state) {
     Report(state, records);
 }
 BENCHMARK(BM_StepRowsOnly)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+
+// The page reader's own share: every row of Files visited, one thread, nothing decoded.
+void BM_VisitRowsOnly(benchmark::State& state) {
+    std::size_t records = 0;
+    const auto db = pixhaven::platform::OpenSqliteReadOnly(CacheFolder() / "Manifest.db");
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db.get(), "SELECT rootpage FROM sqlite_master WHERE name = 'Files'", -1,
+                       &statement, nullptr);
+    sqlite3_step(statement);
+    const auto root = static_cast<std::uint32_t>(sqlite3_column_int64(statement, 0));
+    sqlite3_finalize(statement);
+    for (auto _ : state) {
+        const auto source = pixhaven::backup::OpenFilePages(CacheFolder() / "Manifest.db");
+        const auto table = pixhaven::backup::RowidTable::Open(*source, root);
+        records = 0;
+        table->ReadRows(*source, 0, table->LeafCount(), 5,
+                        [&](std::span<const pixhaven::backup::StoredValue> values) {
+                            benchmark::DoNotOptimize(values[4].bytes.data());
+                            ++records;
+                        });
+    }
+    Report(state, records);
+}
+BENCHMARK(BM_VisitRowsOnly)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 void BM_DecodeMbFile(benchmark::State& state) {
     const std::string archived =
