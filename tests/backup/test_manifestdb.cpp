@@ -169,6 +169,90 @@ TEST_F(ManifestDb, AnEmptyFilesTableGivesAnEmptyManifest) {
 }
 
 // A cut or overwritten database never crashes the reader, and never passes for a whole one.
+// The direct page reader must give exactly what SQLite gives, whichever way a file is read.
+void ExpectSameRecords(const std::optional<Manifest>& direct,
+                       const std::optional<Manifest>& reference) {
+    ASSERT_EQ(direct.has_value(), reference.has_value());
+    if (!direct) {
+        return;
+    }
+    ASSERT_EQ(direct->size(), reference->size());
+    for (std::size_t i = 0; i < direct->size(); ++i) {
+        const ManifestRecord& a = (*direct)[i];
+        const ManifestRecord& b = (*reference)[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(a.StoredName(), b.StoredName());
+        EXPECT_EQ(a.Domain(), b.Domain());
+        EXPECT_EQ(a.Path(), b.Path());
+        EXPECT_EQ(a.HasContent(), b.HasContent());
+        EXPECT_EQ(a.size, b.size);
+        EXPECT_EQ(a.mode, b.mode);
+        EXPECT_EQ(a.ModifiedText(), b.ModifiedText());
+        EXPECT_EQ(a.AccessedText(), b.AccessedText());
+        EXPECT_EQ(a.CreatedText(), b.CreatedText());
+    }
+}
+
+TEST_F(ManifestDb, PagesReadDirectlyGiveWhatSqliteGivesSmallAndLarge) {
+    for (const int count : {3, 40'000}) {
+        std::vector<ManifestDbRow> rows;
+        for (int i = 0; i < count; ++i) {
+            rows.push_back(Row(i % 3 == 0 ? "CameraRollDomain" : "AppDomain-com.example.ü",
+                               "Media/DCIM/100APPLE/IMG_" + std::to_string(i) + ".HEIC",
+                               i % 10 == 0 ? kFolder : kFile, static_cast<std::uint64_t>(i) * 977,
+                               1'400'000'000 + static_cast<std::uint32_t>(i) * 3'600));
+        }
+        // A path longer than a page spills onto overflow pages.
+        rows.push_back(Row("HomeDomain", std::string(9'000, 'p'), kFile, 5, 1'500'000'000));
+        rows.push_back(Row("", "", kLink));
+        std::filesystem::remove(file);
+        Write(rows);
+        Alter(file, "UPDATE Files SET domain = NULL WHERE relativePath = ''");
+        SCOPED_TRACE(count);
+        const auto direct = ReadManifestDb(file);
+        ASSERT_TRUE(direct);
+        EXPECT_EQ(direct->size(), rows.size());
+        ExpectSameRecords(direct, ReadManifestDbWithSqlite(file));
+    }
+}
+
+// Files the direct reader leaves to SQLite, or reads with SQLite's own conversions: the records
+// stay the same either way.
+TEST_F(ManifestDb, OddFilesGiveWhatSqliteGives) {
+    const std::vector<ManifestDbRow> rows = {Row("HomeDomain", "a.jpg", kFile, 1, 1'500'000'000),
+                                             Row("MediaDomain", "b.mov", kFile, 2, 1'500'000'100),
+                                             Row("MediaDomain", "Media", kFolder)};
+    const char* const alterations[] = {
+        "UPDATE Files SET domain = 42, relativePath = -7 WHERE relativePath = 'a.jpg'",
+        "UPDATE Files SET domain = 2.5 WHERE relativePath = 'a.jpg'",
+        "UPDATE Files SET flags = '1' WHERE relativePath = 'Media'",
+        "UPDATE Files SET flags = 1.0 WHERE relativePath = 'Media'",
+        "UPDATE Files SET domain = CAST(domain AS BLOB), file = CAST('x' AS TEXT)",
+        "PRAGMA journal_mode = WAL",
+        "ALTER TABLE Files ADD COLUMN extra TEXT",
+        "ALTER TABLE Files RENAME TO Old; CREATE TABLE Files (domain TEXT, fileID TEXT PRIMARY "
+        "KEY, relativePath TEXT, flags INTEGER, file BLOB); INSERT INTO Files (domain, fileID, "
+        "relativePath, flags, file) SELECT domain, fileID, relativePath, flags, file FROM Old; "
+        "DROP TABLE Old",
+        "ALTER TABLE Files RENAME TO Old; CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain "
+        "TEXT, relativePath TEXT, flags INTEGER); INSERT INTO Files SELECT fileID, domain, "
+        "relativePath, flags FROM Old; ALTER TABLE Files ADD COLUMN file BLOB DEFAULT x'00'; "
+        "DROP TABLE Old",
+        "ALTER TABLE Files RENAME TO Old; CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain "
+        "TEXT, relativePath TEXT, flags INTEGER, file BLOB) WITHOUT ROWID; INSERT INTO Files "
+        "SELECT * FROM Old; DROP TABLE Old",
+    };
+    for (const char* sql : alterations) {
+        SCOPED_TRACE(sql);
+        std::filesystem::remove(file);
+        Write(rows);
+        Alter(file, sql);
+        const auto direct = ReadManifestDb(file);
+        EXPECT_TRUE(direct);
+        ExpectSameRecords(direct, ReadManifestDbWithSqlite(file));
+    }
+}
+
 TEST_F(ManifestDb, TruncatedOrCorruptDatabasesGiveNone) {
     std::vector<ManifestDbRow> rows;
     for (int i = 0; i < 3000; ++i) {
