@@ -169,26 +169,22 @@ std::size_t ExpectedRows(std::uint64_t span) {
     return static_cast<std::size_t>(std::min(span, kMaxReserve - 1) + 1);
 }
 
-// Two halves of the rowid span on two threads; none when either half fails.
-std::optional<Manifest> ReadInHalves(const std::filesystem::path& file, RowidRange whole) {
-    const auto middle =
-        static_cast<std::int64_t>(static_cast<std::uint64_t>(whole.first) + whole.Span() / 2);
-    const RowidRange halves[2] = {{whole.first, middle}, {middle + 1, whole.last}};
-    std::vector<ManifestBuilder> parts;
-    parts.emplace_back(ExpectedRows(whole.Span()));  // the first part takes in the second
-    parts.emplace_back(ExpectedRows(halves[1].Span()));
+// Fills two parts at once, the second on a helper thread; one Manifest of both, or none when either
+// fails. An exception on the helper thread is raised here.
+template <typename ReadPart>
+std::optional<Manifest> ReadTwoParts(std::vector<ManifestBuilder>& parts, ReadPart&& read) {
     bool secondRead = false;
     std::exception_ptr failure;
     bool firstRead = false;
     {
         std::jthread helper([&] {
             try {
-                secondRead = ReadRange(file, halves[1], parts[1]);
+                secondRead = read(1, parts[1]);
             } catch (...) {
                 failure = std::current_exception();
             }
         });
-        firstRead = ReadRange(file, halves[0], parts[0]);
+        firstRead = read(0, parts[0]);
     }
     if (failure) {
         std::rethrow_exception(failure);
@@ -197,6 +193,18 @@ std::optional<Manifest> ReadInHalves(const std::filesystem::path& file, RowidRan
         return std::nullopt;
     }
     return ManifestBuilder::Join(parts);
+}
+
+// Two halves of the rowid span on two threads; none when either half fails.
+std::optional<Manifest> ReadInHalves(const std::filesystem::path& file, RowidRange whole) {
+    const auto middle =
+        static_cast<std::int64_t>(static_cast<std::uint64_t>(whole.first) + whole.Span() / 2);
+    const RowidRange halves[2] = {{whole.first, middle}, {middle + 1, whole.last}};
+    std::vector<ManifestBuilder> parts;
+    parts.emplace_back(ExpectedRows(whole.Span()));  // the first part takes in the second
+    parts.emplace_back(ExpectedRows(halves[1].Span()));
+    return ReadTwoParts(
+        parts, [&](int half, ManifestBuilder& out) { return ReadRange(file, halves[half], out); });
 }
 
 std::optional<Manifest> ReadWhole(sqlite3* db, std::size_t expected) {
@@ -217,6 +225,8 @@ std::optional<Manifest> ReadWhole(sqlite3* db, std::size_t expected) {
 constexpr std::string_view kFilesColumns[] = {"fileID", "domain", "relativePath", "flags", "file"};
 // Below this many leaf pages a second thread costs more than it saves.
 constexpr std::size_t kParallelLeaves = 64;
+// Rows of a real Files table take a few hundred bytes; a 4 KB leaf holds far fewer than this.
+constexpr std::size_t kRowsPerLeafBound = 64;
 
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -336,38 +346,25 @@ std::optional<Manifest> ReadPages(const std::filesystem::path& file, sqlite3* db
         return std::nullopt;
     }
     const std::size_t leaves = table->LeafCount();
+    // Room for the rows reserved ahead (address space, touched only as filled), bounded by what
+    // the leaves can hold so that a sparse hostile rowid span cannot claim more.
+    const std::size_t reserve = std::min(expected, leaves * kRowsPerLeafBound);
     const std::unique_ptr<PageSource> second =
         leaves >= kParallelLeaves ? source->Clone() : nullptr;
     std::vector<ManifestBuilder> parts;
     if (!second) {
-        parts.emplace_back(expected);
+        parts.emplace_back(reserve);
         return ReadLeaves(*table, *source, 0, leaves, parts[0])
                    ? std::optional(ManifestBuilder::Join(parts))
                    : std::nullopt;
     }
     const std::size_t middle = leaves / 2;
-    parts.emplace_back(expected);  // the first part takes in the second
-    parts.emplace_back(expected);  // only touched as filled
-    bool secondRead = false;
-    std::exception_ptr failure;
-    bool firstRead = false;
-    {
-        std::jthread helper([&] {
-            try {
-                secondRead = ReadLeaves(*table, *second, middle, leaves, parts[1]);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        firstRead = ReadLeaves(*table, *source, 0, middle, parts[0]);
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    if (!firstRead || !secondRead) {
-        return std::nullopt;
-    }
-    return ManifestBuilder::Join(parts);
+    parts.emplace_back(reserve);  // the first part takes in the second
+    parts.emplace_back(std::min(expected, (leaves - middle) * kRowsPerLeafBound));
+    return ReadTwoParts(parts, [&](int half, ManifestBuilder& out) {
+        return half == 0 ? ReadLeaves(*table, *source, 0, middle, out)
+                         : ReadLeaves(*table, *second, middle, leaves, out);
+    });
 }
 
 std::optional<Manifest> Read(const std::filesystem::path& file, bool fromPages) {
