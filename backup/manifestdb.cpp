@@ -222,7 +222,15 @@ std::optional<Manifest> ReadWhole(sqlite3* db, std::size_t expected) {
 
 // ---- Reading the Files table from its pages ----
 
-constexpr std::string_view kFilesColumns[] = {"fileID", "domain", "relativePath", "flags", "file"};
+struct Column {
+    std::string_view name;
+    std::string_view type;  // declared types decide how SQLite converts what is stored
+};
+constexpr Column kFilesColumns[] = {{"fileID", "TEXT"},
+                                    {"domain", "TEXT"},
+                                    {"relativePath", "TEXT"},
+                                    {"flags", "INTEGER"},
+                                    {"file", "BLOB"}};
 // Below this many leaf pages a second thread costs more than it saves.
 constexpr std::size_t kParallelLeaves = 64;
 // Rows of a real Files table take a few hundred bytes; a 4 KB leaf holds far fewer than this.
@@ -235,8 +243,9 @@ bool SameName(std::string_view a, std::string_view b) {
            });
 }
 
-// The Files table's root page, when the table stores exactly the five columns in order as an
-// ordinary rowid table (no column standing for the rowid, none hidden or generated).
+// The Files table's root page, when the table stores exactly the five columns in order with
+// their usual declared types as an ordinary rowid table (no column standing for the rowid, none
+// hidden or generated).
 std::optional<std::uint32_t> FilesRootPage(sqlite3* db) {
     const Statement root =
         Prepare(db, "SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = 'Files'");
@@ -251,10 +260,12 @@ std::optional<std::uint32_t> FilesRootPage(sqlite3* db) {
     }
     std::size_t count = 0;
     while (sqlite3_step(columns.get()) == SQLITE_ROW) {
-        const bool rowidAlias = sqlite3_column_int(columns.get(), 2) != 0 &&
-                                SameName(ColumnBytes(columns.get(), 1), "INTEGER");
+        const std::string_view type = ColumnBytes(columns.get(), 1);
+        const bool rowidAlias =
+            sqlite3_column_int(columns.get(), 2) != 0 && SameName(type, "INTEGER");
         if (count == std::size(kFilesColumns) ||
-            !SameName(ColumnBytes(columns.get(), 0), kFilesColumns[count]) || rowidAlias ||
+            !SameName(ColumnBytes(columns.get(), 0), kFilesColumns[count].name) ||
+            !SameName(type, kFilesColumns[count].type) || rowidAlias ||
             sqlite3_column_int(columns.get(), 3) != 0) {
             return std::nullopt;
         }

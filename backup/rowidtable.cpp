@@ -89,6 +89,7 @@ std::int64_t ReadSignedInteger(const unsigned char* p, std::size_t width) {
 inline bool ReadValue(std::uint64_t type, std::string_view payload, std::size_t& body,
                       StoredValue& value) {
     static constexpr std::array<std::size_t, 7> kIntegerWidths = {0, 1, 2, 3, 4, 6, 8};
+    value.bytes = {};  // only texts and blobs have bytes; never a view left from another row
     const std::size_t left = payload.size() - body;
     const auto* bytes = reinterpret_cast<const unsigned char*>(payload.data()) + body;
     if (type >= 12) {
@@ -204,9 +205,11 @@ std::optional<RowidTable::Geometry> RowidTable::ReadGeometry(PageSource& source)
     const std::uint32_t rawSize = Read16(&header[16]);
     geometry.pageSize = rawSize == 1 ? 65536 : rawSize;
     const bool legacyJournal = header[18] == 1 && header[19] == 1;
+    // Fixed payload fractions: anything else is not a file SQLite would read either.
+    const bool fractions = header[21] == 64 && header[22] == 32 && header[23] == 32;
     const bool utf8 = Read32(&header[56]) == 1;
     if (!std::has_single_bit(geometry.pageSize) || geometry.pageSize < 512 ||
-        geometry.pageSize > 65536 || !legacyJournal || !utf8) {
+        geometry.pageSize > 65536 || !legacyJournal || !fractions || !utf8) {
         return std::nullopt;
     }
     geometry.usable = geometry.pageSize - header[20];

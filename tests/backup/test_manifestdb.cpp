@@ -230,6 +230,9 @@ TEST_F(ManifestDb, OddFilesGiveWhatSqliteGives) {
         "UPDATE Files SET domain = CAST(domain AS BLOB), file = CAST('x' AS TEXT)",
         "PRAGMA journal_mode = WAL",
         "ALTER TABLE Files ADD COLUMN extra TEXT",
+        "ALTER TABLE Files RENAME TO Old; CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain "
+        "REAL, relativePath, flags INTEGER, file BLOB); INSERT INTO Files SELECT * FROM Old; "
+        "UPDATE Files SET domain = 3.0, relativePath = 12 WHERE rowid = 1; DROP TABLE Old",
         "ALTER TABLE Files RENAME TO Old; CREATE TABLE Files (domain TEXT, fileID TEXT PRIMARY "
         "KEY, relativePath TEXT, flags INTEGER, file BLOB); INSERT INTO Files (domain, fileID, "
         "relativePath, flags, file) SELECT domain, fileID, relativePath, flags, file FROM Old; "
