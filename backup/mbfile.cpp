@@ -68,13 +68,8 @@ inline std::uint64_t ReadBigEndian(const unsigned char* p, unsigned width) {
         case 4:
             return std::uint64_t{p[0]} << 24 | std::uint64_t{p[1]} << 16 |
                    std::uint64_t{p[2]} << 8 | p[3];
-        default: {
-            std::uint64_t value = 0;
-            for (unsigned i = 0; i < 8; ++i) {
-                value = value << 8 | p[i];
-            }
-            return value;
-        }
+        default:
+            return ReadBigEndian(p, 4) << 32 | ReadBigEndian(p + 4, 4);
     }
 }
 
@@ -161,14 +156,13 @@ std::optional<BinaryPlist> BinaryPlist::Open(std::string_view bytes) {
         return std::nullopt;
     }
     BinaryPlist plist(bytes.substr(0, bytes.size() - kTrailerBytes));
-    const auto* trailerStart =
+    const auto* trailer =
         reinterpret_cast<const unsigned char*>(bytes.data()) + plist.bytes_.size();
-    ByteReader trailer(trailerStart + 6, trailerStart + kTrailerBytes);
-    plist.offsetSize_ = static_cast<unsigned>(trailer.BigEndian(1));
-    plist.refSize_ = static_cast<unsigned>(trailer.BigEndian(1));
-    plist.objectCount_ = trailer.BigEndian(8);
-    plist.top_ = trailer.BigEndian(8);
-    plist.table_ = trailer.BigEndian(8);
+    plist.offsetSize_ = trailer[6];
+    plist.refSize_ = trailer[7];
+    plist.objectCount_ = ReadBigEndian(trailer + 8, 8);
+    plist.top_ = ReadBigEndian(trailer + 16, 8);
+    plist.table_ = ReadBigEndian(trailer + 24, 8);
     const std::uint64_t limit = plist.bytes_.size();
     if (!IsValidWidth(plist.offsetSize_) || !IsValidWidth(plist.refSize_) ||
         plist.table_ < kMagic.size() || plist.table_ > limit || plist.top_ >= plist.objectCount_ ||
