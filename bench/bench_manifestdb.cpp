@@ -97,6 +97,18 @@ void BM_ReadManifestDb(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadManifestDb)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
+// The same file read through SQLite alone, as before the page reader.
+void BM_ReadManifestDbWithSqlite(benchmark::State& state) {
+    std::size_t records = 0;
+    for (auto _ : state) {
+        auto manifest = pixhaven::backup::ReadManifestDbWithSqlite(CacheFolder() / "Manifest.db");
+        records = manifest ? manifest->size() : 0;
+        benchmark::DoNotOptimize(manifest);
+    }
+    Report(state, records);
+}
+BENCHMARK(BM_ReadManifestDbWithSqlite)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+
 // The old reader on the same records.
 void BM_ReadManifestMbdb(benchmark::State& state) {
     std::size_t records = 0;
