@@ -83,7 +83,11 @@ CivilTime ToLocalTime(std::int64_t unixSeconds) {
 
 CivilTime LocalTimeConverter::ToLocal(std::int64_t unixSeconds) {
     const std::int64_t day = FloorDiv(unixSeconds, kSecondsPerDay);
-    DayOffset& slot = cache_[static_cast<std::size_t>(day) % cache_.size()];
+    // A record's times mostly share a day: the last day's slot is kept at hand.
+    if (day != cache_[lastSlot_].day) {
+        lastSlot_ = static_cast<std::size_t>(day) % cache_.size();
+    }
+    DayOffset& slot = cache_[lastSlot_];
     if (slot.day != day) [[unlikely]] {
         std::tm ignored{};
         std::int32_t atStart = 0;

@@ -30,6 +30,7 @@ private:
         bool uniform = false;  // the whole day has one offset
     };
     std::vector<DayOffset> cache_ = std::vector<DayOffset>(4096);
+    std::size_t lastSlot_ = 0;          // the slot of the last conversion
     std::int64_t lastDay_ = INT64_MIN;  // local day of the last uniform conversion
     CivilTime lastDate_;
 };

@@ -63,6 +63,24 @@ TEST(LocalTime, ConverterAgreesWithCLibraryAcrossTransitions) {
     }
 }
 
+// Times out of order, as a manifest's are: the converter keeps the last day it saw, so days that
+// share a cache slot (4,096 days apart) and days either side of midnight must not mix.
+TEST(LocalTime, ConverterAgreesForTimesInAnyOrder) {
+    for (const char* zone : {"UTC", "America/New_York", "Pacific/Chatham"}) {
+        ZoneGuard guard(zone);
+        LocalTimeConverter converter;
+        std::uint64_t state = 12345;
+        for (int i = 0; i < 20'000; ++i) {
+            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+            const auto t = static_cast<std::int64_t>((state >> 20) % 4'294'967'295ULL);
+            for (const std::int64_t u :
+                 {t, t + 3600, t - 86'400, t + std::int64_t{4096} * 86'400}) {
+                ASSERT_EQ(Text(converter.ToLocal(u)), Text(ToLocalTime(u))) << zone << " at " << u;
+            }
+        }
+    }
+}
+
 TEST(LocalTime, ConverterHandlesTransitionsOffTheQuarterHour) {
     ZoneGuard guard("Africa/Monrovia");  // left UTC-0:44:30 in January 1972
     LocalTimeConverter converter;
