@@ -119,7 +119,7 @@ public:
         if ((marker >> 4) != kAscii || (marker & 0xF) > bytes_.size() - position - 1) {
             return false;
         }
-        text = bytes_.substr(position + 1, marker & 0xF);
+        text = std::string_view(bytes_.data() + position + 1, marker & 0xF);
         return true;
     }
     // False unless an ASCII string.
@@ -127,7 +127,7 @@ public:
         if (object.kind != kAscii) {
             return false;
         }
-        text = bytes_.substr(object.body, object.count);
+        text = std::string_view(bytes_.data() + object.body, object.count);  // ObjectAt checked
         return true;
     }
     bool Uid(const Object& object, std::uint64_t& uid) const;
