@@ -10,6 +10,7 @@
 
 #include "dbquarry/dbquarry.h"
 #include "platform/textcodec.h"
+#include "tests/dbquarry/lists_test.h"
 #include "tests/support/tempdir.h"
 #include "tools/dbfixtures/dbfixtures.h"
 
@@ -21,13 +22,7 @@ using pixhaven::dbfixtures::Database;
 using pixhaven::dbfixtures::Null;
 using pixhaven::dbfixtures::Value;
 using pixhaven::platform::PathToUtf16;
-
-std::optional<std::u16string> Text(const char16_t* text) {
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    return std::u16string(text);
-}
+using pixhaven::test::Text;
 
 // Sets TZ for one test and puts the previous zone back.
 class TimeZone {
@@ -59,7 +54,7 @@ protected:
     void SetUp() override {
         db_.emplace(CreateFromSchema(dir_ / "AddressBook.sqlitedb", "addressbook.sql"));
     }
-    void TearDown() override { qvFreeContacts(); }
+    void TearDown() override { pixhaven::test::FreeAllLists(); }
 
     void AddPerson(std::int64_t rowid, const Value& first, const Value& birthday) {
         db_->Run(

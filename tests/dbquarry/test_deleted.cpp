@@ -9,6 +9,7 @@
 #include "dbquarry/dbquarry.h"
 #include "dbquarry/recoveredrows.h"
 #include "tests/cellsalvage/test_ios_support.h"
+#include "tests/dbquarry/lists_test.h"
 
 namespace {
 
@@ -91,12 +92,7 @@ TEST(RecoveredRows, OnlyExactlyOutgoingIsOutgoing) {
 
 class DeletedTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        qvFreeContacts();
-        qvFreeMessage_iOS5();
-        qvFreeMessage_iOS6();
-        qvFreeCallHistory();
-    }
+    void TearDown() override { pixhaven::test::FreeAllLists(); }
 
     // Persons 2..6 with one number each; persons 7 and 8 share one number.
     void BuildAddressBook() {

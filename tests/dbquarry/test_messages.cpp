@@ -10,6 +10,7 @@
 
 #include "dbquarry/dbquarry.h"
 #include "platform/textcodec.h"
+#include "tests/dbquarry/lists_test.h"
 #include "tests/support/tempdir.h"
 #include "tools/dbfixtures/dbfixtures.h"
 
@@ -43,22 +44,8 @@ struct Calls {
     }
 };
 
-class MessagesTest : public ::testing::Test {
+class MessagesTest : public pixhaven::test::ListsTest {
 protected:
-    void TearDown() override {
-        qvFreeMessage_iOS5();
-        qvFreeMessage_iOS6();
-        qvFreeContacts();
-        qvFreeCallHistory();
-        qvFreeCameraPhotos();
-        qvFreeCalendarAndReminder();
-        qvFreeNotes();
-        qvFreeVoiceMemos();
-        qvFreeBookMarks();
-    }
-
-    std::u16string Path(const char* name) const { return PathToUtf16(dir_ / name); }
-
     // John Smith owns 111; 333 is first a value without a person, then Ann's; Émile Zoë (no
     // last name, a middle one) owns 444.
     void ReadContacts() {
@@ -81,8 +68,6 @@ protected:
         ASSERT_NE(persons, nullptr);
         ASSERT_NE(values, nullptr);
     }
-
-    pixhaven::test::TempDir dir_;
 };
 
 // ---- iOS 5 ----

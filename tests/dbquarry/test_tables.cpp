@@ -12,6 +12,7 @@
 
 #include "dbquarry/dbquarry.h"
 #include "platform/textcodec.h"
+#include "tests/dbquarry/lists_test.h"
 #include "tests/support/tempdir.h"
 #include "tools/dbfixtures/dbfixtures.h"
 
@@ -23,13 +24,7 @@ using pixhaven::dbfixtures::Database;
 using pixhaven::dbfixtures::Null;
 using pixhaven::dbfixtures::Value;
 using pixhaven::platform::PathToUtf16;
-
-std::optional<std::u16string> Text(const char16_t* text) {
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    return std::u16string(text);
-}
+using pixhaven::test::Text;
 
 template <typename Record>
 std::vector<Record*> Records(Record* head) {
@@ -61,21 +56,7 @@ void Remember(void* record, void* userData) {
     seen->allTails = seen->allTails && static_cast<Record*>(record)->nextRecord == nullptr;
 }
 
-class TablesTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        qvFreeCallHistory();
-        qvFreeCameraPhotos();
-        qvFreeCalendarAndReminder();
-        qvFreeNotes();
-        qvFreeVoiceMemos();
-        qvFreeBookMarks();
-    }
-
-    std::u16string Path(const char* name) const { return PathToUtf16(dir_ / name); }
-
-    pixhaven::test::TempDir dir_;
-};
+using TablesTest = pixhaven::test::ListsTest;
 
 // --- call history: the full reader shape -----------------------------------------------------
 

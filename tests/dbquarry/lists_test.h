@@ -1,0 +1,45 @@
+// Shared by the Dbquarry tests: every list a test reads is released after it, and record texts
+// compare as optional strings.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "dbquarry/dbquarry.h"
+#include "platform/textcodec.h"
+#include "tests/support/tempdir.h"
+
+namespace pixhaven::test {
+
+inline std::optional<std::u16string> Text(const char16_t* text) {
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    return std::u16string(text);
+}
+
+// Any free function may be called at any time, so a test need not track what it read.
+inline void FreeAllLists() {
+    qvFreeMessage_iOS5();
+    qvFreeMessage_iOS6();
+    qvFreeContacts();
+    qvFreeCallHistory();
+    qvFreeCameraPhotos();
+    qvFreeCalendarAndReminder();
+    qvFreeNotes();
+    qvFreeVoiceMemos();
+    qvFreeBookMarks();
+}
+
+class ListsTest : public ::testing::Test {
+protected:
+    void TearDown() override { FreeAllLists(); }
+
+    std::u16string Path(const char* name) const { return platform::PathToUtf16(dir_ / name); }
+
+    TempDir dir_;
+};
+
+}  // namespace pixhaven::test
