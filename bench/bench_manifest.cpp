@@ -9,9 +9,11 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "backup/manifest.h"
 #include "backup/sha1.h"
+#include "bench/device_paths.h"
 #include "tools/samplegen/mbdb_writer.h"
 
 namespace {
@@ -20,23 +22,15 @@ constexpr int kRecords = 500'000;
 
 // Domains and paths shaped like a real device's, with the spread of lengths a real one has.
 std::string MakeManifestBytes(int records) {
-    static const char* const kDomains[] = {
-        "CameraRollDomain", "MediaDomain",
-        "HomeDomain",       "AppDomain-com.example.notes",
-        "KeychainDomain",   "AppDomainGroup-group.com.example.shared"};
-    static const char* const kFolders[] = {
-        "Media/DCIM/100APPLE/IMG_", "Library/SMS/Attachments/4f/",
-        "Library/Caches/com.example.cache/fsCachedData/",
-        "Media/PhotoStreamsData/1234567/100APPLE/IMG_", "Documents/Inbox/"};
     static const char* const kEndings[] = {".JPG", ".PNG", ".MOV", ".plist", ".db", ".m4a"};
     std::mt19937 random(42);
     std::string bytes = pixhaven::samplegen::MbdbHeader();
     bytes.reserve(static_cast<std::size_t>(records) * 125);
     pixhaven::samplegen::MbdbEntry entry;
     for (int i = 0; i < records; ++i) {
-        entry.domain = kDomains[random() % std::size(kDomains)];
-        entry.path = std::string(kFolders[random() % std::size(kFolders)]) + std::to_string(i) +
-                     kEndings[random() % std::size(kEndings)];
+        pixhaven::bench::DevicePath made = pixhaven::bench::RandomDevicePath(random, i, kEndings);
+        entry.domain = made.domain;
+        entry.path = std::move(made.path);
         entry.dataHash = std::string(20, static_cast<char>(random()));
         entry.modified = 1'300'000'000 + static_cast<std::uint32_t>(random() % 200'000'000);
         entry.accessed = entry.modified + 3600;

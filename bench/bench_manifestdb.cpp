@@ -9,12 +9,14 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "backup/manifest.h"
 #include "backup/manifestdb.h"
 #include "backup/mbfile.h"
 #include "backup/rowidtable.h"
+#include "bench/device_paths.h"
 #include "platform/sqlitefile.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
@@ -30,25 +32,17 @@ fs::path& CacheFolder() {
     return folder;
 }
 
-// Domains and paths shaped like a real device's, as bench_manifest makes them; one row in ten a
-// folder, as in a real Manifest.db.
+// Device-shaped domains and paths, as bench_manifest makes them; one row in ten a folder, as in
+// a real Manifest.db.
 void MakeRows(std::vector<pixhaven::samplegen::ManifestDbRow>& rows,
               std::vector<pixhaven::samplegen::MbdbEntry>& entries) {
-    static const char* const kDomains[] = {
-        "CameraRollDomain", "MediaDomain",
-        "HomeDomain",       "AppDomain-com.example.notes",
-        "KeychainDomain",   "AppDomainGroup-group.com.example.shared"};
-    static const char* const kFolders[] = {
-        "Media/DCIM/100APPLE/IMG_", "Library/SMS/Attachments/4f/",
-        "Library/Caches/com.example.cache/fsCachedData/",
-        "Media/PhotoStreamsData/1234567/100APPLE/IMG_", "Documents/Inbox/"};
     static const char* const kEndings[] = {".HEIC", ".PNG", ".MOV", ".plist", ".db", ".m4a"};
     std::mt19937 random(42);
     for (int i = 0; i < kRecords; ++i) {
         pixhaven::samplegen::MbdbEntry entry;
-        entry.domain = kDomains[random() % std::size(kDomains)];
-        entry.path = std::string(kFolders[random() % std::size(kFolders)]) + std::to_string(i) +
-                     kEndings[random() % std::size(kEndings)];
+        pixhaven::bench::DevicePath made = pixhaven::bench::RandomDevicePath(random, i, kEndings);
+        entry.domain = made.domain;
+        entry.path = std::move(made.path);
         entry.modified = 1'500'000'000 + static_cast<std::uint32_t>(random() % 200'000'000);
         entry.accessed = entry.modified + 3600;
         entry.created = entry.modified - static_cast<std::uint32_t>(random() % 86'400);
