@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/localtime.h"
@@ -18,6 +20,7 @@ namespace pixhaven::backup {
 namespace {
 
 constexpr std::u16string_view kUnnamed = u"unnamed";
+constexpr int kMaxOutputFolderAttempts = 1000;
 constexpr std::u16string_view kInvalidInNames = u"<>:\"/\\|?*";
 
 bool IsSurrogate(char16_t c) {
@@ -84,7 +87,7 @@ std::u16string_view AfterLastSlash(std::u16string_view name) {
 // Photo items keep their numbered display name. BMP items (group 5) carry the record's whole
 // relative path, whose folders recovery does not create; they are written under their own file
 // name, like audio and video items, so that every BMP lands directly in the group folder. Two with
-// the same name in one group then meet as any two same-named files do: the second copy fails.
+// the same name in one group then meet as any two same-named files do: the second is numbered.
 std::u16string RecoveredFileName(int group, std::u16string_view displayName) {
     const bool keepsWholeName = group < kMov && group != kBmp;
     return SafeFileName(keepsWholeName ? displayName : AfterLastSlash(displayName));
@@ -109,15 +112,68 @@ int Percent(int done, int total) {
     return static_cast<int>(static_cast<std::int64_t>(done) * 100 / total);
 }
 
-void CopyItem(RecoveryContext& recovery, const fs::path& groupFolder, int group,
-              const MediaItem& item) {
-    const fs::path destination =
-        groupFolder / platform::PathFromUtf16(RecoveredFileName(group, item.displayName));
-    // A failed copy (missing source, existing destination) counts as handled all the same.
-    platform::CopyFileNoOverwrite(item.file, destination);
+// "name (n).ext": the number goes before the last dot, or at the end when the name has no
+// extension (a leading dot starts a name, not an extension).
+std::u16string NumberedName(std::u16string_view name, int number) {
+    const auto dot = name.rfind(u'.');
+    const std::size_t stemEnd = dot == std::u16string_view::npos || dot == 0 ? name.size() : dot;
+    const std::string suffix = " (" + std::to_string(number) + ")";
+    std::u16string numbered(name.substr(0, stemEnd));
+    numbered.append(suffix.begin(), suffix.end());
+    numbered.append(name.substr(stemEnd));
+    return numbered;
+}
+
+// The files of one group folder. Copies never replace a file: a taken name moves on to the next
+// number. The numbers already handed out per name are remembered, so a thousand clips of one name
+// do not try a thousand names each.
+class GroupFolder {
+public:
+    explicit GroupFolder(fs::path folder) : folder_(std::move(folder)) {}
+
+    const fs::path& Path() const { return folder_; }
+
+    // Copies `source` under `fileName` or its first free numbered form; `destination` is the name
+    // written (or the last one tried).
+    platform::CopyResult Copy(const fs::path& source, const std::u16string& fileName,
+                              fs::path& destination, std::error_code& error) {
+        int& number = nextNumber_[fileName];
+        for (;;) {
+            const std::u16string name = number == 0 ? fileName : NumberedName(fileName, number);
+            destination = folder_ / platform::PathFromUtf16(name);
+            const platform::CopyResult result =
+                platform::CopyFileNoOverwrite(source, destination, error);
+            number = number == 0 ? 2 : number + 1;
+            if (result != platform::CopyResult::DestinationExists) {
+                return result;
+            }
+        }
+    }
+
+private:
+    fs::path folder_;
+    std::unordered_map<std::u16string, int> nextNumber_;  // 0: the bare name is still untried
+};
+
+void CopyItem(RecoveryContext& recovery, GroupFolder& folder, int group, const MediaItem& item) {
+    fs::path destination;
+    std::error_code error;
+    const platform::CopyResult result =
+        folder.Copy(item.file, RecoveredFileName(group, item.displayName), destination, error);
+    if (result == platform::CopyResult::Copied) {
+        ++recovery.outcome.written;
+    } else {
+        recovery.outcome.failures.push_back(
+            {item.file, destination, result == platform::CopyResult::SourceUnreadable, error});
+    }
     const int done = ++recovery.results.done;
     recovery.viewer.ShowProgress(Percent(done, recovery.total));
     recovery.viewer.ShowStatus(u"Recovering: " + platform::PathToUtf16(destination));
+}
+
+std::u16string Utf16Number(int number) {
+    const std::string digits = std::to_string(number);
+    return std::u16string(digits.begin(), digits.end());
 }
 
 }  // namespace
@@ -132,11 +188,28 @@ int CountCheckedItems(const ScanResults& results) {
     return ticked;
 }
 
-fs::path MakeOutputFolder(const fs::path& chosenFolder) {
-    const std::string stamp = platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
-    fs::path output = chosenFolder / ("PXHVN" + stamp);
-    platform::CreateFolder(output);
-    return output;
+OutputFolder MakeOutputFolder(const fs::path& chosenFolder) {
+    const std::string name =
+        "PXHVN" + platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
+    std::error_code error;
+    if (!platform::IsFolder(chosenFolder)) {
+        return {{},
+                std::make_error_code(platform::PathExists(chosenFolder)
+                                         ? std::errc::not_a_directory
+                                         : std::errc::no_such_file_or_directory)};
+    }
+    // A recovery within the same second as another must not write among the other's files.
+    for (int attempt = 1; attempt <= kMaxOutputFolderAttempts; ++attempt) {
+        const fs::path output =
+            chosenFolder / (attempt == 1 ? name : name + "-" + std::to_string(attempt));
+        if (platform::CreateNewFolder(output, error)) {
+            return {output, {}};
+        }
+        if (error != std::errc::file_exists) {
+            break;
+        }
+    }
+    return {{}, error};
 }
 
 int RecoverGroup(RecoveryContext& recovery, int group) {
@@ -146,19 +219,40 @@ int RecoverGroup(RecoveryContext& recovery, int group) {
         return 0;
     }
     const std::u16string& label = recovery.results.labels[static_cast<std::size_t>(group)];
-    const fs::path groupFolder =
-        recovery.outputFolder / platform::PathFromUtf16(GroupFolderName(label, ticked));
-    platform::CreateFolder(groupFolder);
+    GroupFolder folder(recovery.outputFolder /
+                       platform::PathFromUtf16(GroupFolderName(label, ticked)));
+    // A folder that cannot be made shows as failed copies into it, one per ticked item.
+    platform::CreateFolder(folder.Path());
     for (const auto& item : items) {
         if (recovery.control.WaitAndCheckStop()) {
             return -1;
         }
         // The views may change a tick meanwhile: read it once, when the worker gets here.
         if (item->checked.load() != 0) {
-            CopyItem(recovery, groupFolder, group, *item);
+            CopyItem(recovery, folder, group, *item);
         }
     }
     return ticked;
+}
+
+std::u16string RecoverySummary(const RecoveryOutcome& outcome) {
+    std::u16string text =
+        u"Recovering finished, " + Utf16Number(outcome.written) + u" files have been recovered";
+    if (!outcome.failures.empty()) {
+        text += u", " + Utf16Number(static_cast<int>(outcome.failures.size())) +
+                u" could not be copied";
+    }
+    return text + u".";
+}
+
+std::string DescribeFailure(const RecoveryFailure& failure) {
+    std::string line = failure.source.string() + ": ";
+    line += failure.sourceUnreadable ? "the stored file could not be read"
+                                     : "could not write " + failure.destination.string();
+    if (failure.error) {
+        line += " (" + failure.error.message() + ")";
+    }
+    return line;
 }
 
 }  // namespace pixhaven::backup

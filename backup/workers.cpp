@@ -52,6 +52,7 @@ int RecoveryWorker(RecoveryContext& recovery) {
     recovery.total = CountCheckedItems(recovery.results);
     recovery.results.total = recovery.total;
     recovery.results.done = 0;
+    recovery.outcome = {};
     RecoverGroupsWithResults(recovery);
     recovery.viewer.PostFinished(WM_RECOVER_FINISHED);
     return 1;

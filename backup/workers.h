@@ -13,7 +13,7 @@ namespace pixhaven::backup {
 // Thread bodies; both return 1 and end by posting their finished message to the viewer. Each
 // starts its own counters, so the window need not: the scan sets total and done to 0 before
 // counting; the recovery sets done to 0 and total (recovery.total and results.total) to the
-// ticked count at its start.
+// ticked count at its start, and starts a new outcome.
 int ScanWorker(ScanContext& scan);
 int RecoveryWorker(RecoveryContext& recovery);
 

@@ -8,7 +8,8 @@
 namespace pixhaven::cli {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 2;  // unusable input: no folder, no manifest
+inline constexpr int kExitFailed = 2;      // unusable input: no folder, no manifest, no target
+inline constexpr int kExitIncomplete = 3;  // recovery ended with files that could not be copied
 inline constexpr int kExitUsage = 64;
 
 int RunList(std::span<const std::string_view> args);

@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "platform/event.h"
+#include "platform/files.h"
 #include "platform/textcodec.h"
 
 namespace pixhaven::cli {
@@ -22,7 +23,9 @@ namespace {
 
 constexpr const char* kScanUsage = "usage: pixhaven-cli scan BACKUP_FOLDER [--json]\n";
 constexpr const char* kRecoverUsage =
-    "usage: pixhaven-cli recover BACKUP_FOLDER --to DIR [--group INDEX]...\n";
+    "usage: pixhaven-cli recover BACKUP_FOLDER --to DIR [--group INDEX]...\n"
+    "exit status: 0 every file copied, 2 unusable backup or target folder, 3 some files could "
+    "not be copied\n";
 
 volatile std::sig_atomic_t interrupted = 0;  // set by the Ctrl-C handler only
 
@@ -245,11 +248,42 @@ void TickGroups(backup::ScanResults& results, const std::set<int>& groups) {
 
 }  // namespace
 
+namespace {
+
+void PrintError(const std::string& text) {
+    std::fprintf(stderr, "pixhaven-cli: %s\n", text.c_str());
+}
+
+// The recovery target is checked before the scan, so that a mistyped folder costs no scan.
+bool CheckTargetFolder(const std::filesystem::path& target) {
+    if (platform::IsFolder(target)) {
+        return true;
+    }
+    PrintError("cannot recover into " + target.string() + ": " +
+               (platform::PathExists(target) ? "it is not a folder" : "no such folder"));
+    return false;
+}
+
+int ReportRecovery(const backup::RecoveryContext& recovery) {
+    for (const backup::RecoveryFailure& failure : recovery.outcome.failures) {
+        PrintError("could not copy " + backup::DescribeFailure(failure));
+    }
+    std::printf("%s\nSaveFile:%s\n",
+                platform::Utf16ToUtf8(backup::RecoverySummary(recovery.outcome)).c_str(),
+                recovery.outputFolder.string().c_str());
+    return recovery.outcome.failures.empty() ? kExitOk : kExitIncomplete;
+}
+
+}  // namespace
+
 int RunRecover(std::span<const std::string_view> args) {
     const std::optional<RecoverArguments> parsed = ParseRecoverArguments(args);
     if (!parsed) {
         std::fputs(kRecoverUsage, stderr);
         return kExitUsage;
+    }
+    if (!CheckTargetFolder(parsed->target)) {
+        return kExitFailed;
     }
     const std::unique_ptr<Session> session = OpenSession(parsed->folder);
     if (!session) {
@@ -258,16 +292,23 @@ int RunRecover(std::span<const std::string_view> args) {
     InstallInterruptHandler();
     session->Scan();
     TickGroups(session->results, parsed->groups);
-    backup::RecoveryContext recovery{session->results, backup::MakeOutputFolder(parsed->target),
-                                     session->control, session->viewer,
-                                     backup::CountCheckedItems(session->results)};
+    const backup::OutputFolder output = backup::MakeOutputFolder(parsed->target);
+    if (output.path.empty()) {
+        PrintError("cannot create the recovery folder in " + parsed->target.string() + " (" +
+                   output.error.message() + ")");
+        return kExitFailed;
+    }
+    backup::RecoveryContext recovery{session->results,
+                                     output.path,
+                                     session->control,
+                                     session->viewer,
+                                     backup::CountCheckedItems(session->results),
+                                     {}};
     session->results.done = 0;
     if (interrupted == 0) {
         session->Run([&recovery] { backup::RecoveryWorker(recovery); });
     }
-    std::printf("Recovering finished, %d files have been recovered.\nSaveFile:%s\n",
-                session->results.done.load(), recovery.outputFolder.string().c_str());
-    return kExitOk;
+    return ReportRecovery(recovery);
 }
 
 }  // namespace pixhaven::cli

@@ -73,6 +73,10 @@ bool IsPlainEntryName(std::string_view name) {
 
 #ifndef _WIN32
 
+std::error_code LastError() {
+    return std::error_code(errno, std::generic_category());
+}
+
 // A file descriptor that closes itself.
 class Descriptor {
 public:
@@ -174,14 +178,22 @@ void CopyTimes(int out, const struct stat& source) {
     ::futimens(out, times);  // a copy with today's time is still a good copy
 }
 
-// Opens a regular file for reading without blocking on FIFOs or devices.
+// Opens a regular file for reading without blocking on FIFOs or devices; -1 with errno set when it
+// cannot.
 int OpenRegularSource(const fs::path& from, struct stat& info) {
     Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!source.IsOpen() || ::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return -1;
+    int failure = 0;
+    if (!source.IsOpen() || ::fstat(source.Get(), &info) != 0) {
+        failure = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        failure = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    } else if (const int flags = ::fcntl(source.Get(), F_GETFL);
+               flags < 0 || ::fcntl(source.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        failure = errno;
     }
-    const int flags = ::fcntl(source.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(source.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (failure != 0) {
+        source.Close();
+        errno = failure;
         return -1;
     }
     return source.Release();
@@ -193,24 +205,30 @@ int OpenRegularSource(const fs::path& from, struct stat& info) {
 
 #ifndef _WIN32
 
-CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to) {
+CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error) {
+    error.clear();
     struct stat sourceInfo {};
     Descriptor source(OpenRegularSource(from, sourceInfo));
     if (!source.IsOpen()) {
+        error = LastError();
         return CopyResult::SourceUnreadable;
     }
     // O_EXCL makes creation and the existence test one step, and refuses symbolic links too.
     Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!target.IsOpen()) {
+        error = LastError();
         return errno == EEXIST ? CopyResult::DestinationExists : CopyResult::DestinationFailed;
     }
     struct stat created {};
     ::fstat(target.Get(), &created);
     CopyFailure failure = CopyBytes(source.Get(), target.Get());
-    if (failure == CopyFailure::None) {
+    if (failure != CopyFailure::None) {
+        error = LastError();
+    } else {
         CopyTimes(target.Get(), sourceInfo);
     }
     if (!target.Close() && failure == CopyFailure::None) {
+        error = LastError();
         failure = CopyFailure::Write;
     }
     if (failure != CopyFailure::None) {
@@ -265,8 +283,8 @@ ExclusiveFileLock::~ExclusiveFileLock() {
 
 #else
 
-CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to) {
-    std::error_code error;
+CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error) {
+    error.clear();
     if (!fs::is_regular_file(from, error)) {
         return CopyResult::SourceUnreadable;
     }
@@ -275,6 +293,7 @@ CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to) {
         return CopyResult::Copied;
     }
     const DWORD code = GetLastError();
+    error = std::error_code(static_cast<int>(code), std::system_category());
     if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
         return CopyResult::DestinationExists;
     }
@@ -347,6 +366,27 @@ ExclusiveFileLock::~ExclusiveFileLock() {
 }
 
 #endif
+
+CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to) {
+    std::error_code ignored;
+    return CopyFileNoOverwrite(from, to, ignored);
+}
+
+bool CreateNewFolder(const fs::path& folder, std::error_code& error) {
+    error.clear();
+    if (folder.empty()) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return false;
+    }
+    if (fs::create_directory(folder, error)) {
+        return true;
+    }
+    // An existing folder is no error to std::filesystem; here it is a name already taken.
+    if (!error) {
+        error = std::make_error_code(std::errc::file_exists);
+    }
+    return false;
+}
 
 bool CreateFolder(const fs::path& folder) {
     std::error_code error;

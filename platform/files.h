@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace pixhaven::platform {
 
@@ -16,11 +17,18 @@ enum class CopyResult {
     DestinationFailed,  // the destination could not be created or fully written; nothing is left
 };
 
-// Copies one file's bytes; fails rather than replace anything at the destination.
+// Copies one file's bytes; fails rather than replace anything at the destination. The second form
+// also tells the system's reason for a failure.
 CopyResult CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to);
+CopyResult CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
+                               std::error_code& error);
 
 // Creates one folder; false when it exists already or its parent is missing.
 bool CreateFolder(const std::filesystem::path& folder);
+
+// Creates one folder that did not exist before: false with `error` set to file_exists when
+// something of that name is there already, or with the system's reason when it cannot be made.
+bool CreateNewFolder(const std::filesystem::path& folder, std::error_code& error);
 
 // Creates a folder and every missing parent; true when the folder exists afterwards.
 bool CreateFolderTree(const std::filesystem::path& folder);

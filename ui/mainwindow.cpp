@@ -61,6 +61,7 @@ const QString kManifestFailed = QStringLiteral("Parse Mainfest.mbdb failed!");
 const QString kEncryptedBackup =
     QString::fromUtf8(backup::kEncryptedBackupMessage.data(),
                       static_cast<qsizetype>(backup::kEncryptedBackupMessage.size()));
+const QString kNoOutputFolder = QStringLiteral("Cannot create the recovery folder in %1.");
 const QString kSelectFiles = QStringLiteral("Please select the file(s) you want to recover.");
 const QString kBackQuestion =
     QStringLiteral("Are you sure to go back? If Back, the scanning results will not be saved.");
@@ -403,9 +404,19 @@ void CMainDlg::SetGroupLabel(int group, const QString& text) {
     }
     tree_->SetItemText(item, text);
     tree_->SetHasResults(item, true);
-    // A category gets its check box once it has something to tick.
+    // A category gets its check box once it has something to tick. One ticked through the root
+    // while it was being collected takes the tick now: the worker, blocked in this call, is done
+    // with its list.
     if (CTreeViewEx1::ItemState(item) == 0) {
         tree_->SetItemState(item, kStateUnchecked);
+    } else if (CTreeViewEx1::ItemState(item) == kStateChecked) {
+        SetCategoryChecks(group, true);
+    }
+}
+
+void CMainDlg::SetCategoryChecks(int category, bool checked) {
+    for (const auto& media : Items(category)) {
+        media->checked = checked ? 1 : 0;
     }
 }
 
@@ -646,12 +657,13 @@ void CMainDlg::OnListCheckChanged(int row, bool checked) {
 void CMainDlg::OnTreeCheckChanged(quintptr handle, bool checked) {
     const QTreeWidgetItem* item = tree_->ItemFromHandle(handle);
     const int category = item != nullptr ? CTreeViewEx1::ItemData(item).index : -1;
-    if (category < 0 || category >= backup::kGroupCount) {
+    // A category without results may still be filled by the scan worker: its list is the
+    // worker's until the worker labels it, and SetGroupLabel then applies the tick.
+    if (category < 0 || category >= backup::kGroupCount ||
+        !CTreeViewEx1::ItemData(item).hasResults) {
         return;
     }
-    for (const auto& media : Items(category)) {
-        media->checked = checked ? 1 : 0;
-    }
+    SetCategoryChecks(category, checked);
     if (CPhotoViewDlg* pane = Pane(category)) {
         pane->RefreshChecks();
     }
@@ -707,7 +719,14 @@ void CMainDlg::OnRecover() {
 }
 
 void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
-    outputFolder_ = backup::MakeOutputFolder(chosenFolder);
+    // The folder may have gone or become read-only since it was picked.
+    const backup::OutputFolder output = backup::MakeOutputFolder(chosenFolder);
+    if (output.path.empty()) {
+        ShowMessage(CMsgBox::kError, CMsgBox::kOk,
+                    kNoOutputFolder.arg(QString::fromStdU16String(chosenFolder.u16string())));
+        return;
+    }
+    outputFolder_ = output.path;
     progress_->setValue(0);
     progress_->show();
     recoverButton_->hide();
@@ -722,7 +741,7 @@ void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
     viewer_.Attach();
     control_.operation = backup::kOperationRecovering;
     recovery_ = std::make_unique<backup::RecoveryContext>(
-        backup::RecoveryContext{results_, outputFolder_, control_, viewer_, 0});
+        backup::RecoveryContext{results_, outputFolder_, control_, viewer_, 0, {}});
     if (!worker_.Start(control_,
                        [recovery = recovery_.get()] { backup::RecoveryWorker(*recovery); })) {
         PostWindowMessage(this, WM_RECOVER_FINISHED);
@@ -741,9 +760,10 @@ void CMainDlg::OnRecoverFinished() {
     control_.operation = backup::kOperationNone;
     control_.stop = 0;
     const QString folder = QString::fromStdU16String(outputFolder_.u16string());
-    ShowMessage(CMsgBox::kSuccess, CMsgBox::kOk | CMsgBox::kFolderLink,
-                QStringLiteral("Recovering finished, %1 files have been recovered.")
-                    .arg(results_.done.load()),
+    const bool complete = recovery_->outcome.failures.empty();
+    ShowMessage(complete ? CMsgBox::kSuccess : CMsgBox::kWarning,
+                CMsgBox::kOk | CMsgBox::kFolderLink,
+                QString::fromStdU16String(backup::RecoverySummary(recovery_->outcome)),
                 QStringLiteral("SaveFile:") + folder, folder);
 }
 

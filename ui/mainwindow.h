@@ -122,6 +122,10 @@ public:
     CPhotoViewDlg* Pane(int category) const;
     const std::filesystem::path& OutputFolder() const { return outputFolder_; }
     int RecoveredCount() const { return results_.done.load(); }
+    // What the last recovery wrote and could not write; none before the first.
+    const backup::RecoveryOutcome* LastRecovery() const {
+        return recovery_.get() ? &recovery_->outcome : nullptr;
+    }
 
     // The menu's commands, as the pop-up menu runs them.
     void RunMenuCommand(int id);
@@ -196,6 +200,7 @@ private:
     void OnListCheckChanged(int row, bool checked);
     void OnTreeCheckChanged(quintptr handle, bool checked);
     void OnThumbCheckChanged(int category);
+    void SetCategoryChecks(int category, bool checked);
     void RecomputeCategory(int category);
     void RecomputeRoot();
     std::vector<std::unique_ptr<backup::MediaItem>>& Items(int category);

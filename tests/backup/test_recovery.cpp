@@ -1,5 +1,6 @@
-// Recovery on hand-made scan results: folders and names, failed copies, hostile names that must
-// stay inside their group folder, pausing and stopping from another thread.
+// Recovery on hand-made scan results: folders and names, name clashes, failed copies and what is
+// reported of them, hostile names that must stay inside their group folder, pausing and stopping
+// from another thread.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "backup/recovery.h"
 #include "backup/workers.h"
 #include "platform/localtime.h"
+#include "tests/support/failing_disk.h"
 #include "tests/support/fake_viewer.h"
 #include "tests/support/tempdir.h"
 
@@ -55,7 +57,7 @@ protected:
 
     RecoveryContext Context(const fs::path& folder) {
         fs::create_directories(folder);
-        return RecoveryContext{results, folder, control, viewer, CountCheckedItems(results)};
+        return RecoveryContext{results, folder, control, viewer, CountCheckedItems(results), {}};
     }
 
     TempDir dir;
@@ -98,25 +100,95 @@ TEST_F(RecoveryTest, GroupsWithoutTicksOrItemsCreateNothing) {
     EXPECT_TRUE(viewer.Statuses().empty());
 }
 
-TEST_F(RecoveryTest, SecondFileOfTheSameNameFailsAgainstTheFirstAndBothCount) {
-    const MediaItem& first = AddItem(kMp4, u"Media/A/clip.mp4", true, "first clip");
-    AddItem(kMp4, u"Media/B/clip.mp4", true, "second clip");
+TEST_F(RecoveryTest, SameNamesInAGroupAreNumberedAndNothingIsReplaced) {
+    struct Clash {
+        int group;
+        std::u16string path;  // of every item: all end in the same file name
+        std::vector<std::string> written;
+    };
+    const std::vector<Clash> clashes = {
+        {kBmp, u"Library/scene.bmp", {"scene.bmp", "scene (2).bmp", "scene (3).bmp"}},
+        {kMov, u"Media/\u00e4/IMG.MOV", {"IMG.MOV", "IMG (2).MOV", "IMG (3).MOV"}},
+        {kMp3, u"Media/a/song.mp3", {"song.mp3", "song (2).mp3", "song (3).mp3"}},
+        {kMp4, u"Media/a/clip", {"clip", "clip (2)", "clip (3)"}},
+        {kM4a, u"Media/a/.memo", {".memo", ".memo (2)", ".memo (3)"}},
+        {k3gp, u"Media/a/v.1.3gp", {"v.1.3gp", "v.1 (2).3gp", "v.1 (3).3gp"}},
+    };
+    for (const auto& clash : clashes) {
+        for (int copy = 0; copy < 3; ++copy) {
+            AddItem(clash.group, clash.path, true, "copy " + std::to_string(copy));
+        }
+    }
+    // A file already in a group folder is never replaced; its name is skipped.
+    WriteFile(output / "MOV (3)" / "IMG (2).MOV", "already there");
     auto recovery = Context(output);
+    RecoveryWorker(recovery);
 
-    EXPECT_EQ(RecoverGroup(recovery, kMp4), 2);
-    EXPECT_EQ(ReadFile(output / "MP4 (2)" / "clip.mp4"), ReadFile(first.file));
-    EXPECT_EQ(results.done, 2);
+    for (const auto& clash : clashes) {
+        const fs::path folder =
+            output / fs::path(results.labels[static_cast<std::size_t>(clash.group)]);
+        for (int copy = 0; copy < 3; ++copy) {
+            std::string name = clash.written[static_cast<std::size_t>(copy)];
+            if (clash.group == kMov && copy > 0) {
+                name = copy == 1 ? "IMG (3).MOV" : "IMG (4).MOV";
+            }
+            EXPECT_EQ(ReadFile(folder / name), "copy " + std::to_string(copy)) << folder / name;
+        }
+    }
+    EXPECT_EQ(ReadFile(output / "MOV (3)" / "IMG (2).MOV"), "already there");
+    EXPECT_EQ(recovery.outcome.written, 18);
+    EXPECT_TRUE(recovery.outcome.failures.empty());
+    EXPECT_EQ(RecoverySummary(recovery.outcome),
+              u"Recovering finished, 18 files have been recovered.");
 }
 
-TEST_F(RecoveryTest, MissingSourceIsHandledAndCounted) {
-    AddItem(kMov, u"Media/DCIM/IMG_0001.MOV", true, "");
+TEST_F(RecoveryTest, FailedCopiesAreCountedAsHandledButReportedAsNotCopied) {
+    AddItem(kMov, u"Media/DCIM/missing.MOV", true, "");
+    MediaItem& folderAsSource = AddItem(kMov, u"Media/DCIM/folder.MOV", true);
+    fs::remove(folderAsSource.file);
+    fs::create_directories(folderAsSource.file);
+    AddItem(kMov, u"Media/DCIM/good.MOV", true, "fine");
+    AddItem(kMp4, u"Media/big.mp4", true, std::string(64 * 1024, 'x'));
     auto recovery = Context(output);
-    recovery.total = 0;  // no share can be computed; it must not divide by zero
+    {
+        const test::FileSizeLimit fullDisk(16 * 1024);
+        RecoveryWorker(recovery);
+    }
 
-    EXPECT_EQ(RecoverGroup(recovery, kMov), 1);
-    EXPECT_EQ(results.done, 1);
-    EXPECT_FALSE(fs::exists(output / "MOV (1)" / "IMG_0001.MOV"));
-    EXPECT_EQ(viewer.Progress(), std::vector<int>{0});
+    EXPECT_EQ(results.done, 4);  // progress still advances per handled item
+    EXPECT_EQ(viewer.Progress(), (std::vector<int>{25, 50, 75, 100}));
+    EXPECT_EQ(recovery.outcome.written, 1);
+    ASSERT_EQ(recovery.outcome.failures.size(), 3u);
+    const auto& failures = recovery.outcome.failures;
+    EXPECT_TRUE(failures[0].sourceUnreadable);
+    EXPECT_EQ(failures[0].error, std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(failures[1].sourceUnreadable);
+    EXPECT_FALSE(failures[2].sourceUnreadable);  // the disk was full
+    EXPECT_EQ(failures[2].error, std::errc::file_too_large);
+    EXPECT_FALSE(fs::exists(failures[2].destination)) << "no partial file is left";
+    EXPECT_EQ(ReadFile(output / "MOV (3)" / "good.MOV"), "fine");
+    EXPECT_EQ(RecoverySummary(recovery.outcome),
+              u"Recovering finished, 1 files have been recovered, 3 could not be copied.");
+    EXPECT_EQ(DescribeFailure(failures[0]),
+              failures[0].source.string() +
+                  ": the stored file could not be read (No such file or directory)");
+}
+
+TEST_F(RecoveryTest, AnOutputFolderThatBecomesReadOnlyFailsEveryCopyIntoIt) {
+    AddItem(kJpg, u"0001.jpg", true);
+    AddItem(kMov, u"clip.mov", true);
+    auto recovery = Context(output);
+    const test::UnwritableFolder readOnly(output);
+    if (!readOnly.Active()) {
+        GTEST_SKIP() << "this file system cannot make a folder read-only";
+    }
+    RecoveryWorker(recovery);
+
+    EXPECT_EQ(results.done, 2);
+    EXPECT_EQ(recovery.outcome.written, 0);
+    ASSERT_EQ(recovery.outcome.failures.size(), 2u);
+    EXPECT_FALSE(recovery.outcome.failures[0].sourceUnreadable);
+    EXPECT_TRUE(fs::is_empty(output));
 }
 
 TEST_F(RecoveryTest, BmpItemsAreWrittenUnderTheirOwnFileName) {
@@ -202,7 +274,7 @@ TEST_F(RecoveryTest, BackupFolderIsLeftUnchanged) {
     }
     auto recovery = Context(output);
     RecoveryWorker(recovery);
-    RecoveryWorker(recovery);  // the second run fails against the first run's files
+    RecoveryWorker(recovery);  // the second run writes numbered copies beside the first's
 
     for (std::size_t i = 0; i < sources.size(); ++i) {
         EXPECT_EQ(ReadFile(sources[i]), contents[i]);
@@ -225,18 +297,40 @@ TEST_F(RecoveryTest, RecoveringTwiceIntoNewFoldersWritesBothAndRestartsDone) {
     EXPECT_EQ(viewer.Finished().size(), 2u);
 }
 
-TEST_F(RecoveryTest, OutputFolderIsNamedByLocalTimeAndCreated) {
-    const std::string before = platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
-    const fs::path folder = MakeOutputFolder(dir.path());
-    const std::string after = platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
+TEST_F(RecoveryTest, OutputFolderIsNamedByLocalTimeAndSameSecondRunsGetTheirOwn) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::string before = platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
+        const fs::path first = MakeOutputFolder(dir.path()).path;
+        const fs::path second = MakeOutputFolder(dir.path()).path;
+        const std::string after = platform::FormatCivilTime(platform::LocalNow(), "%Y%m%d%H%M%S");
+        if (before != after) {
+            continue;  // the clock ticked between the two: try again
+        }
+        EXPECT_EQ(first, dir / ("PXHVN" + before));
+        EXPECT_EQ(second, dir / ("PXHVN" + before + "-2"));
+        EXPECT_TRUE(fs::is_directory(first));
+        EXPECT_TRUE(fs::is_directory(second));
+        return;
+    }
+    FAIL() << "the clock never held still for two folder creations";
+}
 
-    EXPECT_EQ(folder.parent_path(), dir.path());
-    const std::string name = folder.filename().string();
-    ASSERT_EQ(name.size(), 19u);
-    EXPECT_EQ(name.substr(0, 5), "PXHVN");
-    EXPECT_GE(name.substr(5), before);
-    EXPECT_LE(name.substr(5), after);
-    EXPECT_TRUE(fs::is_directory(folder));
+TEST_F(RecoveryTest, NoOutputFolderInAMissingFileOrReadOnlyTarget) {
+    WriteFile(dir / "file", "not a folder");
+    EXPECT_EQ(MakeOutputFolder(dir / "missing").error, std::errc::no_such_file_or_directory);
+    EXPECT_EQ(MakeOutputFolder(dir / "file").error, std::errc::not_a_directory);
+    EXPECT_TRUE(MakeOutputFolder(dir / "missing").path.empty());
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+
+    fs::create_directories(dir / "readonly");
+    const test::UnwritableFolder readOnly(dir / "readonly");
+    if (!readOnly.Active()) {
+        GTEST_SKIP() << "this file system cannot make a folder read-only";
+    }
+    const OutputFolder refused = MakeOutputFolder(dir / "readonly");
+    EXPECT_TRUE(refused.path.empty());
+    EXPECT_TRUE(refused.error);
+    EXPECT_TRUE(fs::is_empty(dir / "readonly"));
 }
 
 TEST_F(RecoveryTest, CountsTicksOnlyInGroupsWithResults) {

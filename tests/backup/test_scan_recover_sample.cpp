@@ -3,6 +3,7 @@
 // scans.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "backup/workers.h"
@@ -62,6 +63,12 @@ TEST(ScanAndRecover, CopiesAreExactAndTheBackupIsUntouched) {
     }
     EXPECT_GT(copied, 20);
     EXPECT_EQ(run.results.done, run.results.total);
+    // Same-named files of one group are all kept: as many files as the summary says.
+    EXPECT_EQ(run.recovered.written, copied);
+    EXPECT_EQ(run.recovered.failures.size(), static_cast<std::size_t>(run.results.total - copied));
+    EXPECT_EQ(std::count_if(fs::recursive_directory_iterator(output), {},
+                            [](const auto& entry) { return entry.is_regular_file(); }),
+              copied);
     EXPECT_EQ(Snapshot(backup.folder), before);
 }
 

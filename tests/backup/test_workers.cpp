@@ -132,7 +132,7 @@ protected:
     }
 
     int Recover() {
-        RecoveryContext recovery{results, dir / "out", control, viewer};
+        RecoveryContext recovery{results, dir / "out", control, viewer, 0, {}};
         fs::create_directories(recovery.outputFolder);
         return RecoveryWorker(recovery);
     }

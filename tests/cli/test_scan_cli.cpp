@@ -5,8 +5,10 @@
 
 #include "backup/backupmanifest.h"
 #include "backup/manifest.h"
+#include "tests/support/failing_disk.h"
 #include "tests/support/process.h"
 #include "tools/samplegen/manifestdb_writer.h"
+#include "tools/samplegen/mbdb_writer.h"
 #include "tools/samplegen/mbfile_writer.h"
 #include "tools/samplegen/samplegen.h"
 
@@ -92,6 +94,7 @@ TEST(ScanCommand, EncryptedBackupIsRefusedWithItsMessage) {
               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>IsEncrypted</key><true/>"
               "</dict></plist>");
     const std::string expected = std::string(backup::kEncryptedBackupMessage) + "\n";
+    fs::create_directories(dir / "out");
     for (const auto& args :
          {std::vector<std::string>{"scan", folder.string()},
           std::vector<std::string>{"recover", folder.string(), "--to", (dir / "out").string()}}) {
@@ -114,21 +117,22 @@ TEST(ScanCommand, BackupWithoutManifestFails) {
     }
 }
 
-TEST(RecoverCommand, CopiesTheNamedGroupsAndSaysWhere) {
+TEST(RecoverCommand, CopiesTheNamedGroupsAndReportsWhatCouldNotBeCopied) {
     TempDir dir;
     const samplegen::SampleReport report = MakeSample(dir);
     fs::create_directories(dir / "out");
     const ProcessRun run = RunProcess(dir, PIXHAVEN_CLI,
                                       {"recover", FirstBackup(report).folder.string(), "--to",
                                        (dir / "out").string(), "--group", "0", "--group", "8"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    // The sample lacks some stored files on purpose: each is named on stderr.
+    ASSERT_EQ(run.exitCode, 3) << run.err;
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(
-        run.out, match,
-        std::regex(
-            "^Recovering finished, ([0-9]+) files have been recovered\\.\nSaveFile:(.*)\n$")))
+    ASSERT_TRUE(std::regex_search(run.out, match,
+                                  std::regex("^Recovering finished, ([0-9]+) files have been "
+                                             "recovered, ([0-9]+) could not be copied\\.\n"
+                                             "SaveFile:(.*)\n$")))
         << run.out;
-    const fs::path output = match[2].str();
+    const fs::path output = match[3].str();
     EXPECT_EQ(output.parent_path(), dir / "out");
     EXPECT_TRUE(std::regex_match(output.filename().string(), std::regex("PXHVN[0-9]{14}")));
     std::vector<std::string> groupFolders;
@@ -139,10 +143,65 @@ TEST(RecoverCommand, CopiesTheNamedGroupsAndSaysWhere) {
     ASSERT_EQ(groupFolders.size(), 2u);
     EXPECT_TRUE(std::regex_match(groupFolders[0], std::regex("Camera Roll \\([1-9][0-9]*\\)")));
     EXPECT_TRUE(std::regex_match(groupFolders[1], std::regex("MOV \\([1-9][0-9]*\\)")));
-    // Done counts handled items: a missing stored file or a repeated name is handled, not copied.
-    const std::size_t copied = FilesBelow(output);
-    EXPECT_GT(copied, 0u);
-    EXPECT_LE(copied, static_cast<std::size_t>(std::stoi(match[1].str())));
+    EXPECT_EQ(FilesBelow(output), static_cast<std::size_t>(std::stoi(match[1].str())));
+    const auto failed = static_cast<std::ptrdiff_t>(std::stoi(match[2].str()));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), failed) << run.err;
+    EXPECT_NE(run.err.find(": the stored file could not be read (No such file or directory)\n"),
+              std::string::npos)
+        << run.err;
+}
+
+// Two clips of the same name in different device folders must both be written.
+TEST(RecoverCommand, SameNamedFilesAreAllWritten) {
+    TempDir dir;
+    const fs::path folder = dir / "backup";
+    std::vector<samplegen::MbdbEntry> entries;
+    for (const std::string path :
+         {"Media/DCIM/100APPLE/\xC3\xA4.MOV", "Media/DCIM/101APPLE/\xC3\xB6.MOV",
+          "Media/DCIM/102APPLE/\xC3\xA4.MOV"}) {
+        samplegen::MbdbEntry entry;
+        entry.domain = "CameraRollDomain";
+        entry.path = path;
+        entry.size = 4;
+        entries.push_back(entry);
+        WriteFile(folder / backup::MakeStoredName("CameraRollDomain", path), path);
+    }
+    samplegen::WriteMbdb(folder / "Manifest.mbdb", entries);
+    fs::create_directories(dir / "out");
+    const ProcessRun run =
+        RunProcess(dir, PIXHAVEN_CLI, {"recover", folder.string(), "--to", (dir / "out").string()},
+                   {{"LC_ALL", "C.UTF-8"}});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Recovering finished, 3 files have been recovered.\n"),
+              std::string::npos);
+    EXPECT_EQ(FilesBelow(dir / "out"), 3u);
+}
+
+TEST(RecoverCommand, AnUnusableTargetFolderIsRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    const samplegen::SampleReport report = MakeSample(dir);
+    WriteFile(dir / "file", "not a folder");
+    fs::create_directories(dir / "readonly");
+    const UnwritableFolder readOnly(dir / "readonly");
+    struct Target {
+        fs::path folder;
+        std::string reason;
+    };
+    std::vector<Target> targets = {{dir / "no" / "such", "no such folder"},
+                                   {dir / "file", "it is not a folder"}};
+    if (readOnly.Active()) {
+        targets.push_back({dir / "readonly", "cannot create the recovery folder in"});
+    }
+    for (const auto& target : targets) {
+        const ProcessRun run = RunProcess(
+            dir, PIXHAVEN_CLI,
+            {"recover", FirstBackup(report).folder.string(), "--to", target.folder.string()});
+        EXPECT_EQ(run.exitCode, 2) << target.folder;
+        EXPECT_NE(run.err.find(target.reason), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "no"));
+    EXPECT_TRUE(fs::is_empty(dir / "readonly"));
 }
 
 TEST(RecoverCommand, WrongArgumentsShowUsage) {

@@ -26,6 +26,7 @@ struct ScanSession {
     backup::WorkerControl control;
     FakeViewer viewer;
     NoPictures pictures;
+    backup::RecoveryOutcome recovered;  // of the last RecoverEverything
 
     void Scan(const std::filesystem::path& folder) {
         control.run.Set();
@@ -41,9 +42,10 @@ struct ScanSession {
             }
         }
         std::filesystem::create_directories(target);
-        backup::RecoveryContext recovery{results, backup::MakeOutputFolder(target), control, viewer,
-                                         0};
+        backup::RecoveryContext recovery{
+            results, backup::MakeOutputFolder(target).path, control, viewer, 0, {}};
         backup::RecoveryWorker(recovery);
+        recovered = recovery.outcome;
         return recovery.outputFolder;
     }
 };

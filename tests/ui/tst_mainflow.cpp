@@ -491,8 +491,6 @@ private slots:
         };
         flow.Button(CMainDlg::kRecoverId)->click();
         QTRY_VERIFY_WITH_TIMEOUT(flow.boxes.size() > before, kScanTimeoutMs);
-        QCOMPARE(flow.LastText(),
-                 QStringLiteral("Recovering finished, %1 files have been recovered.").arg(ticked));
         const fs::path output = flow.window->OutputFolder();
         QCOMPARE(output.parent_path(), out.path());
         QVERIFY(output.filename().string().starts_with("PXHVN"));
@@ -512,7 +510,12 @@ private slots:
             }
         }
         QCOMPARE(static_cast<int>(copied.size()), present);
-        QVERIFY(present > 0);
+        QVERIFY(present > 0 && present < ticked);
+        // The box counts files written, and says how many could not be copied.
+        QCOMPARE(flow.LastText(), QStringLiteral("Recovering finished, %1 files have been "
+                                                 "recovered, %2 could not be copied.")
+                                      .arg(present)
+                                      .arg(ticked - present));
         flow.window->Close(0);
     }
 
@@ -527,17 +530,43 @@ private slots:
         flow.Button(CMainDlg::kStopId)->click();
         QTRY_VERIFY_WITH_TIMEOUT(flow.boxes.size() > before, kScanTimeoutMs);
         const QRegularExpression summary(
-            QStringLiteral("^Recovering finished, (\\d+) files have been recovered\\.$"));
+            QStringLiteral("^Recovering finished, (\\d+) files have been recovered(, \\d+ could "
+                           "not be copied)?\\.$"));
         const QRegularExpressionMatch match = summary.match(flow.LastText());
         QVERIFY2(match.hasMatch(), qPrintable(flow.LastText()));
         const int reported = match.captured(1).toInt();
-        QVERIFY(reported >= static_cast<int>(FilesUnder(out.path()).size()));
+        QCOMPARE(reported, static_cast<int>(FilesUnder(out.path()).size()));
         int everything = 0;
         for (int category = 0; category < 13; ++category) {
             everything += flow.CountOf(category);
         }
         QVERIFY(reported < everything);
         QVERIFY(flow.Shown(CMainDlg::kRecoverId) && !flow.Shown(CMainDlg::kContinueId));
+        flow.window->Close(0);
+    }
+
+    // The root ticked again and again while the worker fills the groups: a group still being
+    // filled is never walked by the window, and takes its tick when it is done.
+    void rootTickedDuringAScan() {
+        Flow flow(sample_->root);
+        flow.SelectRowOf(kDevice);
+        flow.Button(CMainDlg::kStartScanId)->click();
+        int clicks = 0;
+        while (!flow.window->ScanComplete()) {
+            flow.ClickTreeBox(flow.Tree()->RootItem());
+            ++clicks;
+            QTest::qWait(1);
+        }
+        QVERIFY(clicks > 1);
+        if (flow.RootState() != kChecked) {
+            flow.ClickTreeBox(flow.Tree()->RootItem());
+        }
+        for (int category = 0; category < 13; ++category) {
+            for (const auto& item :
+                 flow.window->Results().groups[static_cast<std::size_t>(category)]) {
+                QVERIFY2(item->checked.load() != 0, qPrintable(QString::number(category)));
+            }
+        }
         flow.window->Close(0);
     }
 
