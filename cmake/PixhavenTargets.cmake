@@ -12,6 +12,11 @@ if(PIXHAVEN_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(PIXHAVEN_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 if(PIXHAVEN_FUZZ)
     # Coverage for every library the fuzz targets link; only the fuzzers link the libFuzzer main.
     add_compile_options(-fsanitize=fuzzer-no-link)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the normal build, then a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer that also replays the fuzzing corpora.
+# UndefinedBehaviorSanitizer that also replays the fuzzing corpora, then a ThreadSanitizer build.
 # usage: scripts/test.sh [--quick]   (--quick: the normal build only)
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,4 +19,10 @@ if [ "${1:-}" != "--quick" ]; then
         -DPIXHAVEN_WERROR=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         run_ctest "$source_dir/build-sanitize"
+
+    # Debian's Qt is not built for ThreadSanitizer: the suppressions say how that is handled.
+    export TSAN_OPTIONS="suppressions=$source_dir/cmake/tsan-suppressions.txt halt_on_error=1"
+    CC=clang CXX=clang++ "$source_dir/scripts/setup.sh" "$source_dir/build-tsan" \
+        -DCMAKE_BUILD_TYPE=Debug -DPIXHAVEN_TSAN=ON -DPIXHAVEN_BENCH=OFF -DPIXHAVEN_WERROR=ON
+    run_ctest "$source_dir/build-tsan"
 fi

@@ -378,10 +378,9 @@ void CListViewCheck1::NotifyParent(int row, bool checked) {
 }
 
 bool CListViewCheck1::event(QEvent* event) {
-    if (event->type() == WindowMessageEvent::EventType()) {
-        const auto& message = static_cast<const WindowMessageEvent&>(*event);
-        if (message.Message() == WM_LIST_CHECK_ALL) {
-            CheckAll(message.WParam() != 0);
+    if (const WindowMessageEvent* message = WindowMessageEvent::From(event)) {
+        if (message->Message() == WM_LIST_CHECK_ALL) {
+            CheckAll(message->WParam() != 0);
             viewport()->update();
             return true;
         }

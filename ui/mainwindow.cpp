@@ -39,6 +39,7 @@
 #include "ui/msgbox.h"
 #include "ui/programfolders.h"
 #include "ui/staticlabel.h"
+#include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
 
 namespace pixhaven::ui {
@@ -355,8 +356,7 @@ void CMainDlg::paintEvent(QPaintEvent* /*event*/) {
 // ---- Messages ----
 
 bool CMainDlg::event(QEvent* event) {
-    if (event->type() == WindowMessageEvent::EventType()) {
-        const auto* message = static_cast<WindowMessageEvent*>(event);
+    if (const WindowMessageEvent* message = WindowMessageEvent::From(event)) {
         HandleWindowMessage(message->Message(), message->WParam(), message->LParam());
         return true;
     }
@@ -972,14 +972,11 @@ void CMainDlg::StartUpdateCheck() {
     QPointer<CMainDlg> window(this);
     updateThread_ = std::jthread([check = services_.checkUpdate, window] {
         const int result = check();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [window, result] {
-                if (window) {
-                    PostWindowMessage(window, WM_UPDATE_CHECKED, static_cast<quintptr>(result));
-                }
-            },
-            Qt::QueuedConnection);
+        InvokeOnThreadOf(QCoreApplication::instance(), [window, result] {
+            if (window) {
+                PostWindowMessage(window, WM_UPDATE_CHECKED, static_cast<quintptr>(result));
+            }
+        });
     });
 }
 

@@ -23,6 +23,7 @@
 #include "ui/listviewcheck.h"
 #include "ui/picture.h"
 #include "ui/programfolders.h"
+#include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
 
 namespace pixhaven::ui {
@@ -506,14 +507,13 @@ void CPhotoViewDlg::Impl::StartLoader() {
     loader = std::make_unique<ThumbnailLoader>(
         std::move(pictures), LoadOrder(), design.fallbackPicture ? fallback : QImage(),
         [context, run](int tile) {
-            QMetaObject::invokeMethod(
-                context, [context, run, tile] { context->impl_->OnTileRendered(run, tile); },
-                Qt::QueuedConnection);
+            InvokeOnThreadOf(context,
+                             [context, run, tile] { context->impl_->OnTileRendered(run, tile); });
         },
         [context, run](bool finished) {
-            QMetaObject::invokeMethod(
-                context, [context, run, finished] { context->impl_->OnLoaderEnded(run, finished); },
-                Qt::QueuedConnection);
+            InvokeOnThreadOf(context, [context, run, finished] {
+                context->impl_->OnLoaderEnded(run, finished);
+            });
         });
 }
 
@@ -648,10 +648,11 @@ void CPhotoViewDlg::NotifyCheckChanged(int number) {
 }
 
 bool CPhotoViewDlg::event(QEvent* event) {
-    if (event->type() != WindowMessageEvent::EventType()) {
+    const WindowMessageEvent* posted = WindowMessageEvent::From(event);
+    if (posted == nullptr) {
         return QWidget::event(event);
     }
-    const auto& message = static_cast<const WindowMessageEvent&>(*event);
+    const WindowMessageEvent& message = *posted;
     Impl& d = *impl_;
     if (message.Message() == WM_PAGE_PREV && d.currentPage > 1) {
         d.ShowPage(d.currentPage - 1);

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "ui/threadhandoff.h"
+
 namespace pixhaven::ui {
 
 WindowMessageEvent::WindowMessageEvent(int message, quintptr wParam, qintptr lParam)
@@ -13,7 +15,16 @@ QEvent::Type WindowMessageEvent::EventType() {
     return type;
 }
 
+const WindowMessageEvent* WindowMessageEvent::From(const QEvent* event) {
+    if (event->type() != EventType()) {
+        return nullptr;
+    }
+    ReceiveHandoff();  // it may come from another thread
+    return static_cast<const WindowMessageEvent*>(event);
+}
+
 void PostWindowMessage(QObject* target, int message, quintptr wParam, qintptr lParam) {
+    SendHandoff();
     QCoreApplication::postEvent(target, new WindowMessageEvent(message, wParam, lParam));
 }
 
@@ -23,13 +34,10 @@ void SendWindowMessage(QObject* target, int message, quintptr wParam, qintptr lP
         QCoreApplication::sendEvent(target, &event);
         return;
     }
-    QMetaObject::invokeMethod(
-        target,
-        [target, message, wParam, lParam] {
-            WindowMessageEvent event(message, wParam, lParam);
-            QCoreApplication::sendEvent(target, &event);
-        },
-        Qt::BlockingQueuedConnection);
+    InvokeOnThreadOfAndWait(target, [target, message, wParam, lParam] {
+        WindowMessageEvent event(message, wParam, lParam);
+        QCoreApplication::sendEvent(target, &event);
+    });
 }
 
 }  // namespace pixhaven::ui

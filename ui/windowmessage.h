@@ -12,6 +12,8 @@ public:
 
     // The event type all window messages share, registered with Qt once.
     static QEvent::Type EventType();
+    // The message `event` carries, none for other events.
+    static const WindowMessageEvent* From(const QEvent* event);
 
     int Message() const { return message_; }
     quintptr WParam() const { return wParam_; }

@@ -3,6 +3,7 @@
 
 #include <QThread>
 
+#include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
 
 namespace pixhaven::ui {
@@ -20,14 +21,11 @@ void WindowViewer::RunOnWindow(Report report) {
     }
     // The report re-checks the mark on the window's thread: a window that detached meanwhile is
     // already tearing the results down and must not be told about them.
-    QMetaObject::invokeMethod(
-        &window_,
-        [this, report] {
-            if (!detached_) {
-                report();
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    InvokeOnThreadOfAndWait(&window_, [this, report] {
+        if (!detached_) {
+            report();
+        }
+    });
 }
 
 void WindowViewer::ShowProgress(int percent) {
