@@ -389,11 +389,13 @@ void AddLargePhoto(BackupWriter& writer, const MediaPool& pool, std::size_t i) {
 
 void AddLargeOther(BackupWriter& writer, const MediaPool& pool, std::size_t i) {
     if (i % 25 == 0) {
-        const Blob& blob = MediaPool::Pick(pool.sounds, i / 25);
-        writer.AddFile(
-            kMedia,
-            Numbered("Media/iTunes_Control/Music/F10/TRACK", i, "") + Extension(blob.content),
-            blob);
+        // A library's folders repeat track names, so recovery meets names already taken.
+        const std::size_t track = i / 25;
+        const Blob& blob = MediaPool::Pick(pool.sounds, track);
+        writer.AddFile(kMedia,
+                       Numbered("Media/iTunes_Control/Music/F", 10 + track / 100, "") +
+                           Numbered("/TRACK", track % 100, "") + Extension(blob.content),
+                       blob);
     } else if (i % 3 == 0) {
         writer.AddFile(kChat, Numbered("Library/Caches/messages/", i, ".dat"),
                        TextFile("cached message " + std::to_string(i) + "\n"));
