@@ -120,6 +120,7 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
       desktop_(CompleteDesktop(std::move(desktop))),
       viewer_(*this, *this) {
     setWindowTitle(kTitle);
+    setWindowIcon(ApplicationIcon());
     setFixedSize(kWidth, kHeight);
     // The skin paints every pixel; nothing of the desktop's palette shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -71,6 +71,11 @@ private slots:
         QCOMPARE(window.minimumSize(), window.maximumSize());
         QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(window.windowTitle(), QStringLiteral("Quillmark Pixhaven"));
+        // The skin's icon, small for the title bar and big for the task switcher.
+        const QList<QSize> iconSizes = window.windowIcon().availableSizes();
+        for (const QSize size : {QSize(16, 16), QSize(32, 32), QSize(256, 256)}) {
+            QVERIFY2(iconSizes.contains(size), qPrintable(QString::number(size.width())));
+        }
 
         auto* close = window.findChild<QAbstractButton*>(QStringLiteral("1000"));
         QVERIFY(close != nullptr);
