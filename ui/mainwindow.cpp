@@ -907,7 +907,7 @@ void CMainDlg::RunMenuCommand(int id) {
             }
             break;
         case kMenuAbout: {
-            CAboutBox about(QCoreApplication::applicationVersion(), this);
+            CAboutBox about(desktop_.version, this);
             about.SetLinkOpener(desktop_.openAddress);
             RunModal(about);
             break;

@@ -50,6 +50,8 @@ struct UpdateServices {
 struct DesktopServices {
     // The folder the backups live under; empty means the user's own backup root.
     std::filesystem::path backupRoot;
+    // The program's version as the settings hold it, for the about box.
+    QString version;
     // Runs a modal box (message, system warning, about) and returns its result.
     std::function<int(QDialog& box)> runModal;
     // Asks for the folder to recover into; an empty text means cancelled.

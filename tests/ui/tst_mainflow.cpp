@@ -21,6 +21,7 @@
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
+#include "ui/aboutbox.h"
 #include "ui/backuplist.h"
 #include "ui/categorytree.h"
 #include "ui/listviewcheck.h"
@@ -696,8 +697,13 @@ private slots:
         std::vector<QString> opened;
         std::vector<QString> boxes;
         desktop.openAddress = [&](const QString& target) { opened.push_back(target); };
+        desktop.version = QStringLiteral("6.2.1");
+        QString aboutVersion;
         desktop.runModal = [&](QDialog& box) {
             boxes.push_back(box.metaObject()->className());
+            if (const auto* about = qobject_cast<pixhaven::ui::CAboutBox*>(&box)) {
+                aboutVersion = about->VersionText();
+            }
             return 0;
         };
         CMainDlg window(UpdateServices{{}, [&] { ++launches; }}, desktop);
@@ -709,6 +715,7 @@ private slots:
         QCOMPARE(launches, 1);
         window.RunMenuCommand(CMainDlg::kMenuAbout);
         QCOMPARE(boxes, std::vector<QString>{QStringLiteral("pixhaven::ui::CAboutBox")});
+        QCOMPARE(aboutVersion, QStringLiteral("Version:6.2.1"));
         window.RunMenuCommand(CMainDlg::kMenuExit);
         QVERIFY(!window.isVisible());
     }
