@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -870,10 +871,19 @@ void CMainDlg::Close(int result) {
     done(result);
 }
 
-// Escape and the window's close request (which the dialog turns into a reject) would otherwise end
-// the dialog without winding a worker down.
+// The window's close request, which the dialog turns into a reject, would otherwise end the dialog
+// without winding a worker down.
 void CMainDlg::reject() {
     Close(0);
+}
+
+// Escape leaves the window and its results alone: a stray key must not throw away a scan.
+void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 // ---- Menu and boxes ----

@@ -130,12 +130,13 @@ public:
     // Close, Exit and the window's close request: winds down a worker, discards the results and
     // ends the dialog.
     void Close(int result);
-    // Escape and the window's close request: Close with result 0.
+    // The window's close request: Close with result 0.
     void reject() override;
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -90,11 +90,16 @@ private slots:
         QVERIFY(!window.isVisible());
     }
 
-    void closeRequestEndsWithZero() {
+    // Escape is no way out; the window's close request is, with result 0.
+    void escapeStaysCloseRequestEndsWithZero() {
         CMainDlg window(UpdateServices{});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setResult(-1);
         QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.result(), -1);
+        QVERIFY(window.close());
         QVERIFY(!window.isVisible());
         QCOMPARE(window.result(), 0);
     }

@@ -349,6 +349,22 @@ private slots:
         QVERIFY(found > 0);
         QVERIFY(flow.FirstWithItems(0, 8) >= 0 && flow.FirstWithItems(8, 13) >= 0);
         SaveScreenshot(*flow.window, QStringLiteral("main-results"));
+
+        // Escape neither closes the window nor drops what the scan found.
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused != nullptr ? focused : flow.window.get(), Qt::Key_Escape);
+        QVERIFY(flow.window->isVisible() && flow.window->ScanComplete());
+        int kept = 0;
+        for (int category = 0; category < pixhaven::backup::kGroupCount; ++category) {
+            kept += flow.CountOf(category);
+        }
+        QCOMPARE(kept, found);
+
+        // The picture at the top of the README: a photo category with its thumbnails loaded.
+        const int photos = flow.FirstWithItems(0, 8);
+        flow.Show(photos);
+        QTRY_VERIFY_WITH_TIMEOUT(flow.window->Pane(photos)->IsPageLoaded(), kScanTimeoutMs);
+        SaveScreenshot(*flow.window, QStringLiteral("main-results-category"));
         flow.window->Close(0);
     }
 
@@ -624,6 +640,8 @@ private slots:
             flow.Button(CMainDlg::kStartScanId)->click();
             flow.Button(CMainDlg::kPauseId)->click();
             QTRY_VERIFY(flow.Shown(CMainDlg::kStopId));
+            QTest::keyClick(flow.window.get(), Qt::Key_Escape);
+            QVERIFY(flow.window->isVisible() && flow.window->WorkerRunning());
             flow.window->close();  // the window manager's close request
             QVERIFY(!flow.window->WorkerRunning());
             QVERIFY(!flow.window->ScanComplete());
