@@ -1,6 +1,9 @@
 // Start-up in the program's order: folders, settings, single instance, image folder, main window.
 #include "app/run.h"
 
+#include <QApplication>
+#include <utility>
+
 #include "app/settings.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
@@ -21,8 +24,12 @@ int Run() {
         return 0;
     }
     WorkOutImageFolder(folders);
+    QApplication::setWindowIcon(ui::ApplicationIcon());
 
-    ui::CMainDlg window(MakeUpdateServices(folders.programFolder, AppSettings().version));
+    ui::DesktopServices desktop;
+    desktop.version = QString::fromStdU16String(AppSettings().version);
+    ui::CMainDlg window(MakeUpdateServices(folders.programFolder, AppSettings().version),
+                        std::move(desktop));
     return window.exec();
 }
 

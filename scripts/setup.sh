@@ -10,6 +10,9 @@ PACKAGES=(
     libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 zlib1g-dev libjpeg-dev libheif-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-svg-dev qt6-image-formats-plugins fonts-liberation fonts-dejavu-core
+    # Chinese, Japanese and Korean device and file names: the smallest font with Han, kana and
+    # every Hangul syllable.
+    fonts-wqy-microhei
 )
 
 install_missing_packages() {

@@ -85,7 +85,7 @@ void CAboutBox::paintEvent(QPaintEvent* /*event*/) {
         painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     };
     line(font_code::kBase, Qt::white, {45, 7}, QStringLiteral("Pixhaven"));
-    line(font_code::kTwoLarger, kVersionColor, {40, 135}, QStringLiteral("Version:") + version_);
+    line(font_code::kTwoLarger, kVersionColor, {40, 135}, VersionText());
     painter.setFont(FontPool().Font(font_code::kLarger));
     painter.setPen(Qt::black);
     painter.drawText(kLegalNoticeBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,

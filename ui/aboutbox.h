@@ -22,6 +22,8 @@ public:
     static QString RightsNotice();
 
     void SetLinkOpener(LinkOpener opener) { opener_ = std::move(opener); }
+    // The version line as the box paints it.
+    QString VersionText() const { return QStringLiteral("Version:") + version_; }
     CImgButton* Button(int id) const;
     CHyperLink* Link() const { return link_; }
 

@@ -5,8 +5,10 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+#include <algorithm>
 
 #include "backup/windowmessages.h"
 #include "makerlibs/gildpaint_draw.h"
@@ -56,6 +58,20 @@ QRect CentredIn(const QRect& row, int left, QSize size) {
 }
 
 }  // namespace
+
+QString ShownCategoryText(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) {
+        return text;
+    }
+    static const QRegularExpression counted(QStringLiteral("^(.*)( \\(\\d+\\))$"));
+    const QRegularExpressionMatch match = counted.match(text);
+    if (!match.hasMatch()) {
+        return metrics.elidedText(text, Qt::ElideRight, width);
+    }
+    const QString count = match.captured(2);
+    const int labelWidth = std::max(0, width - metrics.horizontalAdvance(count));
+    return metrics.elidedText(match.captured(1), Qt::ElideRight, labelWidth) + count;
+}
 
 CTreeViewEx1::CTreeViewEx1(QWidget* parent)
     : QTreeWidget(parent),
@@ -318,11 +334,13 @@ void CTreeViewEx1::PaintText(QPainter& painter, const QTreeWidgetItem* item, con
     const QFont& font = FontPool().Font(IsRoot(item) ? font_code::kLargerBold : font_code::kLarger);
     const int left = IconRect(item).right() + 1 + kGap + 1;
     const QRect textRect(left, row.top(), row.right() - left - kGap, row.height());
+    const QFontMetrics metrics(font);
+    const QString shown = IsRoot(item)
+                              ? metrics.elidedText(item->text(0), Qt::ElideRight, textRect.width())
+                              : ShownCategoryText(item->text(0), metrics, textRect.width());
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(
-        textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-        QFontMetrics(font).elidedText(item->text(0), Qt::ElideRight, textRect.width()));
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
 }
 
 }  // namespace pixhaven::ui

@@ -2,6 +2,7 @@
 // each with a check box; categories without results are greyed and ignore clicks.
 #pragma once
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QMetaType>
 #include <QString>
@@ -15,6 +16,10 @@ struct CategoryData {
     int index = -1;
     bool hasResults = false;
 };
+
+// What a category item shows of `text` in `width` pixels: a label with its count, "Name (N)",
+// loses letters of the name to an ellipsis but keeps " (N)" whole; other texts are cut at the end.
+QString ShownCategoryText(const QString& text, const QFontMetrics& metrics, int width);
 
 class CTreeViewEx1 : public QTreeWidget {
     Q_OBJECT

@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -122,6 +123,7 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
       desktop_(CompleteDesktop(std::move(desktop))),
       viewer_(*this, *this) {
     setWindowTitle(kTitle);
+    setWindowIcon(ApplicationIcon());
     setFixedSize(kWidth, kHeight);
     // The skin paints every pixel; nothing of the desktop's palette shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -889,10 +891,19 @@ void CMainDlg::Close(int result) {
     done(result);
 }
 
-// Escape and the window's close request (which the dialog turns into a reject) would otherwise end
-// the dialog without winding a worker down.
+// The window's close request, which the dialog turns into a reject, would otherwise end the dialog
+// without winding a worker down.
 void CMainDlg::reject() {
     Close(0);
+}
+
+// Escape leaves the window and its results alone: a stray key must not throw away a scan.
+void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 // ---- Menu and boxes ----
@@ -926,7 +937,7 @@ void CMainDlg::RunMenuCommand(int id) {
             }
             break;
         case kMenuAbout: {
-            CAboutBox about(QCoreApplication::applicationVersion(), this);
+            CAboutBox about(desktop_.version, this);
             about.SetLinkOpener(desktop_.openAddress);
             RunModal(about);
             break;

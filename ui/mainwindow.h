@@ -50,6 +50,8 @@ struct UpdateServices {
 struct DesktopServices {
     // The folder the backups live under; empty means the user's own backup root.
     std::filesystem::path backupRoot;
+    // The program's version as the settings hold it, for the about box.
+    QString version;
     // Runs a modal box (message, system warning, about) and returns its result.
     std::function<int(QDialog& box)> runModal;
     // Asks for the folder to recover into; an empty text means cancelled.
@@ -132,12 +134,13 @@ public:
     // Close, Exit and the window's close request: winds down a worker, discards the results and
     // ends the dialog.
     void Close(int result);
-    // Escape and the window's close request: Close with result 0.
+    // The window's close request: Close with result 0.
     void reject() override;
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

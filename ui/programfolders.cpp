@@ -1,5 +1,8 @@
 #include "ui/programfolders.h"
 
+#include <QPixmap>
+#include <array>
+
 #include "makerlibs/qvutility.h"
 
 namespace pixhaven::ui {
@@ -24,6 +27,19 @@ ProgramFolders& Folders() {
 QImage SkinImage(const QString& fileName) {
     const std::filesystem::path file = Folders().imageFolder / fileName.toStdU16String();
     return QImage(QString::fromStdU16String(file.u16string()));
+}
+
+QIcon ApplicationIcon() {
+    constexpr std::array kSizes = {"appicon16.png", "appicon32.png", "appicon48.png", "appicon.png",
+                                   "appicon256.png"};
+    QIcon icon;
+    for (const char* name : kSizes) {
+        const QImage image = SkinImage(QString::fromLatin1(name));
+        if (!image.isNull()) {
+            icon.addPixmap(QPixmap::fromImage(image));
+        }
+    }
+    return icon;
 }
 
 }  // namespace pixhaven::ui

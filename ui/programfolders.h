@@ -2,6 +2,7 @@
 // backup root and the folder its skin images are loaded from.
 #pragma once
 
+#include <QIcon>
 #include <QImage>
 #include <QString>
 #include <filesystem>
@@ -22,5 +23,9 @@ ProgramFolders& Folders();
 // A skin image by plain file name from the image folder; a null image when it is missing (the
 // element it belongs to then stays blank).
 QImage SkinImage(const QString& fileName);
+
+// The program's icon from the skin, at every size rendered (16 to 256 pixels); sizes whose image
+// is missing are left out.
+QIcon ApplicationIcon();
 
 }  // namespace pixhaven::ui

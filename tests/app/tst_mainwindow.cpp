@@ -71,6 +71,11 @@ private slots:
         QCOMPARE(window.minimumSize(), window.maximumSize());
         QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(window.windowTitle(), QStringLiteral("Quillmark Pixhaven"));
+        // The skin's icon, small for the title bar and big for the task switcher.
+        const QList<QSize> iconSizes = window.windowIcon().availableSizes();
+        for (const QSize size : {QSize(16, 16), QSize(32, 32), QSize(256, 256)}) {
+            QVERIFY2(iconSizes.contains(size), qPrintable(QString::number(size.width())));
+        }
 
         auto* close = window.findChild<QAbstractButton*>(QStringLiteral("1000"));
         QVERIFY(close != nullptr);
@@ -85,11 +90,16 @@ private slots:
         QVERIFY(!window.isVisible());
     }
 
-    void closeRequestEndsWithZero() {
+    // Escape is no way out; the window's close request is, with result 0.
+    void escapeStaysCloseRequestEndsWithZero() {
         CMainDlg window(UpdateServices{});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setResult(-1);
         QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.result(), -1);
+        QVERIFY(window.close());
         QVERIFY(!window.isVisible());
         QCOMPARE(window.result(), 0);
     }

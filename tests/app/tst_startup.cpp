@@ -15,6 +15,7 @@
 #include "makerlibs/qvutility.h"
 #include "platform/files.h"
 #include "tests/app/isolated_session.h"
+#include "ui/aboutbox.h"
 #include "ui/mainwindow.h"
 #include "ui/programfolders.h"
 
@@ -202,22 +203,41 @@ private slots:
         QVERIFY(!AnyWindowVisible());
     }
 
+    // A whole run: the program's icon is set, the window shows, its About box carries the stored
+    // version, and the close button's result comes back.
     void runShowsMainWindowAndReturnsItsResult() {
+        QVERIFY(qvSetRegKeyStrW(SettingsKey(), u"Version", u"6.2.1"));
         QPointer<pixhaven::ui::CMainDlg> shown;
+        QString aboutVersion;
         QTimer::singleShot(0, [&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (auto* window = qobject_cast<pixhaven::ui::CMainDlg*>(widget)) {
                     shown = window;
                 }
             }
-            if (shown) {
-                auto* close = shown->findChild<QAbstractButton*>(QStringLiteral("1000"));
-                close ? close->click() : shown->done(-1);
+            if (!shown) {
+                return;
             }
+            // Runs inside the About box's own loop; whatever box is up is closed again.
+            QTimer::singleShot(0, [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (const auto* about = qobject_cast<pixhaven::ui::CAboutBox*>(modal)) {
+                    aboutVersion = about->VersionText();
+                }
+                if (auto* dialog = qobject_cast<QDialog*>(modal);
+                    dialog != nullptr && dialog != shown) {
+                    dialog->done(0);
+                }
+            });
+            shown->RunMenuCommand(pixhaven::ui::CMainDlg::kMenuAbout);
+            auto* close = shown->findChild<QAbstractButton*>(QStringLiteral("1000"));
+            close ? close->click() : shown->done(-1);
         });
         QCOMPARE(pixhaven::app::Run(), pixhaven::ui::CMainDlg::kCloseId);
         QVERIFY(shown.isNull());  // destroyed when Run returned
-        QCOMPARE(pixhaven::app::AppSettings().version, std::u16string(u"6.0.0"));
+        QCOMPARE(aboutVersion, QStringLiteral("Version:6.2.1"));
+        QVERIFY(!QApplication::windowIcon().isNull());
+        QCOMPARE(pixhaven::app::AppSettings().version, std::u16string(u"6.2.1"));
         QVERIFY(std::filesystem::is_directory(*session_ / "tmp" / "Quillmark" / "Pixhaven"));
     }
 

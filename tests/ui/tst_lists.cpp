@@ -1,9 +1,11 @@
 // The file list with its check header, and the backup list: check rules, notifications, sorting,
 // hit boxes, painting, and screenshots in light and dark palettes.
 #include <QApplication>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
 #include <vector>
 
 #include "backup/windowmessages.h"
@@ -11,6 +13,7 @@
 #include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
 #include "ui/backuplist.h"
+#include "ui/fontpool.h"
 #include "ui/listviewcheck.h"
 #include "ui/windowmessage.h"
 
@@ -24,6 +27,7 @@ using pixhaven::ui::CHeaderCtrlCheck;
 using pixhaven::ui::CListViewCheck1;
 using pixhaven::ui::CListViewExBackups;
 using pixhaven::ui::WindowMessageEvent;
+namespace font_code = pixhaven::ui::font_code;
 
 namespace {
 
@@ -140,6 +144,24 @@ InkCount CountInk(const QImage& image, const QRect& area, const QColor& colour) 
         }
     }
     return count;
+}
+
+// Glyph 0 is every font's missing-glyph box. Laying a text out picks a fallback font for each run
+// as painting does, so a layout without glyph 0 draws every character of the text.
+bool EveryCharacterHasAGlyph(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    qsizetype glyphs = 0;
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        const QList<quint32> indexes = run.glyphIndexes();
+        if (indexes.contains(0u)) {
+            return false;
+        }
+        glyphs += indexes.size();
+    }
+    return glyphs > 0;
 }
 
 QPalette DarkPalette() {
@@ -396,6 +418,28 @@ private slots:
         QVERIFY(list.Row(0) == nullptr);
         QVERIFY(list.RowInfo(-1) == nullptr);
         QVERIFY(!list.RowReadable(7));
+    }
+
+    // Chinese, Japanese and Korean device and file names, in every font the lists and the tree
+    // draw them with.
+    void cjkNamesRender() {
+        const std::u16string names[] = {u"山田のiPhone", u"김민준의 iPad", u"王小明的 iPhone",
+                                        u"カメラロール.MOV"};
+        for (const std::u16string& name : names) {
+            for (const std::uint16_t code :
+                 {font_code::kBase, font_code::kLarger, font_code::kLargerBold}) {
+                QVERIFY2(EveryCharacterHasAGlyph(QString::fromStdU16String(name),
+                                                 pixhaven::ui::FontPool().Font(code)),
+                         qPrintable(QString::fromStdU16String(name)));
+            }
+        }
+        BackupListFixture fixture;
+        std::vector<BackupRow> rows(3);
+        rows[0] = {"a1", Facts(names[0].c_str(), u"2013-11-15 07:11:10", u"C39KD2XYDTC0")};
+        rows[1] = {"b2", Facts(names[1].c_str(), u"2013-10-02 18:45:31", u"DMPJK4L8F18P")};
+        rows[2] = {"c3", Facts(names[2].c_str(), u"2012-06-30 09:02:55", u"CCQH91Z2DCP9")};
+        fixture.list->SetBackupRows(std::move(rows));
+        QVERIFY(!pixhaven::test::SaveScreenshot(fixture.window, "backuplist_cjk").isEmpty());
     }
 
     void screenshots_data() {

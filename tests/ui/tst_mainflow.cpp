@@ -21,6 +21,7 @@
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
+#include "ui/aboutbox.h"
 #include "ui/backuplist.h"
 #include "ui/categorytree.h"
 #include "ui/listviewcheck.h"
@@ -348,6 +349,22 @@ private slots:
         QVERIFY(found > 0);
         QVERIFY(flow.FirstWithItems(0, 8) >= 0 && flow.FirstWithItems(8, 13) >= 0);
         SaveScreenshot(*flow.window, QStringLiteral("main-results"));
+
+        // Escape neither closes the window nor drops what the scan found.
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused != nullptr ? focused : flow.window.get(), Qt::Key_Escape);
+        QVERIFY(flow.window->isVisible() && flow.window->ScanComplete());
+        int kept = 0;
+        for (int category = 0; category < pixhaven::backup::kGroupCount; ++category) {
+            kept += flow.CountOf(category);
+        }
+        QCOMPARE(kept, found);
+
+        // The picture at the top of the README: a photo category with its thumbnails loaded.
+        const int photos = flow.FirstWithItems(0, 8);
+        flow.Show(photos);
+        QTRY_VERIFY_WITH_TIMEOUT(flow.window->Pane(photos)->IsPageLoaded(), kScanTimeoutMs);
+        SaveScreenshot(*flow.window, QStringLiteral("main-results-category"));
         flow.window->Close(0);
     }
 
@@ -652,6 +669,8 @@ private slots:
             flow.Button(CMainDlg::kStartScanId)->click();
             flow.Button(CMainDlg::kPauseId)->click();
             QTRY_VERIFY(flow.Shown(CMainDlg::kStopId));
+            QTest::keyClick(flow.window.get(), Qt::Key_Escape);
+            QVERIFY(flow.window->isVisible() && flow.window->WorkerRunning());
             flow.window->close();  // the window manager's close request
             QVERIFY(!flow.window->WorkerRunning());
             QVERIFY(!flow.window->ScanComplete());
@@ -725,8 +744,13 @@ private slots:
         std::vector<QString> opened;
         std::vector<QString> boxes;
         desktop.openAddress = [&](const QString& target) { opened.push_back(target); };
+        desktop.version = QStringLiteral("6.2.1");
+        QString aboutVersion;
         desktop.runModal = [&](QDialog& box) {
             boxes.push_back(box.metaObject()->className());
+            if (const auto* about = qobject_cast<pixhaven::ui::CAboutBox*>(&box)) {
+                aboutVersion = about->VersionText();
+            }
             return 0;
         };
         CMainDlg window(UpdateServices{{}, [&] { ++launches; }}, desktop);
@@ -738,6 +762,7 @@ private slots:
         QCOMPARE(launches, 1);
         window.RunMenuCommand(CMainDlg::kMenuAbout);
         QCOMPARE(boxes, std::vector<QString>{QStringLiteral("pixhaven::ui::CAboutBox")});
+        QCOMPARE(aboutVersion, QStringLiteral("Version:6.2.1"));
         window.RunMenuCommand(CMainDlg::kMenuExit);
         QVERIFY(!window.isVisible());
     }

@@ -92,7 +92,9 @@ private slots:
             {"nopreview.png", 1},   {"msgbox.png", 1},      {"warn.png", 1},
             {"error.png", 1},       {"info.png", 1},        {"right.png", 1},
             {"ok.png", 3},          {"yes.png", 3},         {"no.png", 3},
-            {"cancel.png", 3},      {"aboutbk.png", 1},     {"appicon.png", 1}};
+            {"cancel.png", 3},      {"aboutbk.png", 1},     {"appicon.png", 1},
+            {"appicon16.png", 1},   {"appicon32.png", 1},   {"appicon48.png", 1},
+            {"appicon256.png", 1}};
         for (const auto& [name, frames] : loaded)
             QTest::newRow(name) << QString::fromLatin1(name) << frames;
     }

@@ -10,6 +10,7 @@
 #include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
 #include "ui/categorytree.h"
+#include "ui/fontpool.h"
 #include "ui/programfolders.h"
 #include "ui/windowmessage.h"
 
@@ -260,6 +261,31 @@ private slots:
         dark.setColor(QPalette::Window, QColor(30, 30, 34));
         QApplication::setPalette(dark);
         QCOMPARE(fixture.tree->grab().toImage(), light);
+    }
+
+    // A label too wide for the tree gives up letters of its name, never its count.
+    void narrowTreeKeepsCounts() {
+        const QFontMetrics metrics(pixhaven::ui::FontPool().Font(pixhaven::ui::font_code::kLarger));
+        const auto shown = [&](const QString& text, int width) {
+            return pixhaven::ui::ShownCategoryText(text, metrics, width);
+        };
+        const QString label = QStringLiteral("Camera Roll (10)");
+        const int full = metrics.horizontalAdvance(label);
+        QCOMPARE(shown(label, full), label);
+        const QString cut = shown(label, full - 8);
+        QVERIFY2(cut.startsWith("Camera") && cut.endsWith(QStringLiteral("\u2026 (10)")),
+                 qPrintable(cut));
+        QVERIFY(metrics.horizontalAdvance(cut) <= full - 8);
+        // Narrower than the count: the count alone.
+        QCOMPARE(shown(QStringLiteral("PhotoStream (12345)"), 5), QStringLiteral(" (12345)"));
+        // Without a number in brackets the end is cut as before.
+        QVERIFY(shown(QStringLiteral("Camera Roll (ten)"), full - 8).endsWith(QChar(0x2026)));
+
+        TreeFixture fixture(SomeResults());
+        fixture.window.resize(170, 351);
+        fixture.tree->setGeometry(fixture.window.rect());
+        fixture.tree->SetItemText(fixture.tree->RootItem(), QStringLiteral("山田の iPhone"));
+        QVERIFY(!pixhaven::test::SaveScreenshot(fixture.window, "tree_narrow").isEmpty());
     }
 
     void screenshots_data() {
