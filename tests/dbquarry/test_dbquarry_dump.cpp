@@ -135,7 +135,7 @@ TEST_F(DumpTest, FailuresAndUsageErrors) {
                                                {"deleted-calls", Path("AddressBook.sqlitedb")},
                                                {"contacts", Path("a"), Path("b"), Path("c")}}) {
         const ProcessRun run = Dump(args);
-        EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(run.exitCode, 64) << (args.empty() ? "" : args[0]);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("usage"), std::string::npos);
     }
