@@ -3,6 +3,7 @@
 // code (0 on success); 64 for a usage error, which no reader code can be mistaken for.
 #include <array>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -559,6 +560,8 @@ int Usage(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The user's locale, as a caller's program would run in: recovered text is in its charset.
+    std::setlocale(LC_ALL, "");
     if (argc < 3 || argc > 4) {
         return Usage("wrong number of arguments");
     }
