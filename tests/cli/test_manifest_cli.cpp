@@ -68,6 +68,23 @@ TEST(ManifestCommand, ReadsManifestDbWhenThereIsNoMbdb) {
                            "\t0\t07-14-2017 02:40:00\tHomeDomain\tLibrary/Notes\n");
 }
 
+TEST(ManifestCommand, ManifestNamesMatchWithoutRegardToCase) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "old");
+    samplegen::WriteMbdb(dir / "old" / "manifest.MBDB", {Entry("HomeDomain", "a.txt", 0, 1)});
+    const samplegen::MbFileFields fields{1, 0, 0, 0, 0100644, "a.txt"};
+    samplegen::WriteManifestDb(dir / "new" / "MANIFEST.DB",
+                               {{backup::MakeStoredName("HomeDomain", "a.txt"), "HomeDomain",
+                                 "a.txt", 1, samplegen::EncodeMbFile(fields, true)}});
+    for (const char* folder : {"old", "new"}) {
+        const ProcessRun run = RunManifest(dir, {(dir / folder).string()});
+        EXPECT_EQ(run.exitCode, 0) << folder << ": " << run.err;
+        EXPECT_EQ(run.out,
+                  backup::MakeStoredName("HomeDomain", "a.txt") + "\t1\t\tHomeDomain\ta.txt\n")
+            << folder;
+    }
+}
+
 TEST(ManifestCommand, EncryptedBackupSaysSo) {
     TempDir scratch;
     WriteFile(scratch / "b" / "Manifest.db", std::string(4096, '\x3C'));
