@@ -1,5 +1,5 @@
-/* Shared by the exit tests (built as C and as C++): a small database with one call and one
- * bookmark, and a reader call of each. */
+/* Shared by the exit tests (built as C and as C++): a small database with one call, one bookmark
+ * and one voice memo, and a reader call of each. */
 #ifndef PIXHAVEN_TESTS_DBQUARRY_EXIT_DATABASE_H
 #define PIXHAVEN_TESTS_DBQUARRY_EXIT_DATABASE_H
 
