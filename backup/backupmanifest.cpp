@@ -14,6 +14,7 @@
 
 #include "backup/manifestdb.h"
 #include "backup/plistdoc.h"
+#include "platform/files.h"
 
 namespace pixhaven::backup {
 namespace {
@@ -80,6 +81,13 @@ bool SaysEncrypted(std::string_view bytes) {
     return false;
 }
 
+// The entry named `name` in any capitals, as on the Windows file systems backups come from; the
+// exact spelling wins when several exist.
+std::filesystem::path EntryIgnoringCase(const std::filesystem::path& folder,
+                                        std::string_view name) {
+    return platform::FindEntryIgnoringCase(folder, name).value_or(folder / name);
+}
+
 BackupManifest Unreadable() {
     return {std::nullopt, ManifestProblem::Unreadable};
 }
@@ -92,17 +100,17 @@ std::string_view ManifestProblemMessage(ManifestProblem problem) {
 }
 
 bool IsMarkedEncrypted(const std::filesystem::path& backupFolder) {
-    return SaysEncrypted(ReadPlistBytes(backupFolder / "Manifest.plist"));
+    return SaysEncrypted(ReadPlistBytes(EntryIgnoringCase(backupFolder, "Manifest.plist")));
 }
 
 BackupManifest OpenBackupManifest(const std::filesystem::path& backupFolder) {
-    const std::filesystem::path mbdb = backupFolder / "Manifest.mbdb";
+    const std::filesystem::path mbdb = EntryIgnoringCase(backupFolder, "Manifest.mbdb");
     if (IsRegularFile(mbdb)) {
         // The old format keeps its behaviour: its manifest alone decides.
         std::optional<Manifest> manifest = ReadManifest(mbdb);
         return manifest ? BackupManifest{std::move(manifest), ManifestProblem::None} : Unreadable();
     }
-    const std::filesystem::path db = backupFolder / "Manifest.db";
+    const std::filesystem::path db = EntryIgnoringCase(backupFolder, "Manifest.db");
     if (!IsRegularFile(db)) {
         return Unreadable();
     }

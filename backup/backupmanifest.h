@@ -16,7 +16,8 @@ struct BackupManifest {
     ManifestProblem problem = ManifestProblem::None;
 };
 
-// Manifest.mbdb when it exists, else Manifest.db. Encrypted: Manifest.plist says IsEncrypted
+// Manifest.mbdb when it exists, else Manifest.db (each name, and Manifest.plist's, matched
+// without regard to case, the exact spelling first). Encrypted: Manifest.plist says IsEncrypted
 // and Manifest.db does not start with the SQLite header (the header is checked, not the flag
 // alone). Unreadable: neither manifest could be read (message "Parse Mainfest.mbdb failed!").
 BackupManifest OpenBackupManifest(const std::filesystem::path& backupFolder);

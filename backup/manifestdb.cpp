@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <exception>
 #include <limits>
@@ -236,11 +235,12 @@ constexpr std::size_t kParallelLeaves = 64;
 // Rows of a real Files table take a few hundred bytes; a 4 KB leaf holds far fewer than this.
 constexpr std::size_t kRowsPerLeafBound = 64;
 
+// SQLite folds only ASCII letters in names; std::tolower would follow the user's locale (in a
+// Turkish one 'I' is not 'i').
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // The Files table's root page, when the table stores exactly the five columns in order with

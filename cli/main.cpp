@@ -1,4 +1,5 @@
 // pixhaven-cli: lists backups and reads manifests without a window, for scripts and bug reports.
+#include <clocale>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,8 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The user's locale, as the window runs in: names in the "ANSI" charset decode as the user's.
+    std::setlocale(LC_ALL, "");
     std::vector<std::string_view> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);

@@ -1,6 +1,7 @@
 // `pixhaven-cli manifest BACKUP_FOLDER`: every record of the backup's manifest (Manifest.mbdb, else
 // Manifest.db), one line each: stored name, size, modified time, domain and path, separated by
 // tabs.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -10,26 +11,45 @@
 namespace pixhaven::cli {
 namespace {
 
-// Tabs, line breaks and backslashes inside a field are escaped so every record stays one line.
-void AppendField(std::string& line, std::string_view text) {
-    constexpr std::string_view kSpecial("\t\n\r\\", 4);
-    for (std::size_t special = text.find_first_of(kSpecial); special != std::string_view::npos;
-         special = text.find_first_of(kSpecial)) {
-        line += text.substr(0, special);
-        switch (text[special]) {
-            case '\t':
-                line += "\\t";
-                break;
-            case '\n':
-                line += "\\n";
-                break;
-            case '\r':
-                line += "\\r";
-                break;
-            default:
-                line += "\\\\";
+bool NeedsEscape(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F || c == '\\';
+}
+
+void AppendEscape(std::string& line, char c) {
+    switch (c) {
+        case '\t':
+            line += "\\t";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        case '\\':
+            line += "\\\\";
+            break;
+        default: {
+            constexpr std::string_view kHex = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            line += "\\u00";
+            line += kHex[byte >> 4];
+            line += kHex[byte & 0xF];
         }
-        text.remove_prefix(special + 1);
+    }
+}
+
+// Control characters and backslashes inside a field are escaped, so every record stays one line
+// and no byte of a hostile path reaches the terminal as a control sequence. Control characters
+// without a short escape take the \u00XX form of `list --json` (ESC is \u001b).
+void AppendField(std::string& line, std::string_view text) {
+    for (auto special = std::find_if(text.begin(), text.end(), NeedsEscape); special != text.end();
+         special = std::find_if(text.begin(), text.end(), NeedsEscape)) {
+        const auto at = static_cast<std::size_t>(special - text.begin());
+        line += text.substr(0, at);
+        AppendEscape(line, *special);
+        text.remove_prefix(at + 1);
     }
     line += text;
 }

@@ -6,7 +6,8 @@
  *   written beside them.
  * - Every record and every text in it is owned by the library. The lists a reader hands out stay
  *   valid until the free function of their family runs; that function takes no argument, releases
- *   the family's lists and may be called at any time, also twice. Never free a record yourself.
+ *   the family's lists and may be called at any time, also twice, and also while the process
+ *   exits (from an atexit handler or a global destructor). Never free a record yourself.
  *   Free a family before calling its reader again: the readers of other families look at the
  *   latest lists only (messages take contact names from the latest contact lists).
  * - Text fields are zero-terminated UTF-16 strings; SQL NULL gives a null field, an empty column an

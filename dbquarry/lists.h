@@ -56,6 +56,7 @@ struct CurrentLists {
     Slot<BookMark> bookmarks;
 };
 
+// The slots, never destroyed, so the free functions work at any point of the process's exit.
 CurrentLists& Lists();
 
 }  // namespace dbquarry

@@ -1,5 +1,6 @@
 // The "ANSI" code page on POSIX systems: the charset of the current locale, reached through
-// iconv. The program may never call setlocale, so the plain C locale (ASCII) is the common case.
+// iconv. A process that never calls setlocale stays in the plain C locale (ASCII); the program
+// and its tools set the user's locale when they start.
 #include <iconv.h>
 #include <langinfo.h>
 

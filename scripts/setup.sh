@@ -9,6 +9,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev
     libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 zlib1g-dev libjpeg-dev libheif-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    locales  # locale sources: tests build an 8-bit locale with localedef into their own folder
     qt6-svg-dev qt6-image-formats-plugins fonts-liberation fonts-dejavu-core
     # Chinese, Japanese and Korean device and file names: the smallest font with Han, kana and
     # every Hangul syllable.

@@ -50,14 +50,15 @@ samplegen::ManifestDbRow DbRow(const std::string& path, int flags, std::uint64_t
 
 class BackupFolder : public testing::Test {
 protected:
-    void WriteDb(const std::vector<samplegen::ManifestDbRow>& rows) {
-        samplegen::WriteManifestDb(dir / "Manifest.db", rows);
+    void WriteDb(const std::vector<samplegen::ManifestDbRow>& rows,
+                 const char* name = "Manifest.db") {
+        samplegen::WriteManifestDb(dir / name, rows);
     }
-    void WriteMbdb() {
+    void WriteMbdb(const char* name = "Manifest.mbdb", const char* path = "Media/old.jpg") {
         samplegen::MbdbEntry entry;
         entry.domain = "MediaDomain";
-        entry.path = "Media/old.jpg";
-        samplegen::WriteMbdb(dir / "Manifest.mbdb", {entry});
+        entry.path = path;
+        samplegen::WriteMbdb(dir / name, {entry});
     }
     // Manifest.db as an encrypted backup keeps it: no SQLite header.
     void WriteEncryptedDb() { test::WriteFile(dir / "Manifest.db", std::string(8192, '\x5A')); }
@@ -86,6 +87,29 @@ TEST_F(BackupFolder, MbdbWinsWhenBothExistEvenIfItIsDamaged) {
     opened = OpenBackupManifest(dir.path());
     EXPECT_FALSE(opened.manifest);
     EXPECT_EQ(opened.problem, ManifestProblem::Unreadable);
+}
+
+// Backups copied from Windows file systems, which ignore case, may spell the names otherwise.
+TEST_F(BackupFolder, ManifestNamesMatchWithoutRegardToCase) {
+    WriteDb({DbRow("Media/DCIM/100APPLE/IMG_0001.JPG", 1, 10)}, "MANIFEST.DB");
+    BackupManifest opened = OpenBackupManifest(dir.path());
+    ASSERT_TRUE(opened.manifest);
+    EXPECT_TRUE(opened.manifest->IsModern());
+
+    WriteMbdb("manifest.MBDB", "Media/other.jpg");
+    opened = OpenBackupManifest(dir.path());
+    ASSERT_TRUE(opened.manifest);
+    EXPECT_EQ((*opened.manifest)[0].Path(), "Media/other.jpg");
+
+    WriteMbdb();  // the exact spelling wins over another one
+    opened = OpenBackupManifest(dir.path());
+    ASSERT_TRUE(opened.manifest);
+    EXPECT_EQ((*opened.manifest)[0].Path(), "Media/old.jpg");
+
+    const test::TempDir encrypted;
+    test::WriteFile(encrypted / "manifest.db", std::string(8192, '\x5A'));
+    test::WriteFile(encrypted / "MANIFEST.plist", ManifestPlistXml(true));
+    EXPECT_EQ(OpenBackupManifest(encrypted.path()).problem, ManifestProblem::Encrypted);
 }
 
 TEST_F(BackupFolder, NeitherManifestIsUnreadable) {

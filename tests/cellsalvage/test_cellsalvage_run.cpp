@@ -4,7 +4,9 @@
 
 #include <clocale>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cellsalvage/iphonesqlitparse.h"
@@ -134,6 +136,19 @@ TEST(CellsalvageRun, PrintsIosTextUnchanged) {
     EXPECT_EQ(run.out, parser.recoveredText);
     EXPECT_NE(run.out.find("N/A-5550103\tOutgoing\r\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("LindqvistZoë-5550102\tIncoming\r\n"), std::string::npos) << run.out;
+
+    // The text is in the charset of the user's locale: one byte per letter in an 8-bit one.
+    const auto latin1 = pixhaven::test::Latin1Locale(dir);
+    ASSERT_FALSE(latin1.empty()) << "no Latin-1 locale (localedef, locales package)";
+    for (const auto& [environment, name] :
+         {std::pair<std::map<std::string, std::string>, std::string>{{{"LC_ALL", "C"}}, "Zo?"},
+          {latin1, "Zo\xEB"}}) {
+        const auto inLocale = RunProcess(
+            dir, ToolPath(), {"ios", "2", "2", book.string(), calls.string()}, environment);
+        EXPECT_NE(inLocale.out.find("Lindqvist" + name + "-5550102\tIncoming\r\n"),
+                  std::string::npos)
+            << inLocale.out;
+    }
 }
 
 TEST(CellsalvageRun, PrintsAndroidTextUnchanged) {

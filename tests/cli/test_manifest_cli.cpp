@@ -12,6 +12,7 @@ namespace pixhaven::test {
 namespace {
 
 using samplegen::MbdbEntry;
+using namespace std::string_literals;
 
 ProcessRun RunManifest(const TempDir& scratch, const std::vector<std::string>& args) {
     std::vector<std::string> all = {"manifest"};
@@ -35,16 +36,19 @@ TEST(ManifestCommand, PrintsOneEscapedLinePerRecordInFileOrder) {
     samplegen::WriteMbdb(
         dir / "backup" / "Manifest.mbdb",
         {Entry("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG", 1341425109, 2048),
-         Entry(std::nullopt, "odd\tname\nwith\\slash", 0, 0x100000001ULL)});
+         Entry(std::nullopt, "odd\tname\nwith\\slash", 0, 0x100000001ULL),
+         Entry("Dom\x1b[2Jain", "bell\a\x7f\0nul\r\x1f"s, 0, 3)});
     const ProcessRun run = RunManifest(dir, {(dir / "backup").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string first =
         backup::MakeStoredName("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG");
     const std::string second = backup::MakeStoredName(std::nullopt, "odd\tname\nwith\\slash");
+    const std::string third = backup::MakeStoredName("Dom\x1b[2Jain", "bell\a\x7f\0nul\r\x1f"s);
     EXPECT_EQ(run.out, first +
                            "\t2048\t07-04-2012 18:05:09\tCameraRollDomain\t"
                            "Media/DCIM/100APPLE/IMG_0001.JPG\n" +
-                           second + "\t1\t\t\todd\\tname\\nwith\\\\slash\n");
+                           second + "\t1\t\t\todd\\tname\\nwith\\\\slash\n" + third +
+                           "\t3\t\tDom\\u001b[2Jain\tbell\\u0007\\u007f\\u0000nul\\r\\u001f\n");
 }
 
 TEST(ManifestCommand, ReadsManifestDbWhenThereIsNoMbdb) {
@@ -62,6 +66,23 @@ TEST(ManifestCommand, ReadsManifestDbWhenThereIsNoMbdb) {
                            "\t7\t07-14-2017 02:40:00\tHomeDomain\tLibrary/Notes/notes.db\n" +
                            backup::MakeStoredName("HomeDomain", "Library/Notes") +
                            "\t0\t07-14-2017 02:40:00\tHomeDomain\tLibrary/Notes\n");
+}
+
+TEST(ManifestCommand, ManifestNamesMatchWithoutRegardToCase) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "old");
+    samplegen::WriteMbdb(dir / "old" / "manifest.MBDB", {Entry("HomeDomain", "a.txt", 0, 1)});
+    const samplegen::MbFileFields fields{1, 0, 0, 0, 0100644, "a.txt"};
+    samplegen::WriteManifestDb(dir / "new" / "MANIFEST.DB",
+                               {{backup::MakeStoredName("HomeDomain", "a.txt"), "HomeDomain",
+                                 "a.txt", 1, samplegen::EncodeMbFile(fields, true)}});
+    for (const char* folder : {"old", "new"}) {
+        const ProcessRun run = RunManifest(dir, {(dir / folder).string()});
+        EXPECT_EQ(run.exitCode, 0) << folder << ": " << run.err;
+        EXPECT_EQ(run.out,
+                  backup::MakeStoredName("HomeDomain", "a.txt") + "\t1\t\tHomeDomain\ta.txt\n")
+            << folder;
+    }
 }
 
 TEST(ManifestCommand, EncryptedBackupSaysSo) {

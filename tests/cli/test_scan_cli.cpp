@@ -1,7 +1,10 @@
 // Runs `pixhaven-cli scan` and `recover` as processes on a generated sample backup.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
+#include <string>
+#include <utility>
 
 #include "backup/backupmanifest.h"
 #include "backup/manifest.h"
@@ -114,6 +117,30 @@ TEST(ScanCommand, BackupWithoutManifestFails) {
         const ProcessRun run = RunProcess(dir, PIXHAVEN_CLI, args);
         EXPECT_EQ(run.exitCode, 2) << command;
         EXPECT_EQ(run.err, "Parse Mainfest.mbdb failed!\n") << command;
+    }
+}
+
+// MOV names are shown as the "ANSI" charset decodes the path's bytes, so the command runs in the
+// user's locale as the window does.
+TEST(ScanCommand, MovNamesDecodeInTheUsersCharset) {
+    TempDir dir;
+    samplegen::MbdbEntry movie;
+    movie.domain = "MediaDomain";
+    movie.path = "Media/Caf\xc3\xa9.MOV";
+    movie.size = 4;
+    WriteFile(dir / "b" / backup::MakeStoredName(movie.domain, movie.path), "moov");
+    samplegen::WriteMbdb(dir / "b" / "Manifest.mbdb", {movie});
+    const auto latin1 = Latin1Locale(dir);
+    ASSERT_FALSE(latin1.empty()) << "no Latin-1 locale (localedef, locales package)";
+    for (const auto& [environment, name] :
+         {std::pair<std::map<std::string, std::string>, std::string>{{{"LC_ALL", "C"}},
+                                                                     "Caf\xef\xbf\xbd\xef\xbf\xbd"},
+          {{{"LC_ALL", "C.UTF-8"}}, "Caf\xc3\xa9"},
+          {latin1, "Caf\xc3\x83\xc2\xa9"}}) {
+        const ProcessRun run =
+            RunProcess(dir, PIXHAVEN_CLI, {"scan", (dir / "b").string(), "--json"}, environment);
+        EXPECT_NE(run.out.find("\"name\": \"Media/" + name + ".MOV\""), std::string::npos)
+            << run.out;
     }
 }
 

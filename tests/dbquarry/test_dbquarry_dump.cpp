@@ -1,7 +1,10 @@
 // dbquarry-dump run as a process on databases built from the device layouts.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/cellsalvage/test_ios_support.h"
@@ -88,19 +91,22 @@ TEST_F(DumpTest, ContactImagesAreHex) {
               "\"record_id\": 4}\n{\"code\": 0}\n");
 }
 
-TEST_F(DumpTest, DeletedCallsFollowTheLiveOnes) {
-    {
-        CreateFromSchema(dir_ / "AddressBook.sqlitedb", "addressbook.sql");
-        Database db = CreateFromSchema(dir_ / "call_history.db", "call-history.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 280; ++n) {
-            ios_test::AddCall(db, "+1 555 3" + std::to_string(1000 + n), n % 2 == 0 ? 5 : 4, n);
-        }
-        db.Exec("COMMIT");
-        db.Exec("PRAGMA secure_delete = OFF");
-        // Rowids from 128 on: the freeblock header leaves the address whole.
-        db.Exec("DELETE FROM call WHERE ROWID = 150");
+// 280 calls to "+1 555 3<1000 + n>", of which call 150 is deleted.
+void BuildCallHistoryWithOneDeleted(const std::filesystem::path& file) {
+    Database db = CreateFromSchema(file, "call-history.sql");
+    db.Exec("BEGIN");
+    for (int n = 1; n <= 280; ++n) {
+        ios_test::AddCall(db, "+1 555 3" + std::to_string(1000 + n), n % 2 == 0 ? 5 : 4, n);
     }
+    db.Exec("COMMIT");
+    db.Exec("PRAGMA secure_delete = OFF");
+    // Rowids from 128 on: the freeblock header leaves the address whole.
+    db.Exec("DELETE FROM call WHERE ROWID = 150");
+}
+
+TEST_F(DumpTest, DeletedCallsFollowTheLiveOnes) {
+    CreateFromSchema(dir_ / "AddressBook.sqlitedb", "addressbook.sql");
+    BuildCallHistoryWithOneDeleted(dir_ / "call_history.db");
     const ProcessRun run =
         Dump({"deleted-calls", Path("AddressBook.sqlitedb"), Path("call_history.db")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -115,6 +121,29 @@ TEST_F(DumpTest, DeletedCallsFollowTheLiveOnes) {
     EXPECT_NE(lines[279].find("\"flags\": 5, \"reserved\": 0, \"deleted\": 1}"), std::string::npos)
         << lines[279];
     EXPECT_EQ(lines.back(), "{\"code\": 0}");
+}
+
+// Recovered text comes in the charset of the user's locale, so the dump runs in that locale: an
+// 8-bit charset keeps what it can hold, plain ASCII keeps less.
+TEST_F(DumpTest, RecoveredNamesDecodeInTheUsersCharset) {
+    {
+        Database book = CreateFromSchema(dir_ / "AddressBook.sqlitedb", "addressbook.sql");
+        ios_test::AddPerson(book, 1, "Zo\xc3\xab \xce\xa9", "Lindqvist");
+        ios_test::AddNumber(book, 1, "+1 555 31150");
+    }
+    BuildCallHistoryWithOneDeleted(dir_ / "call_history.db");
+    const auto latin1 = pixhaven::test::Latin1Locale(scratch_);
+    ASSERT_FALSE(latin1.empty()) << "no Latin-1 locale (localedef, locales package)";
+    for (const auto& [environment, name] :
+         {std::pair<std::map<std::string, std::string>, std::string>{{{"LC_ALL", "C"}},
+                                                                     "LindqvistZo? ?"},
+          {latin1, "LindqvistZo\xc3\xab ?"}}) {
+        const ProcessRun run = RunProcess(
+            scratch_, DBQUARRY_DUMP,
+            {"deleted-calls", Path("AddressBook.sqlitedb"), Path("call_history.db")}, environment);
+        EXPECT_NE(run.out.find("\"address\": \"" + name + "-+1 555 31150\""), std::string::npos)
+            << run.out;
+    }
 }
 
 TEST_F(DumpTest, FailuresAndUsageErrors) {
@@ -135,7 +164,7 @@ TEST_F(DumpTest, FailuresAndUsageErrors) {
                                                {"deleted-calls", Path("AddressBook.sqlitedb")},
                                                {"contacts", Path("a"), Path("b"), Path("c")}}) {
         const ProcessRun run = Dump(args);
-        EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(run.exitCode, 64) << (args.empty() ? "" : args[0]);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("usage"), std::string::npos);
     }

@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 extern char** environ;
 
@@ -33,6 +37,21 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
     }
     pointers.push_back(nullptr);
     return pointers;
+}
+
+std::optional<std::filesystem::path> FindProgram(std::string_view name) {
+    const char* path = std::getenv("PATH");
+    std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
+    while (!folders.empty()) {
+        const std::size_t colon = folders.find(':');
+        const std::filesystem::path candidate =
+            std::filesystem::path(folders.substr(0, colon)) / name;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        folders.remove_prefix(colon == std::string_view::npos ? folders.size() : colon + 1);
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -64,6 +83,23 @@ ProcessRun RunProcess(const TempDir& scratch, const std::string& program,
     run.out = ReadFile(outFile);
     run.err = ReadFile(errFile);
     return run;
+}
+
+std::map<std::string, std::string> Latin1Locale(const TempDir& folder) {
+    const std::string name = "en_US.ISO-8859-1";
+    const std::filesystem::path locales = folder / "locales";
+    const std::optional<std::filesystem::path> localedef = FindProgram("localedef");
+    std::error_code error;
+    std::filesystem::create_directories(locales, error);
+    if (!localedef || error) {
+        return {};
+    }
+    RunProcess(folder, localedef->string(),
+               {"-i", "en_US", "-f", "ISO-8859-1", (locales / name).string()});
+    if (!std::filesystem::exists(locales / name / "LC_CTYPE", error)) {
+        return {};
+    }
+    return {{"LOCPATH", locales.string()}, {"LC_ALL", name}};
 }
 
 }  // namespace pixhaven::test

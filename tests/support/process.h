@@ -21,4 +21,9 @@ ProcessRun RunProcess(const TempDir& scratch, const std::string& program,
                       std::vector<std::string> args,
                       const std::map<std::string, std::string>& overrides = {});
 
+// Environment overrides that run a child in an 8-bit locale (Latin-1, ISO-8859-1) which localedef
+// builds into `folder`, so no system locale is needed; empty when localedef or the locale sources
+// (the locales package, which scripts/setup.sh installs) are missing.
+std::map<std::string, std::string> Latin1Locale(const TempDir& folder);
+
 }  // namespace pixhaven::test

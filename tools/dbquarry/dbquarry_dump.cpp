@@ -1,8 +1,9 @@
 // dbquarry-dump KIND PATH [SECOND_PATH]: runs one reader of the library as a caller would and
-// prints every record as one JSON object per line, then {"code": n}. Exit status: 0 when the
-// code is 0, else the code; 2 for a usage error.
+// prints every record as one JSON object per line, then {"code": n}. Exit status: the reader's
+// code (0 on success); 64 for a usage error, which no reader code can be mistaken for.
 #include <array>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,8 @@
 #include "platform/textcodec.h"
 
 namespace {
+
+constexpr int kExitUsage = 64;  // EX_USAGE, as pixhaven-cli
 
 using pixhaven::platform::PathToUtf16;
 using pixhaven::platform::Utf16ToUtf8;
@@ -551,12 +554,14 @@ int Usage(const char* problem) {
                  "ADDRESSBOOK SMSDB,\n"
                  "      deleted-contacts ADDRESSBOOK, deleted-calls ADDRESSBOOK CALLDB\n",
                  problem);
-    return 2;
+    return kExitUsage;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The user's locale, as a caller's program would run in: recovered text is in its charset.
+    std::setlocale(LC_ALL, "");
     if (argc < 3 || argc > 4) {
         return Usage("wrong number of arguments");
     }
