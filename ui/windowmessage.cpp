@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <memory>
 
 #include "ui/threadhandoff.h"
 
@@ -16,16 +17,17 @@ QEvent::Type WindowMessageEvent::EventType() {
 }
 
 const WindowMessageEvent* WindowMessageEvent::From(const QEvent* event) {
+    ReceiveHandoff();  // it may come from another thread, type and all
     if (event->type() != EventType()) {
         return nullptr;
     }
-    ReceiveHandoff();  // it may come from another thread
     return static_cast<const WindowMessageEvent*>(event);
 }
 
 void PostWindowMessage(QObject* target, int message, quintptr wParam, qintptr lParam) {
+    auto event = std::make_unique<WindowMessageEvent>(message, wParam, lParam);
     SendHandoff();
-    QCoreApplication::postEvent(target, new WindowMessageEvent(message, wParam, lParam));
+    QCoreApplication::postEvent(target, event.release());
 }
 
 void SendWindowMessage(QObject* target, int message, quintptr wParam, qintptr lParam) {
