@@ -57,6 +57,7 @@ bool IntegersMatch(const std::vector<ValueKind>& kinds, const std::vector<std::s
 std::vector<bool> FindStaleCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
                                   const std::vector<std::vector<std::string>>& candidates) {
     std::vector<bool> stale(candidates.size(), false);
+    // bench_cellsalvage: the live rows are streamed once against a map of the carved ones.
     std::unordered_multimap<std::string, std::size_t> byText;
     byText.reserve(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
