@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "makerlibs/qvutility.h"
+#include "platform/userdirs.h"
 
 namespace pixhaven::app {
 namespace {
@@ -36,11 +37,7 @@ QStringList UpdaterArguments(std::u16string_view version) {
 }
 
 std::filesystem::path UpdaterProgram(const std::filesystem::path& programFolder) {
-#ifdef _WIN32
-    return programFolder / "freshpatch.exe";
-#else
-    return programFolder / "freshpatch";
-#endif
+    return programFolder / platform::ProgramFileName("freshpatch");
 }
 
 void LaunchUpdater(const std::filesystem::path& programFolder, std::u16string_view version) {

@@ -2,28 +2,19 @@
 // backup's info.plist into a BackupInfo.
 #include "backup/discovery.h"
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
-
-#include <knownfolders.h>
-#include <shlobj.h>
-#endif
-
 #include <tinyxml2.h>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <system_error>
 #include <utility>
 
 #include "backup/plistdoc.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
+#include "platform/userdirs.h"
 
 namespace pixhaven::backup {
 namespace {
@@ -57,15 +48,8 @@ constexpr std::array<KeyField, 14> kKeyFields{{
     {"iTunes Version", &BackupInfo::itunesVersion},
 }};
 
-std::filesystem::path BackupSubfolder() {
-#ifdef __APPLE__
-    return std::filesystem::path("MobileSync") / "Backup";
-#else
-    return std::filesystem::path("Apple Computer") / "MobileSync" / "Backup";
-#endif
-}
-
-std::filesystem::path AppDataBackupRoot() {
+// The application-data folder, as the shell's folder list names it.
+std::filesystem::path AppDataFolder() {
     QvRegKey key;
     std::u16string appData;
     if (!qvOpenRegKeyW(QvRootKey::CurrentUser, kShellFoldersKey, QvAccess::Read, key) ||
@@ -73,25 +57,8 @@ std::filesystem::path AppDataBackupRoot() {
         // An empty value would otherwise make the root relative to the working folder.
         return {};
     }
-    return platform::PathFromUtf16(appData) / BackupSubfolder();
+    return platform::PathFromUtf16(appData);
 }
-
-#ifdef _WIN32
-struct CoTaskMemDeleter {
-    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
-};
-
-// %USERPROFILE%\Apple\MobileSync\Backup, where newer desktop software keeps backups.
-std::filesystem::path ProfileBackupRoot() {
-    wchar_t* raw = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(FOLDERID_Profile, KF_FLAG_DEFAULT, nullptr, &raw);
-    const std::unique_ptr<wchar_t, CoTaskMemDeleter> profile(raw);  // freed even on failure
-    if (FAILED(result) || profile == nullptr || *profile == L'\0') {
-        return {};
-    }
-    return std::filesystem::path(profile.get()) / L"Apple" / L"MobileSync" / L"Backup";
-}
-#endif
 
 // Everything but the folder name back to "not read".
 void ClearFacts(BackupInfo& info) {
@@ -195,14 +162,9 @@ int ParseFacts(BackupInfo& info, std::string_view bytes) {
 
 std::vector<std::filesystem::path> FindBackupRoots() {
     std::vector<std::filesystem::path> roots;
-    if (std::filesystem::path usual = AppDataBackupRoot(); !usual.empty()) {
-        roots.push_back(std::move(usual));
+    for (const std::filesystem::path& folder : platform::DeviceSoftwareFolders(AppDataFolder())) {
+        roots.push_back(folder / "MobileSync" / "Backup");
     }
-#ifdef _WIN32
-    if (std::filesystem::path profile = ProfileBackupRoot(); !profile.empty()) {
-        roots.push_back(std::move(profile));
-    }
-#endif
     return roots;
 }
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "cellsalvage/livecopies.h"
 #include "cellsalvage/sqlquery.h"
+#include "cellsalvage/stalecopies.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
                 parseContactABPersonUnassignedArea(rowidColumn, firstColumn, lastColumn,
                                                    personColumnCount);
             }
-            dropLiveCopies(type, os);
+            dropStaleCopies(type, os);
             saveContactRecover2File();
             return;
         }
@@ -158,7 +158,7 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
                     parseSmsUnassignedArea(text, count);
                 }
             }
-            dropLiveCopies(type, os);
+            dropStaleCopies(type, os);
             saveSmsRecover2File(os);
             return;
         }
@@ -174,7 +174,7 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
                 parseCallHistoryFreelistCell(addressColumn, flagsColumn, callColumnCount);
                 parseCallHistoryUnassignedArea(addressColumn, flagsColumn, callColumnCount);
             }
-            dropLiveCopies(type, os);
+            dropStaleCopies(type, os);
             saveCallHistoryRecover2File();
             return;
         }
@@ -639,7 +639,7 @@ void IphoneSqlitParse::parseCallHistoryUnassignedArea(const int& addressIndex,
 
 // ---- stale copies ----
 
-void IphoneSqlitParse::dropLiveCopies(ePaserType type, eOSType os) {
+void IphoneSqlitParse::dropStaleCopies(ePaserType type, eOSType os) {
     using cellsalvage::ValueKind;
     const auto pairValues = [](const Pair& row) {
         return std::vector<std::string>{row.first, row.second};
@@ -649,15 +649,15 @@ void IphoneSqlitParse::dropLiveCopies(ePaserType type, eOSType os) {
         if (!db) {
             return;
         }
-        cellsalvage::EraseLiveCopies(db.get(), "SELECT record_id, value FROM ABMultiValue",
-                                     {ValueKind::Integer, ValueKind::Text}, recoveredMultiValues,
-                                     pairValues);
-        cellsalvage::EraseLiveCopies(db.get(), "SELECT ROWID, First, Last FROM ABPerson",
-                                     {ValueKind::Ignored, ValueKind::Text, ValueKind::Text},
-                                     recoveredPersons, [](const Triple& row) {
-                                         return std::vector<std::string>{
-                                             std::get<0>(row), std::get<1>(row), std::get<2>(row)};
-                                     });
+        cellsalvage::EraseStaleCopies(db.get(), "SELECT record_id, value FROM ABMultiValue",
+                                      {ValueKind::Integer, ValueKind::Text}, recoveredMultiValues,
+                                      pairValues);
+        cellsalvage::EraseStaleCopies(db.get(), "SELECT ROWID, First, Last FROM ABPerson",
+                                      {ValueKind::Ignored, ValueKind::Text, ValueKind::Text},
+                                      recoveredPersons, [](const Triple& row) {
+                                          return std::vector<std::string>{
+                                              std::get<0>(row), std::get<1>(row), std::get<2>(row)};
+                                      });
         return;
     }
     const cellsalvage::Connection db = cellsalvage::OpenReadOnly(recordDbPath);
@@ -665,17 +665,17 @@ void IphoneSqlitParse::dropLiveCopies(ePaserType type, eOSType os) {
         return;
     }
     if (type == PARSE_MESSAGES && (os == OS_IOS5_EARLY || os == OS_IOS5)) {
-        cellsalvage::EraseLiveCopies(db.get(), "SELECT address, text FROM message",
-                                     {ValueKind::Text, ValueKind::Text}, recoveredMessages,
-                                     pairValues);
+        cellsalvage::EraseStaleCopies(db.get(), "SELECT address, text FROM message",
+                                      {ValueKind::Text, ValueKind::Text}, recoveredMessages,
+                                      pairValues);
     } else if (type == PARSE_MESSAGES) {
-        cellsalvage::EraseLiveCopies(
+        cellsalvage::EraseStaleCopies(
             db.get(), "SELECT text FROM message", {ValueKind::Text}, recoveredMessageTexts,
             [](const std::string& text) { return std::vector<std::string>{text}; });
     } else if (type == PARSE_CALL_HISTORY) {
-        cellsalvage::EraseLiveCopies(db.get(), "SELECT address, flags FROM call",
-                                     {ValueKind::Text, ValueKind::Integer}, recoveredCalls,
-                                     pairValues);
+        cellsalvage::EraseStaleCopies(db.get(), "SELECT address, flags FROM call",
+                                      {ValueKind::Text, ValueKind::Integer}, recoveredCalls,
+                                      pairValues);
     }
 }
 

@@ -61,7 +61,7 @@ private:
 
     // Drops carved rows equal to a live row of their table: b-tree rebalancing leaves such stale
     // copies in free space, and they were never deleted.
-    void dropLiveCopies(ePaserType type, eOSType os);
+    void dropStaleCopies(ePaserType type, eOSType os);
 
     // The serial type (varint) at `position`, when all of it lies inside the scratch buffer;
     // `used` is its length in bytes.

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <optional>
 
-#include "cellsalvage/livecopies.h"
 #include "cellsalvage/sqlquery.h"
+#include "cellsalvage/stalecopies.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void SqliteParse::startParse(ePaserType type, eOSType os) {
         collectFreeblocks(leafPages);
         parseContactFreelistCell(rawContactIdColumn, data1Column, dataColumnCount);
         parseContactUnassignedArea(rawContactIdColumn, data1Column, dataColumnCount);
-        dropLiveCopies(type);
+        dropStaleCopies(type);
         saveContactRecover2File({});
     } else if (type == PARSE_MESSAGES) {
         if (!InitSmsDbquarryFile()) {
@@ -81,7 +81,7 @@ void SqliteParse::startParse(ePaserType type, eOSType os) {
         collectFreeblocks(leafPages);
         parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
         parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
-        dropLiveCopies(type);
+        dropStaleCopies(type);
         saveSmsRecover2File({});
     }
 }
@@ -264,26 +264,26 @@ void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& per
     });
 }
 
-void SqliteParse::dropLiveCopies(ePaserType type) {
+void SqliteParse::dropStaleCopies(ePaserType type) {
     if (type == PARSE_CONTACTS) {
         const cellsalvage::Connection contacts = cellsalvage::OpenReadOnly(contactsDbPath);
         if (contacts) {
-            cellsalvage::EraseLiveCopies(contacts.get(), "SELECT raw_contact_id, data1 FROM data",
-                                         {ValueKind::Integer, ValueKind::Text}, recoveredDataRows,
-                                         [](const Pair& row) {
-                                             return std::vector<std::string>{row.first, row.second};
-                                         });
+            cellsalvage::EraseStaleCopies(
+                contacts.get(), "SELECT raw_contact_id, data1 FROM data",
+                {ValueKind::Integer, ValueKind::Text}, recoveredDataRows, [](const Pair& row) {
+                    return std::vector<std::string>{row.first, row.second};
+                });
         }
     } else if (type == PARSE_MESSAGES) {
         const cellsalvage::Connection messages = cellsalvage::OpenReadOnly(smsDbPath);
         if (messages) {
-            cellsalvage::EraseLiveCopies(messages.get(), "SELECT address, person, body FROM sms",
-                                         {ValueKind::Text, ValueKind::Integer, ValueKind::Text},
-                                         recoveredSms, [](const Triple& row) {
-                                             return std::vector<std::string>{std::get<0>(row),
-                                                                             std::get<1>(row),
-                                                                             std::get<2>(row)};
-                                         });
+            cellsalvage::EraseStaleCopies(messages.get(), "SELECT address, person, body FROM sms",
+                                          {ValueKind::Text, ValueKind::Integer, ValueKind::Text},
+                                          recoveredSms, [](const Triple& row) {
+                                              return std::vector<std::string>{std::get<0>(row),
+                                                                              std::get<1>(row),
+                                                                              std::get<2>(row)};
+                                          });
         }
     }
 }

@@ -38,7 +38,7 @@ private:
     void saveSmsRecover2File(const std::string& unused);
 
     // Drops carved rows equal to a live row of their table (stale copies left by rebalancing).
-    void dropLiveCopies(ePaserType type);
+    void dropStaleCopies(ePaserType type);
 
     int rootPage = 0;
     std::u16string contactsDbPath;

@@ -14,7 +14,7 @@ constexpr int kInteriorHeaderSize = 12;
 constexpr int kLeafHeaderSize = 8;
 // Real table b-trees are a handful of levels deep; anything deeper is a damaged or hostile file.
 constexpr int kMaxTreeDepth = 64;
-// Bytes read at once around a wanted page.
+// Bytes read at once around a wanted page (bench_cellsalvage).
 constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 
 std::uint32_t ReadBigEndian16(const unsigned char* p) {
@@ -84,7 +84,7 @@ bool SqliteParseBase::openDbStream(const std::u16string& path) {
     dbStream.clear();
     forgetLoadedPage();
     fileSize = 0;
-    // Unbuffered: page windows are read straight into their own buffer.
+    // Unbuffered: page windows are read straight into their own buffer (bench_cellsalvage).
     dbStream.rdbuf()->pubsetbuf(nullptr, 0);
     dbStream.open(pixhaven::platform::PathFromUtf16(path), std::ios::binary | std::ios::in);
     if (!dbStream.is_open()) {

@@ -1,14 +1,22 @@
 // Raw reading of an SQLite 3 file for carving: the leaf pages of one table b-tree, their freeblock
 // chains and unassigned areas, and the record walk every carver shares.
 //
-// Layout relied on (all integers big-endian, pages numbered from 1):
-//   file header  offset 16: page size (2 bytes; 1 means 65,536)   offset 20: reserved bytes per
-//   page page header  0: type (5 interior table, 13 leaf table)  1: first freeblock (2)
-//                3: cell count (2)  5: cell content start (2)  8: right-most child (4, interior
-//                only)
-//   cell pointers follow the header (8 bytes on a leaf, 12 on an interior page), 2 bytes each
-//   freeblock    0: next freeblock offset (2, 0 ends the chain)  2: size including these 4 bytes
-//   (2) record       header-size varint, serial-type varints, then the contents in column order
+// clang-format off
+// Layout relied on (all integers big-endian, sizes in bytes, pages numbered from 1):
+//
+//   file header    offset 16  page size (2; 1 means 65,536)
+//                  offset 20  reserved bytes at the end of each page (1)
+//   page header    offset 0   type (5 interior table, 13 leaf table)
+//                  offset 1   first freeblock (2)
+//                  offset 3   cell count (2)
+//                  offset 5   cell content start (2)
+//                  offset 8   right-most child (4, interior only)
+//   cell pointers  follow the header (8 bytes on a leaf, 12 on an interior page), 2 bytes each
+//   freeblock      offset 0   next freeblock (2, 0 ends the chain)
+//                  offset 2   size, these 4 bytes included (2)
+//   record         header-size varint, serial-type varints, then the contents in column order
+//
+// clang-format on
 // Every read is bounded by the file and the page: damaged and hostile files yield fewer rows,
 // never a crash, a hang or a read outside the page.
 #pragma once

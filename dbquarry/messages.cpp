@@ -346,7 +346,7 @@ void FillAttachment(Attachment_iOS6& attachment, const Statement& row) {
     attachment.filename = Utf8ToWide(row.arena(), filename);
 }
 
-// Ids of the messages that own a record of the attachment slot.
+// Ids of the messages that own a record of the attachment slot, gathered once (bench_dbquarry).
 std::unordered_set<std::int32_t> MessagesWithAttachments() {
     std::unordered_set<std::int32_t> ids;
     for (const Attachment_iOS6* a = Lists().attachments6.head(); a != nullptr; a = a->nextRecord) {

@@ -14,8 +14,8 @@
 
 #include "cellsalvage/sqlquery.h"
 #include "dbquarry/arena.h"
+#include "dbquarry/currentlists.h"
 #include "dbquarry/dbquarry.h"
-#include "dbquarry/lists.h"
 #include "dbquarry/text.h"
 
 namespace dbquarry {

@@ -256,16 +256,11 @@ std::optional<fs::path> FileFromAddress(std::string_view afterScheme) {
         (!host.empty() && !EqualsIgnoringAsciiCase(host, "localhost"))) {
         return std::nullopt;
     }
-    std::optional<std::string> path = PercentDecode(afterScheme.substr(slash));
+    const std::optional<std::string> path = PercentDecode(afterScheme.substr(slash));
     if (!path || path->find('\0') != std::string::npos) {
         return std::nullopt;
     }
-#ifdef _WIN32
-    if (path->size() >= 3 && (*path)[2] == ':') {
-        path->erase(0, 1);  // "/C:/folder" names "C:/folder"
-    }
-#endif
-    return PathFromUtf8(*path);
+    return pixhaven::platform::PathFromFileAddress(*path);
 }
 
 // The file an update-list address names; none for any address that would need the network.

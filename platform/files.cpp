@@ -141,6 +141,7 @@ CopyFailure CopyByReading(int in, int out) {
 
 // Lets the kernel move the bytes where it can; any refusal falls back to reading and writing
 // from the current offsets, which also confirms the end of files that report a wrong size.
+// bench/scan_process.sh: recovery of 50,000 files against cp.
 CopyFailure CopyBytes(int in, int out) {
 #ifdef __linux__
     for (;;) {

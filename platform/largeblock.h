@@ -1,6 +1,7 @@
 // Memory for large blocks that are filled once and then read (a whole file, a table of records).
 // Where the system offers huge pages such a block asks for them: filling 60 MB of ordinary pages
 // costs some 15,000 page faults, which on a virtual machine take longer than the parsing itself.
+// bench_manifest and bench_manifestdb: ReadManifest's file image and record table.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // Local time through the C library, with a per-day cache of the UTC offset: asking the C library
 // for every time costs about a microsecond, and a manifest holds three times per record.
+// bench_manifest: 500,000 records, 1.5 million times.
 #include "platform/localtime.h"
 
 #include <cstdio>

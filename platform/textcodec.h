@@ -31,4 +31,12 @@ std::string Utf16ToAnsi(std::u16string_view utf16);
 std::filesystem::path PathFromUtf16(std::u16string_view text);
 std::u16string PathToUtf16(const std::filesystem::path& path);
 
+// The local path named by the path part of a "file:" address, percent escapes already decoded
+// (UTF-8). On Windows "/C:/folder" names "C:/folder"; elsewhere the text is the path.
+std::filesystem::path PathFromFileAddress(std::string_view utf8Path);
+
+// Makes standard output write its bytes unchanged: Windows would otherwise turn each "\n" into
+// "\r\n". Elsewhere there is nothing to do.
+void SetStandardOutputBinary();
+
 }  // namespace pixhaven::platform

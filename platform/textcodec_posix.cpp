@@ -1,6 +1,7 @@
 // The "ANSI" code page on POSIX systems: the charset of the current locale, reached through
 // iconv. A process that never calls setlocale stays in the plain C locale (ASCII); the program
-// and its tools set the user's locale when they start.
+// and its tools set the user's locale when they start. File-address paths and standard output
+// need no conversion here.
 #include <iconv.h>
 #include <langinfo.h>
 
@@ -184,5 +185,11 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
     }
     return converter.Convert(Utf16ToUtf8ForAnsi(utf16), "?", Utf8CharLength);
 }
+
+std::filesystem::path PathFromFileAddress(std::string_view utf8Path) {
+    return std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end()));
+}
+
+void SetStandardOutputBinary() {}
 
 }  // namespace pixhaven::platform

@@ -1,9 +1,15 @@
 // The "ANSI" code page on Windows: the system's active code page through the Win32 converters.
+// Also the Windows spelling of file-address paths ("/C:/...") and a binary standard output.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <climits>
+#include <cstdio>
+#include <string>
 
 #include "platform/textcodec.h"
 
@@ -61,6 +67,17 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
         utf16.remove_prefix(piece);
     }
     return out;
+}
+
+std::filesystem::path PathFromFileAddress(std::string_view utf8Path) {
+    if (utf8Path.size() >= 3 && utf8Path[0] == '/' && utf8Path[2] == ':') {
+        utf8Path.remove_prefix(1);  // "/C:/folder" names "C:/folder"
+    }
+    return std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end()));
+}
+
+void SetStandardOutputBinary() {
+    _setmode(_fileno(stdout), _O_BINARY);
 }
 
 }  // namespace pixhaven::platform

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
+#include <vector>
 
 namespace pixhaven::platform {
 
@@ -19,5 +21,14 @@ std::filesystem::path TempFolder();
 
 // The running executable's own file.
 std::filesystem::path ExecutableFile();
+
+// The file name of the program called `name`: with ".exe" on Windows, `name` itself elsewhere.
+std::filesystem::path ProgramFileName(std::string_view name);
+
+// The folders in which the device maker's desktop software keeps its per-user data, most usual
+// first: "Apple Computer" below the application-data folder `appData` (`appData` itself on
+// macOS), and on Windows also "Apple" below the user's profile, where newer desktop software
+// keeps it. An empty `appData` and folders that cannot be worked out are left out.
+std::vector<std::filesystem::path> DeviceSoftwareFolders(const std::filesystem::path& appData);
 
 }  // namespace pixhaven::platform

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -103,6 +104,21 @@ fs::path ExecutableFile() {
 #else
     fs::path file = fs::read_symlink("/proc/self/exe", error);
     return error ? fs::path() : file;
+#endif
+}
+
+fs::path ProgramFileName(std::string_view name) {
+    return fs::path(name);
+}
+
+std::vector<fs::path> DeviceSoftwareFolders(const fs::path& appData) {
+    if (appData.empty()) {
+        return {};
+    }
+#ifdef __APPLE__
+    return {appData};
+#else
+    return {appData / "Apple Computer"};
 #endif
 }
 

@@ -8,6 +8,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/userdirs.h"
 
@@ -70,6 +72,23 @@ fs::path ExecutableFile() {
         // A truncated answer fills the buffer exactly; report it as "too small".
         return length >= capacity ? capacity : length;
     });
+}
+
+fs::path ProgramFileName(std::string_view name) {
+    fs::path file(name);
+    file += L".exe";
+    return file;
+}
+
+std::vector<fs::path> DeviceSoftwareFolders(const fs::path& appData) {
+    std::vector<fs::path> folders;
+    if (!appData.empty()) {
+        folders.push_back(appData / L"Apple Computer");
+    }
+    if (fs::path profile = KnownFolder(FOLDERID_Profile); !profile.empty()) {
+        folders.push_back(profile / L"Apple");
+    }
+    return folders;
 }
 
 }  // namespace pixhaven::platform

@@ -30,14 +30,15 @@ namespace pixhaven::ui {
 namespace {
 
 constexpr std::array<PaneDesign, 8> kPaneDesigns = {{
-    {0, true, true},
-    {1, true, true},
-    {2, true, true},
-    {3, true, true},
-    {4, true, true},
-    {5, true, false},  // a BMP that cannot be drawn keeps its white bitmap
-    {6, false, false},
-    {7, true, true},
+    {.category = 0, .loaderThread = true, .fallbackPicture = true},
+    {.category = 1, .loaderThread = true, .fallbackPicture = true},
+    {.category = 2, .loaderThread = true, .fallbackPicture = true},
+    {.category = 3, .loaderThread = true, .fallbackPicture = true},
+    {.category = 4, .loaderThread = true, .fallbackPicture = true},
+    // A BMP that cannot be drawn keeps its white bitmap.
+    {.category = 5, .loaderThread = true, .fallbackPicture = false},
+    {.category = 6, .loaderThread = false, .fallbackPicture = false},
+    {.category = 7, .loaderThread = true, .fallbackPicture = true},
 }};
 
 constexpr int kColumns = 6;

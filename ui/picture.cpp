@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 
 #include "backup/exifthumb.h"
@@ -21,12 +22,16 @@
 namespace pixhaven::ui {
 namespace {
 
+// Native paths are bytes in the file system's encoding on some systems, UTF-16 on others.
+[[maybe_unused]] QString QtPathText(const std::string& native) {
+    return QFile::decodeName(QByteArray::fromStdString(native));
+}
+[[maybe_unused]] QString QtPathText(const std::wstring& native) {
+    return QString::fromStdWString(native);
+}
+
 QString QtPath(const std::filesystem::path& file) {
-#ifdef _WIN32
-    return QString::fromStdWString(file.native());
-#else
-    return QFile::decodeName(QByteArray::fromStdString(file.native()));
-#endif
+    return QtPathText(file.native());
 }
 
 // Turns an image stored sideways or mirrored upright, as EXIF orientation 1..8 asks.

@@ -13,10 +13,6 @@
 #include "platform/textcodec.h"
 #include "tests/support/tempdir.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 namespace pixhaven::backup {
 namespace {
 
@@ -206,11 +202,9 @@ TEST(ReadBackupInfo, FilesThatCannotBeReadGiveTheirResult) {
     fs::resize_file(dir / "huge.plist", std::uintmax_t{2} << 30);
     EXPECT_EQ(ReadBackupInfo(info, dir / "huge.plist"), kInfoUnreadable);
 
-#ifndef _WIN32
     // Opening a pipe for reading would wait for a writer forever.
-    ASSERT_EQ(::mkfifo((dir / "pipe.plist").c_str(), 0600), 0);
+    ASSERT_TRUE(test::MakeFifo(dir / "pipe.plist"));
     EXPECT_EQ(ReadBackupInfo(info, dir / "pipe.plist"), kInfoNotOpened);
-#endif
 }
 
 TEST(ReadBackupInfo, AFailedReadLeavesNoFactsOfAnEarlierOne) {

@@ -104,7 +104,7 @@ TEST(IosContacts, PersonCarvedWithoutRowidOwnsNoNumber) {
     EXPECT_EQ(Parse(addressBook, {}, kContacts, kIos5), "N/A\t+1 555 0001\r\n");
 }
 
-TEST(IosContacts, LiveCopiesLeftByRebalancingAreNotReported) {
+TEST(IosContacts, StaleCopiesLeftByRebalancingAreNotReported) {
     TempDir dir;
     const fs::path addressBook = dir / "AddressBook.sqlitedb";
     std::set<std::string> live;

@@ -1,7 +1,6 @@
 // The no-overwrite copy, folder creation, case-insensitive lookup, bounded reads, the atomic
 // replace and the file lock.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -80,7 +79,7 @@ TEST(CopyFileNoOverwrite, NeverReplacesAnExistingDestination) {
 TEST(CopyFileNoOverwrite, CreatesNothingWithoutAReadableSource) {
     TempDir dir;
     fs::create_directory(dir / "folder");
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(test::MakeFifo(dir / "fifo"));
     for (const char* source : {"missing", "folder", "fifo"}) {
         EXPECT_EQ(CopyFileNoOverwrite(dir / source, dir / "to"), CopyResult::SourceUnreadable)
             << source;
@@ -179,7 +178,7 @@ TEST(FileSizes, RegularFilesOnly) {
     EXPECT_EQ(ReadRegularFile(dir / "file", 5), "12345");
     EXPECT_EQ(ReadRegularFile(dir / "file", 4), std::nullopt);
     EXPECT_EQ(ReadRegularFile(dir.path(), 100), std::nullopt);
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(test::MakeFifo(dir / "fifo"));
     EXPECT_EQ(ReadRegularFile(dir / "fifo", 100), std::nullopt) << "must not block on a FIFO";
 }
 

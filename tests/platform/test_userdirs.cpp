@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/userdirs.h"
 #include "tests/support/tempdir.h"
@@ -47,6 +48,11 @@ TEST(UserDirs, XdgFoldersWhenAbsoluteElseBelowHome) {
         EXPECT_EQ(UserDataFolder(), dir / ".local" / "share");
         EXPECT_EQ(UserConfigFolder(), dir / ".config");
     }
+}
+
+TEST(UserDirs, DeviceSoftwareFolderIsBelowTheDataFolderWhenThatIsKnown) {
+    EXPECT_EQ(DeviceSoftwareFolders("/data"), std::vector<fs::path>{"/data/Apple Computer"});
+    EXPECT_TRUE(DeviceSoftwareFolders({}).empty()) << "never relative to the working folder";
 }
 #endif
 

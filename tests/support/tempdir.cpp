@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
 #include <cstdlib>
@@ -54,6 +55,10 @@ std::string ReadFile(const std::filesystem::path& file) {
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+bool MakeFifo(const std::filesystem::path& file) {
+    return ::mkfifo(file.c_str(), 0600) == 0;
 }
 
 }  // namespace pixhaven::test

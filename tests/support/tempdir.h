@@ -27,4 +27,7 @@ private:
 void WriteFile(const std::filesystem::path& file, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& file);
 
+// Makes a named pipe at `file`; opening it for reading waits for a writer. False when it cannot.
+bool MakeFifo(const std::filesystem::path& file);
+
 }  // namespace pixhaven::test

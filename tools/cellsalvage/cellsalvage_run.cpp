@@ -13,11 +13,6 @@
 #include "cellsalvage/sqliteparse.h"
 #include "platform/textcodec.h"
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 namespace {
 
 constexpr int kUsageError = 2;
@@ -64,9 +59,7 @@ std::string Recover(std::string_view platform, int type, int os, std::string_vie
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-#if defined(_WIN32)
-    _setmode(_fileno(stdout), _O_BINARY);  // the text keeps its own "\r\n"
-#endif
+    pixhaven::platform::SetStandardOutputBinary();  // the text keeps its own "\r\n"
     if (argc != 6) {
         PrintUsage("expected five arguments");
         return kUsageError;

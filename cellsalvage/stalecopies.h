@@ -17,16 +17,16 @@ enum class ValueKind {
     Ignored,  // not compared (an identifier the carver cannot know)
 };
 
-// For each candidate row (values in `kinds` order), whether a row of `sql` on `db` (columns in the
-// same order) equals it. Reads the live rows once, streaming. A statement that does not prepare
-// matches nothing.
-std::vector<bool> MatchLiveRows(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
-                                const std::vector<std::vector<std::string>>& candidates);
+// For each candidate row (values in `kinds` order), whether it is a stale copy: whether a row of
+// `sql` on `db` (columns in the same order) equals it. Reads the live rows once, streaming. A
+// statement that does not prepare matches nothing.
+std::vector<bool> FindStaleCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
+                                  const std::vector<std::vector<std::string>>& candidates);
 
-// Keeps the rows of `rows` that match no live row; `values` turns a row into its values.
+// Keeps the rows of `rows` that are no stale copies; `values` turns a row into its values.
 template <typename Row, typename Values>
-void EraseLiveCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
-                     std::vector<Row>& rows, Values values) {
+void EraseStaleCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
+                      std::vector<Row>& rows, Values values) {
     if (rows.empty()) {
         return;
     }
@@ -35,11 +35,11 @@ void EraseLiveCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>&
     for (const Row& row : rows) {
         candidates.push_back(values(row));
     }
-    const std::vector<bool> live = MatchLiveRows(db, sql, kinds, candidates);
+    const std::vector<bool> stale = FindStaleCopies(db, sql, kinds, candidates);
     std::vector<Row> kept;
     kept.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!live[i]) {
+        if (!stale[i]) {
             kept.push_back(std::move(rows[i]));
         }
     }

@@ -1,4 +1,4 @@
-#include "cellsalvage/livecopies.h"
+#include "cellsalvage/stalecopies.h"
 
 #include <cstdint>
 #include <string_view>
@@ -54,9 +54,10 @@ bool IntegersMatch(const std::vector<ValueKind>& kinds, const std::vector<std::s
 
 }  // namespace
 
-std::vector<bool> MatchLiveRows(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
-                                const std::vector<std::vector<std::string>>& candidates) {
-    std::vector<bool> live(candidates.size(), false);
+std::vector<bool> FindStaleCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
+                                  const std::vector<std::vector<std::string>>& candidates) {
+    std::vector<bool> stale(candidates.size(), false);
+    // bench_cellsalvage: the live rows are streamed once against a map of the carved ones.
     std::unordered_multimap<std::string, std::size_t> byText;
     byText.reserve(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -74,14 +75,14 @@ std::vector<bool> MatchLiveRows(sqlite3* db, const char* sql, const std::vector<
         auto [it, last] = byText.equal_range(TextKey(kinds, texts));
         while (it != last) {
             if (IntegersMatch(kinds, candidates[it->second], statement)) {
-                live[it->second] = true;
+                stale[it->second] = true;
                 it = byText.erase(it);
             } else {
                 ++it;
             }
         }
     });
-    return live;
+    return stale;
 }
 
 }  // namespace cellsalvage

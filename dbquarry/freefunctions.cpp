@@ -1,7 +1,7 @@
 // The free functions: each releases every list of its family, in the order the records refer to
 // each other, and may be called at any time, also twice.
+#include "dbquarry/currentlists.h"
 #include "dbquarry/dbquarry.h"
-#include "dbquarry/lists.h"
 
 using dbquarry::Lists;
 

@@ -1,4 +1,4 @@
-#include "dbquarry/lists.h"
+#include "dbquarry/currentlists.h"
 
 #include <new>
 
