@@ -125,19 +125,12 @@ void RgbImage::FillGradient(Rgb from, Rgb to, double angleRadians) {
     const double dy = std::sin(angleRadians);
     const double span = std::max(1e-9, std::fabs(dx) * width_ + std::fabs(dy) * height_);
     const double start = std::min(0.0, dx * width_) + std::min(0.0, dy * height_);
-    // One colour per projected distance; precomputed so a 12-megapixel picture stays quick.
-    constexpr std::size_t kSteps = 1024;
-    std::vector<Rgb> ramp(kSteps);
-    for (std::size_t i = 0; i < kSteps; ++i) {
-        ramp[i] = Lerp(from, to, static_cast<double>(i) / static_cast<double>(kSteps - 1));
-    }
     std::uint8_t* out = pixels_.data();
     for (int y = 0; y < height_; ++y) {
         const double rowStart = (dy * y - start) / span;
         const double step = dx / span;
         for (int x = 0; x < width_; ++x, out += 3) {
-            const double t = std::clamp(rowStart + step * x, 0.0, 1.0);
-            const Rgb& c = ramp[static_cast<std::size_t>(t * (kSteps - 1))];
+            const Rgb c = Lerp(from, to, std::clamp(rowStart + step * x, 0.0, 1.0));
             out[0] = c.r;
             out[1] = c.g;
             out[2] = c.b;
