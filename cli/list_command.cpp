@@ -123,20 +123,13 @@ void PrintTable(const std::vector<backup::BackupRow>& rows) {
 
 void WriteInfo(json::Writer& json, const backup::BackupInfo& info) {
     json.BeginObject()
-        .Key("read_result")
-        .Int(info.readResult)
-        .Key("device_name")
-        .String(info.deviceName)
-        .Key("last_backup_date")
-        .String(info.lastBackupDate)
-        .Key("serial_number")
-        .String(info.serialNumber)
-        .Key("product_type")
-        .String(info.productType)
-        .Key("product_version")
-        .String(info.productVersion)
-        .Key("itunes_version")
-        .String(info.itunesVersion)
+        .Member("read_result", info.readResult)
+        .Member("device_name", info.deviceName)
+        .Member("last_backup_date", info.lastBackupDate)
+        .Member("serial_number", info.serialNumber)
+        .Member("product_type", info.productType)
+        .Member("product_version", info.productVersion)
+        .Member("itunes_version", info.itunesVersion)
         .EndObject();
 }
 
@@ -145,7 +138,7 @@ void PrintJson(const std::vector<backup::BackupRow>& rows) {
     json::Writer json;
     json.BeginArray("\n  ", "\n");
     for (const backup::BackupRow& row : rows) {
-        json.BeginObject().Key("folder").String(platform::PathToUtf16(row.folderName)).Key("info");
+        json.BeginObject().Member("folder", platform::PathToUtf16(row.folderName)).Key("info");
         if (row.info) {
             WriteInfo(json, *row.info);
         } else {

@@ -127,29 +127,20 @@ std::unique_ptr<Session> OpenSession(const std::filesystem::path& folder) {
 void ItemJson(json::Writer& json, const backup::MediaItem& item) {
     const bool photo = item.kind == backup::MediaKind::Photo;
     json.BeginObject()
-        .Key("name")
-        .String(item.displayName)
-        .Key("file")
-        .String(item.file.string())
-        .Key("size")
-        .Int(item.size)
-        .Key("created")
-        .String(photo ? item.createdText : u"")
-        .Key("modified")
-        .String(photo ? item.modifiedText : u"")
+        .Member("name", item.displayName)
+        .Member("file", item.file.string())
+        .Member("size", item.size)
+        .Member("created", photo ? item.createdText : u"")
+        .Member("modified", photo ? item.modifiedText : u"")
         .EndObject();
 }
 
 void GroupJson(json::Writer& json, const backup::ScanResults& results, int group) {
     json.BeginObject()
-        .Key("index")
-        .Int(group)
-        .Key("label")
-        .String(backup::kMediaGroups[group].label)
-        .Key("counted")
-        .Int(results.counted[group])
-        .Key("taken")
-        .Int(results.taken[group])
+        .Member("index", group)
+        .Member("label", backup::kMediaGroups[group].label)
+        .Member("counted", results.counted[group])
+        .Member("taken", results.taken[group])
         .Key("items")
         .BeginArray();
     for (const auto& item : results.groups[group]) {
@@ -163,12 +154,9 @@ void PrintScanJson(const Session& session) {
     const backup::ScanResults& results = session.results;
     json::Writer json;
     json.BeginObject()
-        .Key("backup")
-        .String(session.folder.string())
-        .Key("total")
-        .Int(results.total.load())
-        .Key("done")
-        .Int(results.done.load())
+        .Member("backup", session.folder.string())
+        .Member("total", results.total.load())
+        .Member("done", results.done.load())
         .Key("groups")
         .BeginArray("\n  ", "\n");
     for (int group = 0; group < backup::kGroupCount; ++group) {

@@ -48,6 +48,21 @@ public:
     // hold, as null.
     Writer& Double(double value);
 
+    // A member's name and value in one call.
+    Writer& Member(std::string_view name, std::string_view utf8) { return Key(name).String(utf8); }
+    Writer& Member(std::string_view name, std::u16string_view utf16) {
+        return Key(name).String(utf16);
+    }
+    template <std::integral Number>
+    Writer& Member(std::string_view name, Number value) {
+        Key(name);
+        if constexpr (std::same_as<Number, bool>) {
+            return Bool(value);
+        } else {
+            return Int(value);
+        }
+    }
+
     const std::string& Text() const { return text_; }
     std::string Take() { return std::move(text_); }
 

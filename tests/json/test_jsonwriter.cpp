@@ -12,7 +12,7 @@ namespace {
 TEST(JsonWriter, LaysOutObjectsAndArraysAsEachOutputNeeds) {
     Writer lines;
     lines.BeginArray("\n  ", "\n");
-    lines.BeginObject().Key("name").String("x").Key("size").Int(3).EndObject();
+    lines.BeginObject().Member("name", "x").Member("size", 3).EndObject();
     lines.BeginObject().Key("tags").BeginArray().String("a").String("b").EndArray().EndObject();
     lines.EndArray();
     EXPECT_EQ(lines.Text(),
@@ -20,9 +20,10 @@ TEST(JsonWriter, LaysOutObjectsAndArraysAsEachOutputNeeds) {
 
     Writer compact(kCompact);
     compact.BeginObject().Key("list").BeginArray("\n").BeginObject().EndObject();
-    compact.BeginObject().Key("ok").Bool(true).Key("none").Null().EndObject();
+    compact.BeginObject().Member("ok", true).Key("none").Null().Member("u", u"\u00e9").EndObject();
     compact.EndArray().Key("empty").BeginArray("\n", "\n").EndArray().EndObject();
-    EXPECT_EQ(compact.Text(), "{\"list\":[\n{},\n{\"ok\":true,\"none\":null}],\"empty\":[]}");
+    EXPECT_EQ(compact.Text(),
+              "{\"list\":[\n{},\n{\"ok\":true,\"none\":null,\"u\":\"\xc3\xa9\"}],\"empty\":[]}");
 }
 
 TEST(JsonWriter, EscapesQuotesBackslashesAndControlCharacters) {

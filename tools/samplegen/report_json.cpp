@@ -23,60 +23,44 @@ void WriteRecord(json::Writer& json, const RecordReport& r) {
     WriteOptional(json, r.domain);
     json.Key("path");
     WriteOptional(json, r.path);
-    json.Key("storedName")
-        .String(r.storedName)
-        .Key("mode")
-        .Int(r.mode)
-        .Key("size")
-        .Int(r.size)
-        .Key("modified")
-        .Int(r.modified)
-        .Key("created")
-        .Int(r.created)
-        .Key("content")
-        .String(ContentName(r.content))
-        .Key("trap")
-        .String(TrapName(r.trap))
-        .Key("storedFileExists")
-        .Bool(r.storedFileExists)
-        .Key("readable")
-        .Bool(r.readable);
+    json.Member("storedName", r.storedName)
+        .Member("mode", r.mode)
+        .Member("size", r.size)
+        .Member("modified", r.modified)
+        .Member("created", r.created)
+        .Member("content", ContentName(r.content))
+        .Member("trap", TrapName(r.trap))
+        .Member("storedFileExists", r.storedFileExists)
+        .Member("readable", r.readable);
     if (r.width > 0) {
-        json.Key("width").Int(r.width).Key("height").Int(r.height);
+        json.Member("width", r.width).Member("height", r.height);
     }
     if (r.frames > 0) {
-        json.Key("frames").Int(r.frames);
+        json.Member("frames", r.frames);
     }
     if (r.hasExif) {
-        json.Key("exif").Bool(true);
+        json.Member("exif", true);
     }
     json.EndObject();
 }
 
 void WriteBackup(json::Writer& json, const BackupReport& b) {
     json.BeginObject()
-        .Key("folder")
-        .String(b.folderName)
-        .Key("path")
-        .String(PathText(b.folder))
-        .Key("infoPlist")
-        .String(InfoPlistFormName(b.infoPlist))
-        .Key("infoPlistFile")
-        .String(b.infoPlistFileName)
+        .Member("folder", b.folderName)
+        .Member("path", PathText(b.folder))
+        .Member("infoPlist", InfoPlistFormName(b.infoPlist))
+        .Member("infoPlistFile", b.infoPlistFileName)
         .Key("deviceFacts")
         .BeginObject();
     for (const auto& [key, value] : b.deviceFacts) {
-        json.Key(key).String(value);
+        json.Member(key, value);
     }
     json.EndObject()
-        .Key("manifestTruncated")
-        .Bool(b.manifestTruncated)
-        .Key("manifest")
-        .String(ManifestKindName(b.manifest))
-        .Key("encrypted")
-        .Bool(b.encrypted);
+        .Member("manifestTruncated", b.manifestTruncated)
+        .Member("manifest", ManifestKindName(b.manifest))
+        .Member("encrypted", b.encrypted);
     if (b.sameFilesAs) {
-        json.Key("sameFilesAs").Int(*b.sameFilesAs);
+        json.Member("sameFilesAs", *b.sameFilesAs);
     }
     json.Key("records").BeginArray("\n");
     for (const RecordReport& record : b.records) {
@@ -91,10 +75,8 @@ void WriteBackup(json::Writer& json, const BackupReport& b) {
 std::string ReportToJson(const SampleReport& report) {
     json::Writer json(json::kCompact);
     json.BeginObject()
-        .Key("root")
-        .String(PathText(report.root))
-        .Key("seed")
-        .Int(report.seed)
+        .Member("root", PathText(report.root))
+        .Member("seed", report.seed)
         .Key("backups")
         .BeginArray("\n");
     for (const BackupReport& backup : report.backups) {
