@@ -24,7 +24,10 @@ struct MemoryReader {
     std::size_t at = 0;
 
     std::size_t Read(void* buffer, std::size_t size) {
-        const std::size_t count = std::min(size, bytes.size() - std::min(at, bytes.size()));
+        if (at >= bytes.size()) {
+            return 0;
+        }
+        const std::size_t count = std::min(size, bytes.size() - at);
         std::memcpy(buffer, bytes.data() + at, count);
         at += count;
         return count;

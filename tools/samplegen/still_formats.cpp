@@ -4,6 +4,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -46,8 +47,10 @@ MemoryFile& FileOf(thandle_t handle) {
 
 tmsize_t ReadMemory(thandle_t handle, void* buffer, tmsize_t size) {
     MemoryFile& file = FileOf(handle);
-    const std::size_t count = std::min(static_cast<std::size_t>(size),
-                                       file.bytes.size() - std::min(file.at, file.bytes.size()));
+    if (file.at >= file.bytes.size()) {
+        return 0;
+    }
+    const std::size_t count = std::min(static_cast<std::size_t>(size), file.bytes.size() - file.at);
     std::memcpy(buffer, file.bytes.data() + file.at, count);
     file.at += count;
     return static_cast<tmsize_t>(count);
