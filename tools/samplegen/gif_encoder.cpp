@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 namespace pixhaven::samplegen {
@@ -61,32 +62,40 @@ struct ColorMapFree {
     void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
 };
 
-// One GIF file being written into memory; giflib writes the trailer when it is closed.
+// Closing writes the trailer and frees the writer.
+struct GifClose {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        EGifCloseFile(gif, &error);
+    }
+};
+
+// One GIF file being written into memory.
 class GifWriter {
 public:
     GifWriter(int width, int height, bool gif89) {
         int error = 0;
-        gif_ = EGifOpen(&bytes_, AppendToString, &error);
-        if (gif_ == nullptr) {
+        gif_.reset(EGifOpen(&bytes_, AppendToString, &error));
+        if (!gif_) {
             throw std::runtime_error(std::string("GIF open: ") + GifErrorString(error));
         }
-        EGifSetGifVersion(gif_, gif89);
+        EGifSetGifVersion(gif_.get(), gif89);
         const auto colours = FixedPalette();
         const std::unique_ptr<ColorMapObject, ColorMapFree> palette(
             GifMakeMapObject(kPaletteSize, colours.data()));
-        Check(EGifPutScreenDesc(gif_, width, height, 8, 0, palette.get()), "screen");
+        if (!palette) {
+            throw std::bad_alloc();
+        }
+        Check(EGifPutScreenDesc(gif_.get(), width, height, 8, 0, palette.get()), "screen");
     }
-    ~GifWriter() { Close(); }
-    GifWriter(const GifWriter&) = delete;
-    GifWriter& operator=(const GifWriter&) = delete;
 
     // The application extension that makes players loop forever.
     void PutLoopForever() {
         static constexpr GifByteType kLoopCount[] = {1, 0, 0};  // sub-block 1, count 0: forever
-        Check(EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE), "loop");
-        Check(EGifPutExtensionBlock(gif_, 11, "NETSCAPE2.0"), "loop");
-        Check(EGifPutExtensionBlock(gif_, sizeof kLoopCount, kLoopCount), "loop");
-        Check(EGifPutExtensionTrailer(gif_), "loop");
+        Check(EGifPutExtensionLeader(gif_.get(), APPLICATION_EXT_FUNC_CODE), "loop");
+        Check(EGifPutExtensionBlock(gif_.get(), 11, "NETSCAPE2.0"), "loop");
+        Check(EGifPutExtensionBlock(gif_.get(), sizeof kLoopCount, kLoopCount), "loop");
+        Check(EGifPutExtensionTrailer(gif_.get()), "loop");
     }
 
     void PutDelay(int centiseconds) {
@@ -94,38 +103,34 @@ public:
                                            NO_TRANSPARENT_COLOR};
         GifByteType extension[4];
         const auto length = static_cast<int>(EGifGCBToExtension(&control, extension));
-        Check(EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, length, extension), "delay");
+        Check(EGifPutExtension(gif_.get(), GRAPHICS_EXT_FUNC_CODE, length, extension), "delay");
     }
 
     void PutImage(const RgbImage& image) {
-        Check(EGifPutImageDesc(gif_, 0, 0, image.Width(), image.Height(), false, nullptr), "image");
+        Check(EGifPutImageDesc(gif_.get(), 0, 0, image.Width(), image.Height(), false, nullptr),
+              "image");
         std::vector<GifPixelType> indexes = Quantise(image);
-        Check(EGifPutLine(gif_, indexes.data(), static_cast<int>(indexes.size())), "pixels");
+        Check(EGifPutLine(gif_.get(), indexes.data(), static_cast<int>(indexes.size())), "pixels");
     }
 
     std::string Finish() {
-        if (Close() != GIF_OK) {
-            throw std::runtime_error("GIF close failed");
+        int error = 0;
+        if (EGifCloseFile(gif_.release(), &error) != GIF_OK) {
+            throw std::runtime_error(std::string("GIF close: ") + GifErrorString(error));
         }
         return std::move(bytes_);
     }
 
 private:
-    void Check(int result, const char* step) {
+    void Check(int result, const char* step) const {
         if (result != GIF_OK) {
             throw std::runtime_error(std::string("GIF ") + step + ": " +
                                      GifErrorString(gif_->Error));
         }
     }
-    int Close() {
-        int error = 0;
-        const int result = gif_ != nullptr ? EGifCloseFile(gif_, &error) : GIF_OK;
-        gif_ = nullptr;
-        return result;
-    }
 
-    std::string bytes_;
-    GifFileType* gif_ = nullptr;
+    std::string bytes_;  // before the writer, which may still write here as it is destroyed
+    std::unique_ptr<GifFileType, GifClose> gif_;
 };
 
 }  // namespace
