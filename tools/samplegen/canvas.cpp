@@ -30,9 +30,11 @@ std::uint8_t Mix(std::uint8_t from, std::uint8_t to, int alpha) {
     return static_cast<std::uint8_t>((from * (256 - alpha) + to * alpha) >> 8);
 }
 
+// `t` in [0, 1]: each channel stays between its two ends, never negative, so adding a half and
+// truncating rounds it.
 Rgb Lerp(Rgb from, Rgb to, double t) {
     auto channel = [t](std::uint8_t a, std::uint8_t b) {
-        return static_cast<std::uint8_t>(std::lround(a + (b - a) * t));
+        return static_cast<std::uint8_t>(a + (b - a) * t + 0.5);
     };
     return {channel(from.r, to.r), channel(from.g, to.g), channel(from.b, to.b)};
 }
