@@ -127,12 +127,16 @@ void RgbImage::FillGradient(Rgb from, Rgb to, double angleRadians) {
     const double dy = std::sin(angleRadians);
     const double span = std::max(1e-9, std::fabs(dx) * width_ + std::fabs(dy) * height_);
     const double start = std::min(0.0, dx * width_) + std::min(0.0, dy * height_);
+    // The gradient has 1,024 levels along its direction, so the samples' pictures stay the same
+    // from one version of the generator to the next.
+    constexpr double kLevels = 1024;
     std::uint8_t* out = pixels_.data();
     for (int y = 0; y < height_; ++y) {
         const double rowStart = (dy * y - start) / span;
         const double step = dx / span;
         for (int x = 0; x < width_; ++x, out += 3) {
-            const Rgb c = Lerp(from, to, std::clamp(rowStart + step * x, 0.0, 1.0));
+            const double t = std::clamp(rowStart + step * x, 0.0, 1.0);
+            const Rgb c = Lerp(from, to, std::floor(t * (kLevels - 1)) / (kLevels - 1));
             out[0] = c.r;
             out[1] = c.g;
             out[2] = c.b;
