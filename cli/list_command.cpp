@@ -8,7 +8,7 @@
 
 #include "backup/discovery.h"
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "json/jsonwriter.h"
 #include "platform/textcodec.h"
 
 namespace pixhaven::cli {
@@ -121,27 +121,34 @@ void PrintTable(const std::vector<backup::BackupRow>& rows) {
     }
 }
 
-std::string InfoJson(const backup::BackupInfo& info) {
-    return "{\"read_result\": " + std::to_string(info.readResult) +
-           ", \"device_name\": " + JsonString(info.deviceName) +
-           ", \"last_backup_date\": " + JsonString(info.lastBackupDate) +
-           ", \"serial_number\": " + JsonString(info.serialNumber) +
-           ", \"product_type\": " + JsonString(info.productType) +
-           ", \"product_version\": " + JsonString(info.productVersion) +
-           ", \"itunes_version\": " + JsonString(info.itunesVersion) + "}";
+void WriteInfo(json::Writer& json, const backup::BackupInfo& info) {
+    json.BeginObject()
+        .Member("read_result", info.readResult)
+        .Member("device_name", info.deviceName)
+        .Member("last_backup_date", info.lastBackupDate)
+        .Member("serial_number", info.serialNumber)
+        .Member("product_type", info.productType)
+        .Member("product_version", info.productVersion)
+        .Member("itunes_version", info.itunesVersion)
+        .EndObject();
 }
 
+// One backup a line, inside one array.
 void PrintJson(const std::vector<backup::BackupRow>& rows) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        out += i == 0 ? "\n  " : ",\n  ";
-        out += "{\"folder\": " + JsonString(platform::PathToUtf16(rows[i].folderName)) +
-               ", \"info\": ";
-        out += rows[i].info ? InfoJson(*rows[i].info) : "null";
-        out += "}";
+    json::Writer json;
+    json.BeginArray("\n  ", "\n");
+    for (const backup::BackupRow& row : rows) {
+        json.BeginObject().Member("folder", platform::PathToUtf16(row.folderName)).Key("info");
+        if (row.info) {
+            WriteInfo(json, *row.info);
+        } else {
+            json.Null();
+        }
+        json.EndObject();
     }
-    out += rows.empty() ? "]\n" : "\n]\n";
-    std::fputs(out.c_str(), stdout);
+    json.EndArray();
+    const std::string out = json.Take() + "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 std::optional<std::filesystem::path> ChooseRoot(const ListOptions& options) {

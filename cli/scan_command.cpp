@@ -13,7 +13,7 @@
 #include "backup/backupmanifest.h"
 #include "backup/workers.h"
 #include "cli/commands.h"
-#include "cli/json.h"
+#include "json/jsonwriter.h"
 #include "platform/event.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"
@@ -124,37 +124,47 @@ std::unique_ptr<Session> OpenSession(const std::filesystem::path& folder) {
     return session;
 }
 
-std::string ItemJson(const backup::MediaItem& item) {
+void ItemJson(json::Writer& json, const backup::MediaItem& item) {
     const bool photo = item.kind == backup::MediaKind::Photo;
-    return "{\"name\": " + JsonString(item.displayName) +
-           ", \"file\": " + JsonString(item.file.string()) +
-           ", \"size\": " + std::to_string(item.size) +
-           ", \"created\": " + JsonString(photo ? item.createdText : u"") +
-           ", \"modified\": " + JsonString(photo ? item.modifiedText : u"") + "}";
+    json.BeginObject()
+        .Member("name", item.displayName)
+        .Member("file", item.file.string())
+        .Member("size", item.size)
+        .Member("created", photo ? item.createdText : u"")
+        .Member("modified", photo ? item.modifiedText : u"")
+        .EndObject();
 }
 
-std::string GroupJson(const backup::ScanResults& results, int group) {
-    std::string json = "{\"index\": " + std::to_string(group) +
-                       ", \"label\": " + JsonString(backup::kMediaGroups[group].label) +
-                       ", \"counted\": " + std::to_string(results.counted[group]) +
-                       ", \"taken\": " + std::to_string(results.taken[group]) + ", \"items\": [";
-    const auto& items = results.groups[group];
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        json += (i == 0 ? "" : ", ") + ItemJson(*items[i]);
+void GroupJson(json::Writer& json, const backup::ScanResults& results, int group) {
+    json.BeginObject()
+        .Member("index", group)
+        .Member("label", backup::kMediaGroups[group].label)
+        .Member("counted", results.counted[group])
+        .Member("taken", results.taken[group])
+        .Key("items")
+        .BeginArray();
+    for (const auto& item : results.groups[group]) {
+        ItemJson(json, *item);
     }
-    return json + "]}";
+    json.EndArray().EndObject();
 }
 
+// The groups one a line.
 void PrintScanJson(const Session& session) {
     const backup::ScanResults& results = session.results;
-    std::string json = "{\"backup\": " + JsonString(session.folder.string()) +
-                       ", \"total\": " + std::to_string(results.total.load()) +
-                       ", \"done\": " + std::to_string(results.done.load()) + ", \"groups\": [";
+    json::Writer json;
+    json.BeginObject()
+        .Member("backup", session.folder.string())
+        .Member("total", results.total.load())
+        .Member("done", results.done.load())
+        .Key("groups")
+        .BeginArray("\n  ", "\n");
     for (int group = 0; group < backup::kGroupCount; ++group) {
-        json += (group == 0 ? "\n  " : ",\n  ") + GroupJson(results, group);
+        GroupJson(json, results, group);
     }
-    json += "\n]}\n";
-    std::fwrite(json.data(), 1, json.size(), stdout);
+    json.EndArray().EndObject();
+    const std::string out = json.Take() + "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 void PrintScanTable(const Session& session) {

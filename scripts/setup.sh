@@ -7,7 +7,9 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     clang libclang-rt-14-dev
     qt6-base-dev libgl-dev
-    libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 zlib1g-dev libjpeg-dev libheif-dev
+    libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 libheif-dev
+    # the sample generator's pictures and the tests that read them back
+    libjpeg-dev libpng-dev libtiff-dev libgif-dev libexif-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     locales  # locale sources: tests build an 8-bit locale with localedef into their own folder
     qt6-svg-dev qt6-image-formats-plugins fonts-liberation fonts-dejavu-core

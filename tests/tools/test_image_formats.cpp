@@ -1,12 +1,12 @@
-// The sample generator's picture and media writers, checked with independent decoders.
+// The sample generator's picture and media writers, read back with the image libraries.
 #include <gtest/gtest.h>
 
+#include "backup/exifthumb.h"
 #include "tests/tools/decoders.h"
 #include "tools/samplegen/canvas.h"
 #include "tools/samplegen/gif_encoder.h"
 #include "tools/samplegen/jpeg_encoder.h"
 #include "tools/samplegen/media_formats.h"
-#include "tools/samplegen/random.h"
 #include "tools/samplegen/still_formats.h"
 
 namespace pixhaven::samplegen {
@@ -54,44 +54,34 @@ TEST_P(CameraJpeg, CarriesExifWithADecodableThumbnail) {
     ASSERT_TRUE(test::DecodeJpeg(jpeg));
     EXPECT_EQ(jpeg.substr(2, 2), "\xFF\xE1") << "camera photos open with EXIF, not JFIF";
 
-    const auto exif = test::FindExif(jpeg);
+    const auto exif = test::ReadExif(jpeg);
     ASSERT_TRUE(exif);
-    const test::TiffView tiff(*exif);
-    ASSERT_TRUE(tiff.Valid());
-    EXPECT_EQ(exif->substr(0, 2), bigEndian ? "MM" : "II");
-    const std::uint32_t ifd0 = tiff.FirstIfd();
-    const auto exifIfd = tiff.Tag(ifd0, 0x8769);
-    ASSERT_TRUE(exifIfd);
-    EXPECT_EQ(tiff.Tag(*exifIfd, 0xA002), 320u);
-    EXPECT_EQ(tiff.Tag(*exifIfd, 0xA003), 240u);
-
-    const std::uint32_t ifd1 = tiff.NextIfd(ifd0);
-    ASSERT_NE(ifd1, 0u);
-    EXPECT_EQ(tiff.Tag(ifd1, 0x0103), 6u) << "JPEG-compressed thumbnail";
-    const auto offset = tiff.Tag(ifd1, 0x0201);
-    const auto length = tiff.Tag(ifd1, 0x0202);
-    ASSERT_TRUE(offset && length);
-    ASSERT_LE(*offset + *length, exif->size());
-    const auto thumbnail = test::DecodeJpeg(exif->substr(*offset, *length));
+    EXPECT_EQ(exif->bigEndian, bigEndian);
+    EXPECT_EQ(exif->pixelWidth, 320u);
+    EXPECT_EQ(exif->pixelHeight, 240u);
+    EXPECT_EQ(exif->thumbnailCompression, 6u) << "JPEG-compressed thumbnail";
+    const auto thumbnail = test::DecodeJpeg(exif->thumbnail);
     ASSERT_TRUE(thumbnail);
     EXPECT_EQ(thumbnail->width, 160);
     EXPECT_EQ(thumbnail->height, 120);
     EXPECT_LT(test::MeanDifference(thumbnail->rgb, image.Shrunk(160, 120).Pixels()), 8.0);
+
+    // The program's own reader finds the same thumbnail, upright.
+    const auto found = backup::FindExifThumbnail(
+        {reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size()});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(found->jpeg.data()), found->jpeg.size()),
+              exif->thumbnail);
+    EXPECT_EQ(found->orientation, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, CameraJpeg, testing::Bool());
 
-TEST(Png, ChunksHaveValidCrcsAndPixelsRoundTrip) {
+TEST(Png, PixelsRoundTripWithAndWithoutAlpha) {
     for (const bool alpha : {false, true}) {
         const RgbImage image = Art(37, 23);  // odd sizes catch stride mistakes
         const std::string png = EncodePng(image, alpha);
         ASSERT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
-        const auto chunks = test::PngChunks(png);
-        ASSERT_EQ(chunks.size(), 3u);
-        EXPECT_EQ(chunks.back().type, "IEND");
-        for (const auto& chunk : chunks) {
-            EXPECT_TRUE(chunk.crcOk) << chunk.type;
-        }
         const auto decoded = test::DecodePng(png);
         ASSERT_TRUE(decoded);
         ExpectSamePixels(image, *decoded);
@@ -117,30 +107,7 @@ TEST(Tiff, BothByteOrdersRoundTrip) {
         const auto decoded = test::DecodeTiff(*tiff);
         ASSERT_TRUE(decoded);
         ExpectSamePixels(image, *decoded);
-        const test::TiffView view(*tiff);
-        EXPECT_EQ(view.Tag(view.FirstIfd(), 262), 2u) << "RGB photometric interpretation";
     }
-}
-
-TEST(Lzw, RoundTripsThroughTableResets) {
-    // Noise fills the 4096-entry table many times over, forcing clear codes mid-stream; long
-    // runs exercise the code that refers to the entry being defined.
-    Random random(5);
-    std::vector<std::uint8_t> indexes;
-    for (int i = 0; i < 60000; ++i) {
-        indexes.push_back(random.Byte());
-    }
-    indexes.insert(indexes.end(), 5000, 17);
-    for (const int minCodeSize : {8, 2}) {
-        std::vector<std::uint8_t> data = indexes;
-        for (auto& value : data) {
-            value = static_cast<std::uint8_t>(value % (1u << minCodeSize));
-        }
-        const auto decoded = test::LzwDecode(LzwEncode(data, minCodeSize), minCodeSize);
-        ASSERT_TRUE(decoded);
-        EXPECT_EQ(*decoded, data);
-    }
-    EXPECT_EQ(test::LzwDecode(LzwEncode({}, 8), 8), std::vector<std::uint8_t>());
 }
 
 TEST(Gif, AnimationHasEveryFrameWithItsDelayAndLoops) {
@@ -149,9 +116,10 @@ TEST(Gif, AnimationHasEveryFrameWithItsDelayAndLoops) {
     for (int i = 0; i < 5; ++i) {
         frames.push_back({PaintAnimationFrame(base, i, 5), 10 * (i + 1)});
     }
-    const test::GifInfo gif = test::ParseGif(EncodeAnimatedGif(frames));
+    const std::string bytes = EncodeAnimatedGif(frames);
+    EXPECT_EQ(bytes.substr(0, 6), "GIF89a");
+    const test::GifInfo gif = test::DecodeGif(bytes);
     EXPECT_TRUE(gif.complete);
-    EXPECT_EQ(gif.signature, "GIF89a");
     EXPECT_EQ(gif.width, 40);
     EXPECT_EQ(gif.height, 30);
     EXPECT_TRUE(gif.loops);
@@ -161,9 +129,10 @@ TEST(Gif, AnimationHasEveryFrameWithItsDelayAndLoops) {
 }
 
 TEST(Gif, StillGif87aHasOneFrameAndNoExtensions) {
-    const test::GifInfo gif = test::ParseGif(EncodeGif87a(Art(33, 17)));
+    const std::string bytes = EncodeGif87a(Art(33, 17));
+    EXPECT_EQ(bytes.substr(0, 6), "GIF87a");
+    const test::GifInfo gif = test::DecodeGif(bytes);
     EXPECT_TRUE(gif.complete);
-    EXPECT_EQ(gif.signature, "GIF87a");
     EXPECT_EQ(gif.frames.size(), 1u);
     EXPECT_TRUE(gif.delays.empty());
     EXPECT_FALSE(gif.loops);
@@ -176,7 +145,6 @@ TEST(Gif, RejectsFramesOfAnotherSize) {
     EXPECT_THROW(EncodeAnimatedGif(frames), std::invalid_argument);
     EXPECT_THROW(EncodeAnimatedGif({}), std::invalid_argument);
 }
-
 TEST(Movie, BoxesTileTheFileAndNameTheBrand) {
     const struct {
         MovieBrand brand;

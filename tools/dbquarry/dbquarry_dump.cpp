@@ -1,10 +1,7 @@
 // dbquarry-dump KIND PATH [SECOND_PATH]: runs one reader of the library as a caller would and
 // prints every record as one JSON object per line, then {"code": n}. Exit status: the reader's
 // code (0 on success); 64 for a usage error, which no reader code can be mistaken for.
-#include <array>
-#include <charconv>
 #include <clocale>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +13,7 @@
 #include <vector>
 
 #include "dbquarry/dbquarry.h"
+#include "json/jsonwriter.h"
 #include "platform/textcodec.h"
 
 namespace {
@@ -23,102 +21,75 @@ namespace {
 constexpr int kExitUsage = 64;  // EX_USAGE, as pixhaven-cli
 
 using pixhaven::platform::PathToUtf16;
-using pixhaven::platform::Utf16ToUtf8;
-using pixhaven::platform::Utf8ToUtf16;
 
-void AppendEscaped(std::string& out, std::string_view utf8) {
-    constexpr std::string_view kHex = "0123456789abcdef";
-    out += '"';
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
+// Every control character as \u00XX, so a record stays one line whatever its text holds.
+constexpr pixhaven::json::Style kLineStyle{", ", ": ", false};
 
-// One JSON object, keys in the order they are added.
+// One JSON object, keys in the order they are added, on one line.
 class JsonLine {
 public:
-    explicit JsonLine(std::string_view record) { Utf8("record", record); }
+    explicit JsonLine(std::string_view record) {
+        json_.BeginObject();
+        Utf8("record", record);
+    }
 
     JsonLine& Int(std::string_view key, std::int64_t value) {
-        Key(key);
-        line_ += std::to_string(value);
+        json_.Key(key).Int(value);
         return *this;
     }
     JsonLine& Double(std::string_view key, double value) {
-        Key(key);
-        if (!std::isfinite(value)) {
-            line_ += "null";
-            return *this;
-        }
-        std::array<char, 32> digits{};
-        const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-        line_.append(digits.data(), result.ptr);
+        json_.Key(key).Double(value);
         return *this;
     }
     JsonLine& Text(std::string_view key, const char16_t* text) {
-        Key(key);
+        json_.Key(key);
         if (text == nullptr) {
-            line_ += "null";
+            json_.Null();
         } else {
-            AppendEscaped(line_, Utf16ToUtf8(text));
+            json_.String(std::u16string_view(text));
         }
         return *this;
     }
     // Bytes in any encoding, printed as valid UTF-8 (invalid sequences become U+FFFD).
     JsonLine& Utf8(std::string_view key, std::string_view text) {
-        Key(key);
-        AppendEscaped(line_, Utf16ToUtf8(Utf8ToUtf16(text)));
+        json_.Key(key).String(text);
         return *this;
     }
     JsonLine& NullableUtf8(std::string_view key, const char* text) {
         if (text == nullptr) {
-            Key(key);
-            line_ += "null";
+            json_.Key(key).Null();
             return *this;
         }
         return Utf8(key, text);
     }
     JsonLine& Hex(std::string_view key, const void* bytes, std::int64_t length) {
-        constexpr std::string_view kHex = "0123456789abcdef";
-        Key(key);
+        json_.Key(key);
         if (bytes == nullptr) {
-            line_ += "null";
-            return *this;
+            json_.Null();
+        } else {
+            json_.String(HexText(static_cast<const unsigned char*>(bytes), length));
         }
-        line_ += '"';
-        const auto* data = static_cast<const unsigned char*>(bytes);
-        for (std::int64_t i = 0; i < length; ++i) {
-            line_ += kHex[data[i] >> 4];
-            line_ += kHex[data[i] & 0xF];
-        }
-        line_ += '"';
         return *this;
     }
 
     void Print() {
-        line_ += "}\n";
-        std::fwrite(line_.data(), 1, line_.size(), stdout);
+        json_.EndObject();
+        const std::string line = json_.Take() + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
     }
 
 private:
-    void Key(std::string_view key) {
-        line_ += line_.empty() ? "{" : ", ";
-        AppendEscaped(line_, key);
-        line_ += ": ";
+    static std::string HexText(const unsigned char* bytes, std::int64_t length) {
+        constexpr std::string_view kHex = "0123456789abcdef";
+        std::string text;
+        for (std::int64_t i = 0; i < length; ++i) {
+            text += kHex[bytes[i] >> 4];
+            text += kHex[bytes[i] & 0xF];
+        }
+        return text;
     }
 
-    std::string line_;
+    pixhaven::json::Writer json_{kLineStyle};
 };
 
 void Print(const Person& r) {

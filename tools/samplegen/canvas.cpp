@@ -30,9 +30,11 @@ std::uint8_t Mix(std::uint8_t from, std::uint8_t to, int alpha) {
     return static_cast<std::uint8_t>((from * (256 - alpha) + to * alpha) >> 8);
 }
 
+// `t` in [0, 1]: each channel stays between its two ends, never negative, so adding a half and
+// truncating rounds it.
 Rgb Lerp(Rgb from, Rgb to, double t) {
     auto channel = [t](std::uint8_t a, std::uint8_t b) {
-        return static_cast<std::uint8_t>(std::lround(a + (b - a) * t));
+        return static_cast<std::uint8_t>(a + (b - a) * t + 0.5);
     };
     return {channel(from.r, to.r), channel(from.g, to.g), channel(from.b, to.b)};
 }
@@ -125,19 +127,16 @@ void RgbImage::FillGradient(Rgb from, Rgb to, double angleRadians) {
     const double dy = std::sin(angleRadians);
     const double span = std::max(1e-9, std::fabs(dx) * width_ + std::fabs(dy) * height_);
     const double start = std::min(0.0, dx * width_) + std::min(0.0, dy * height_);
-    // One colour per projected distance; precomputed so a 12-megapixel picture stays quick.
-    constexpr std::size_t kSteps = 1024;
-    std::vector<Rgb> ramp(kSteps);
-    for (std::size_t i = 0; i < kSteps; ++i) {
-        ramp[i] = Lerp(from, to, static_cast<double>(i) / static_cast<double>(kSteps - 1));
-    }
+    // The gradient has 1,024 levels along its direction, so the samples' pictures stay the same
+    // from one version of the generator to the next.
+    constexpr double kLevels = 1024;
     std::uint8_t* out = pixels_.data();
     for (int y = 0; y < height_; ++y) {
         const double rowStart = (dy * y - start) / span;
         const double step = dx / span;
         for (int x = 0; x < width_; ++x, out += 3) {
             const double t = std::clamp(rowStart + step * x, 0.0, 1.0);
-            const Rgb& c = ramp[static_cast<std::size_t>(t * (kSteps - 1))];
+            const Rgb c = Lerp(from, to, std::floor(t * (kLevels - 1)) / (kLevels - 1));
             out[0] = c.r;
             out[1] = c.g;
             out[2] = c.b;

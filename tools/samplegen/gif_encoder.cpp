@@ -1,26 +1,32 @@
-// GIF writing: palette reduction, LZW compression and the block structure of GIF87a/89a.
+// GIF writing: the picture is reduced to one fixed palette here; giflib does the LZW compression
+// and the block structure of GIF87a/89a.
 #include "tools/samplegen/gif_encoder.h"
+
+#include <gif_lib.h>
 
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 namespace pixhaven::samplegen {
 namespace {
 
-// 6x6x6 colour cube followed by 40 greys.
+// 6x6x6 colour cube followed by 40 greys. One palette for every frame and every file keeps the
+// output the same for the same seed and lets frames share the global colour table.
 constexpr int kCubeLevels = 6;
 constexpr int kCubeSize = kCubeLevels * kCubeLevels * kCubeLevels;
+constexpr int kPaletteSize = 256;
 
-std::array<Rgb, 256> FixedPalette() {
-    std::array<Rgb, 256> palette{};
+std::array<GifColorType, kPaletteSize> FixedPalette() {
+    std::array<GifColorType, kPaletteSize> palette{};
     for (int i = 0; i < kCubeSize; ++i) {
-        auto level = [](int v) { return static_cast<std::uint8_t>(v * 51); };
+        auto level = [](int v) { return static_cast<GifByteType>(v * 51); };
         palette[static_cast<std::size_t>(i)] = {level(i / 36), level(i / 6 % 6), level(i % 6)};
     }
-    for (int i = kCubeSize; i < 256; ++i) {
-        const auto grey = static_cast<std::uint8_t>((i - kCubeSize) * 255 / 39);
+    for (int i = kCubeSize; i < kPaletteSize; ++i) {
+        const auto grey = static_cast<GifByteType>((i - kCubeSize) * 255 / 39);
         palette[static_cast<std::size_t>(i)] = {grey, grey, grey};
     }
     return palette;
@@ -29,8 +35,8 @@ std::array<Rgb, 256> FixedPalette() {
 // 4x4 Bayer matrix, so gradients dither instead of banding.
 constexpr std::array<int, 16> kBayer = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
 
-std::vector<std::uint8_t> Quantise(const RgbImage& image) {
-    std::vector<std::uint8_t> indexes;
+std::vector<GifPixelType> Quantise(const RgbImage& image) {
+    std::vector<GifPixelType> indexes;
     indexes.reserve(static_cast<std::size_t>(image.Width()) *
                     static_cast<std::size_t>(image.Height()));
     for (int y = 0; y < image.Height(); ++y) {
@@ -40,151 +46,94 @@ std::vector<std::uint8_t> Quantise(const RgbImage& image) {
             const int bias = kBayer[static_cast<std::size_t>((y % 4) * 4 + x % 4)] * 51 / 16 - 25;
             auto level = [bias](std::uint8_t v) { return std::clamp((v + bias + 25) / 51, 0, 5); };
             indexes.push_back(
-                static_cast<std::uint8_t>(level(c.r) * 36 + level(c.g) * 6 + level(c.b)));
+                static_cast<GifPixelType>(level(c.r) * 36 + level(c.g) * 6 + level(c.b)));
         }
     }
     return indexes;
 }
 
-// Packs variable-width codes least significant bit first, as GIF wants.
-class BitPacker {
-public:
-    void Put(unsigned code, int width) {
-        buffer_ |= static_cast<std::uint32_t>(code) << bits_;
-        bits_ += width;
-        while (bits_ >= 8) {
-            out_ += static_cast<char>(buffer_ & 0xFF);
-            buffer_ >>= 8;
-            bits_ -= 8;
-        }
+int AppendToString(GifFileType* gif, const GifByteType* bytes, int length) {
+    static_cast<std::string*>(gif->UserData)
+        ->append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    return length;
+}
+
+struct ColorMapFree {
+    void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
+};
+
+// Closing writes the trailer and frees the writer.
+struct GifClose {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        EGifCloseFile(gif, &error);
     }
+};
+
+// One GIF file being written into memory.
+class GifWriter {
+public:
+    GifWriter(int width, int height, bool gif89) {
+        int error = 0;
+        gif_.reset(EGifOpen(&bytes_, AppendToString, &error));
+        if (!gif_) {
+            throw std::runtime_error(std::string("GIF open: ") + GifErrorString(error));
+        }
+        EGifSetGifVersion(gif_.get(), gif89);
+        const auto colours = FixedPalette();
+        const std::unique_ptr<ColorMapObject, ColorMapFree> palette(
+            GifMakeMapObject(kPaletteSize, colours.data()));
+        if (!palette) {
+            throw std::bad_alloc();
+        }
+        Check(EGifPutScreenDesc(gif_.get(), width, height, 8, 0, palette.get()), "screen");
+    }
+
+    // The application extension that makes players loop forever.
+    void PutLoopForever() {
+        static constexpr GifByteType kLoopCount[] = {1, 0, 0};  // sub-block 1, count 0: forever
+        Check(EGifPutExtensionLeader(gif_.get(), APPLICATION_EXT_FUNC_CODE), "loop");
+        Check(EGifPutExtensionBlock(gif_.get(), 11, "NETSCAPE2.0"), "loop");
+        Check(EGifPutExtensionBlock(gif_.get(), sizeof kLoopCount, kLoopCount), "loop");
+        Check(EGifPutExtensionTrailer(gif_.get()), "loop");
+    }
+
+    void PutDelay(int centiseconds) {
+        const GraphicsControlBlock control{DISPOSE_DO_NOT, false, centiseconds,
+                                           NO_TRANSPARENT_COLOR};
+        GifByteType extension[4];
+        const auto length = static_cast<int>(EGifGCBToExtension(&control, extension));
+        Check(EGifPutExtension(gif_.get(), GRAPHICS_EXT_FUNC_CODE, length, extension), "delay");
+    }
+
+    void PutImage(const RgbImage& image) {
+        Check(EGifPutImageDesc(gif_.get(), 0, 0, image.Width(), image.Height(), false, nullptr),
+              "image");
+        std::vector<GifPixelType> indexes = Quantise(image);
+        Check(EGifPutLine(gif_.get(), indexes.data(), static_cast<int>(indexes.size())), "pixels");
+    }
+
     std::string Finish() {
-        if (bits_ > 0) {
-            out_ += static_cast<char>(buffer_ & 0xFF);
+        int error = 0;
+        if (EGifCloseFile(gif_.release(), &error) != GIF_OK) {
+            throw std::runtime_error(std::string("GIF close: ") + GifErrorString(error));
         }
-        return std::move(out_);
+        return std::move(bytes_);
     }
 
 private:
-    std::uint32_t buffer_ = 0;
-    int bits_ = 0;
-    std::string out_;
-};
-
-// String table of the encoder: (prefix code, next index) -> code, open addressing.
-class LzwTable {
-public:
-    void Clear() { slots_.fill(kEmpty); }
-    int Find(unsigned prefix, std::uint8_t index) const {
-        const std::uint32_t key = (prefix << 8) | index;
-        for (std::size_t at = Hash(key);; at = (at + 1) % slots_.size()) {
-            if (slots_[at] == kEmpty) {
-                return -1;
-            }
-            if ((slots_[at] >> 12) == key) {
-                return static_cast<int>(slots_[at] & 0xFFF);
-            }
+    void Check(int result, const char* step) const {
+        if (result != GIF_OK) {
+            throw std::runtime_error(std::string("GIF ") + step + ": " +
+                                     GifErrorString(gif_->Error));
         }
     }
-    void Add(unsigned prefix, std::uint8_t index, unsigned code) {
-        const std::uint32_t key = (prefix << 8) | index;
-        std::size_t at = Hash(key);
-        while (slots_[at] != kEmpty) {
-            at = (at + 1) % slots_.size();
-        }
-        slots_[at] = (static_cast<std::uint64_t>(key) << 12) | code;
-    }
 
-private:
-    static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
-    static std::size_t Hash(std::uint32_t key) { return (key * 2654435761u) >> 19; }
-    std::array<std::uint64_t, 8192> slots_{};
+    std::string bytes_;  // before the writer, which may still write here as it is destroyed
+    std::unique_ptr<GifFileType, GifClose> gif_;
 };
-
-std::string SubBlocks(const std::string& data) {
-    std::string out;
-    for (std::size_t at = 0; at < data.size(); at += 255) {
-        const std::size_t length = std::min<std::size_t>(255, data.size() - at);
-        out += static_cast<char>(length);
-        out.append(data, at, length);
-    }
-    out += '\0';
-    return out;
-}
-
-void PutU16(std::string& out, int value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>((value >> 8) & 0xFF);
-}
-
-std::string Header(const char* signature, int width, int height) {
-    std::string out(signature, 6);
-    PutU16(out, width);
-    PutU16(out, height);
-    out += static_cast<char>(0xF7);  // global colour table of 256 entries, 8-bit resolution
-    out += '\0';                     // background colour index
-    out += '\0';                     // square pixels
-    for (const Rgb& colour : FixedPalette()) {
-        out += static_cast<char>(colour.r);
-        out += static_cast<char>(colour.g);
-        out += static_cast<char>(colour.b);
-    }
-    return out;
-}
-
-std::string ImageBlock(const RgbImage& image) {
-    std::string out(1, '\x2C');
-    PutU16(out, 0);
-    PutU16(out, 0);
-    PutU16(out, image.Width());
-    PutU16(out, image.Height());
-    out += '\0';  // no local colour table, not interlaced
-    out += static_cast<char>(8);
-    out += SubBlocks(LzwEncode(Quantise(image), 8));
-    return out;
-}
 
 }  // namespace
-
-std::string LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize) {
-    const unsigned clearCode = 1u << minCodeSize;
-    const unsigned endCode = clearCode + 1;
-    BitPacker packer;
-    int width = minCodeSize + 1;
-    packer.Put(clearCode, width);
-    if (indexes.empty()) {
-        packer.Put(endCode, width);
-        return packer.Finish();
-    }
-    auto table = std::make_unique<LzwTable>();
-    table->Clear();
-    unsigned nextCode = endCode + 1;
-    unsigned prefix = indexes[0];
-    for (std::size_t i = 1; i < indexes.size(); ++i) {
-        const std::uint8_t index = indexes[i];
-        if (const int code = table->Find(prefix, index); code >= 0) {
-            prefix = static_cast<unsigned>(code);
-            continue;
-        }
-        packer.Put(prefix, width);
-        if (nextCode < 4096) {
-            // The decoder widens its codes one entry later than it adds them ("early change").
-            if (nextCode == (1u << width)) {
-                ++width;
-            }
-            table->Add(prefix, index, nextCode++);
-        } else {
-            packer.Put(clearCode, width);
-            table->Clear();
-            nextCode = endCode + 1;
-            width = minCodeSize + 1;
-        }
-        prefix = index;
-    }
-    packer.Put(prefix, width);
-    packer.Put(endCode, width);
-    return packer.Finish();
-}
 
 std::string EncodeAnimatedGif(const std::vector<GifFrame>& frames) {
     if (frames.empty()) {
@@ -192,27 +141,22 @@ std::string EncodeAnimatedGif(const std::vector<GifFrame>& frames) {
     }
     const int width = frames.front().image.Width();
     const int height = frames.front().image.Height();
-    std::string out = Header("GIF89a", width, height);
-    out += "\x21\xFF\x0BNETSCAPE2.0\x03\x01";  // application extension: loop forever
-    PutU16(out, 0);
-    out += '\0';
+    GifWriter gif(width, height, true);
+    gif.PutLoopForever();
     for (const GifFrame& frame : frames) {
         if (frame.image.Width() != width || frame.image.Height() != height) {
             throw std::invalid_argument("GIF frames must share one size");
         }
-        out += "\x21\xF9\x04";
-        out += static_cast<char>(0x04);  // disposal: leave the frame in place
-        PutU16(out, frame.delayCentiseconds);
-        out += '\0';  // transparent colour index, unused
-        out += '\0';
-        out += ImageBlock(frame.image);
+        gif.PutDelay(frame.delayCentiseconds);
+        gif.PutImage(frame.image);
     }
-    out += '\x3B';
-    return out;
+    return gif.Finish();
 }
 
 std::string EncodeGif87a(const RgbImage& image) {
-    return Header("GIF87a", image.Width(), image.Height()) + ImageBlock(image) + '\x3B';
+    GifWriter gif(image.Width(), image.Height(), false);
+    gif.PutImage(image);
+    return gif.Finish();
 }
 
 }  // namespace pixhaven::samplegen

@@ -1,8 +1,7 @@
-// GIF files with a real LZW encoder: animated GIF89a with per-frame delays and a looping
-// extension, and plain single-frame GIF87a.
+// GIF files through giflib: animated GIF89a with per-frame delays and a looping extension, and
+// plain single-frame GIF87a.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,9 +18,5 @@ struct GifFrame {
 // palette with ordered dithering.
 std::string EncodeAnimatedGif(const std::vector<GifFrame>& frames);
 std::string EncodeGif87a(const RgbImage& image);
-
-// The LZW code stream of `indexes` (values below 2^minCodeSize) before it is cut into
-// sub-blocks; exposed so it can be checked against a decoder.
-std::string LzwEncode(const std::vector<std::uint8_t>& indexes, int minCodeSize);
 
 }  // namespace pixhaven::samplegen

@@ -1,13 +1,14 @@
-// libjpeg compression into memory and the EXIF segment of camera photos.
+// libjpeg compression into memory, and the EXIF segment of camera photos through libexif.
 #include "tools/samplegen/jpeg_encoder.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <stdexcept>
-#include <vector>
-
 #include <jpeglib.h>
+#include <libexif/exif-data.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
 
 namespace pixhaven::samplegen {
 namespace {
@@ -61,101 +62,96 @@ std::string Compress(const RgbImage& image, int quality, const std::string* app1
     return std::string(reinterpret_cast<const char*>(output.buffer), output.size);
 }
 
-// Builds one TIFF-structured block whose byte order is chosen at construction.
-class TiffBytes {
-public:
-    explicit TiffBytes(bool bigEndian) : bigEndian_(bigEndian) {}
+struct ExifMemUnref {
+    void operator()(ExifMem* mem) const { exif_mem_unref(mem); }
+};
+struct ExifDataUnref {
+    void operator()(ExifData* data) const { exif_data_unref(data); }
+};
 
-    std::string& Bytes() { return bytes_; }
-    std::size_t Size() const { return bytes_.size(); }
-    void U16(std::uint32_t value) { Put(value, 2); }
-    void U32(std::uint32_t value) { Put(value, 4); }
-    void PatchU32(std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            const int shift = bigEndian_ ? 8 * (3 - i) : 8 * i;
-            bytes_[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> shift) & 0xFF);
+// An EXIF block put together entry by entry; values are stored in the block's byte order.
+class ExifBuilder {
+public:
+    explicit ExifBuilder(bool bigEndian)
+        : mem_(exif_mem_new_default()), data_(mem_ ? exif_data_new_mem(mem_.get()) : nullptr) {
+        if (!data_) {
+            throw std::bad_alloc();
         }
+        // Only the entries added here: no mandatory ones filled in with today's date.
+        exif_data_unset_option(data_.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+        order_ = bigEndian ? EXIF_BYTE_ORDER_MOTOROLA : EXIF_BYTE_ORDER_INTEL;
+        exif_data_set_byte_order(data_.get(), order_);
+    }
+
+    void Ascii(ExifIfd ifd, ExifTag tag, const std::string& text) {
+        std::memcpy(Add(ifd, tag, EXIF_FORMAT_ASCII, text.size() + 1), text.c_str(),
+                    text.size() + 1);
+    }
+    void Undefined(ExifIfd ifd, ExifTag tag, std::string_view bytes) {
+        std::memcpy(Add(ifd, tag, EXIF_FORMAT_UNDEFINED, bytes.size()), bytes.data(), bytes.size());
+    }
+    void Short(ExifIfd ifd, ExifTag tag, ExifShort value) {
+        exif_set_short(Add(ifd, tag, EXIF_FORMAT_SHORT, 1), order_, value);
+    }
+    void Long(ExifIfd ifd, ExifTag tag, ExifLong value) {
+        exif_set_long(Add(ifd, tag, EXIF_FORMAT_LONG, 1), order_, value);
+    }
+    void Rational(ExifIfd ifd, ExifTag tag, ExifLong numerator, ExifLong denominator) {
+        exif_set_rational(Add(ifd, tag, EXIF_FORMAT_RATIONAL, 1), order_, {numerator, denominator});
+    }
+    // libexif points IFD1 at the thumbnail when it saves.
+    void Thumbnail(const std::string& jpeg) {
+        auto* copy = static_cast<unsigned char*>(Allocate(jpeg.size()));
+        std::memcpy(copy, jpeg.data(), jpeg.size());
+        data_->data = copy;
+        data_->size = static_cast<unsigned int>(jpeg.size());
+    }
+
+    // "Exif\0\0" and the TIFF structure.
+    std::string Save() {
+        unsigned char* bytes = nullptr;
+        unsigned int size = 0;
+        exif_data_save_data(data_.get(), &bytes, &size);
+        if (bytes == nullptr) {
+            throw std::runtime_error("libexif could not write the EXIF block");
+        }
+        std::string block(reinterpret_cast<const char*>(bytes), size);
+        exif_mem_free(mem_.get(), bytes);
+        return block;
     }
 
 private:
-    void Put(std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) {
-            const int shift = bigEndian_ ? 8 * (size - 1 - i) : 8 * i;
-            bytes_ += static_cast<char>((value >> shift) & 0xFF);
+    void* Allocate(std::size_t size) {
+        void* memory = exif_mem_alloc(mem_.get(), static_cast<ExifLong>(size));
+        if (memory == nullptr) {
+            throw std::bad_alloc();
         }
+        return memory;
     }
-    bool bigEndian_;
-    std::string bytes_;
-};
 
-// One IFD entry, with its value inline when it fits in four bytes and in `extra` otherwise.
-struct IfdEntry {
-    std::uint16_t tag;
-    std::uint16_t type;  // 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, 7 UNDEFINED
-    std::uint32_t count;
-    std::uint32_t inlineValue = 0;
-    std::string extra;          // raw bytes already in the block's order, or ASCII text
-    bool patchedLater = false;  // value filled in once the target offset is known
-};
-
-IfdEntry Ascii(std::uint16_t tag, const std::string& text) {
-    std::string bytes = text;
-    bytes += '\0';
-    return {tag, 2, static_cast<std::uint32_t>(bytes.size()), 0, bytes};
-}
-
-IfdEntry Short(std::uint16_t tag, std::uint16_t value) {
-    return {tag, 3, 1, value, {}};
-}
-IfdEntry Long(std::uint16_t tag, std::uint32_t value) {
-    return {tag, 4, 1, value, {}};
-}
-
-IfdEntry Rational(std::uint16_t tag, std::uint32_t numerator, std::uint32_t denominator,
-                  bool bigEndian) {
-    TiffBytes value(bigEndian);
-    value.U32(numerator);
-    value.U32(denominator);
-    return {tag, 5, 1, 0, value.Bytes()};
-}
-
-// Writes an IFD at the current end of `out` (offsets relative to the TIFF header at 0) and
-// returns the position of its "next IFD" field. Positions of patched entries go to `patches`.
-std::size_t WriteIfd(TiffBytes& out, const std::vector<IfdEntry>& entries,
-                     std::vector<std::size_t>* patches) {
-    const std::size_t start = out.Size();
-    std::size_t dataAt = start + 2 + entries.size() * 12 + 4;
-    out.U16(static_cast<std::uint32_t>(entries.size()));
-    std::string data;
-    for (const IfdEntry& entry : entries) {
-        out.U16(entry.tag);
-        out.U16(entry.type);
-        out.U32(entry.count);
-        if (patches != nullptr && entry.patchedLater) {
-            patches->push_back(out.Size());
+    // A new entry in `ifd` and its value bytes, zeroed.
+    unsigned char* Add(ExifIfd ifd, ExifTag tag, ExifFormat format, std::size_t components) {
+        const std::size_t size = exif_format_get_size(format) * components;
+        auto* value = static_cast<unsigned char*>(Allocate(size));
+        ExifEntry* entry = exif_entry_new_mem(mem_.get());
+        if (entry == nullptr) {
+            exif_mem_free(mem_.get(), value);
+            throw std::bad_alloc();
         }
-        if (entry.extra.size() > 4) {
-            out.U32(static_cast<std::uint32_t>(dataAt + data.size()));
-            data += entry.extra;
-            if (data.size() % 2 != 0) {
-                data += '\0';  // values start on word boundaries
-            }
-        } else if (!entry.extra.empty()) {
-            std::string padded = entry.extra;
-            padded.resize(4, '\0');
-            out.Bytes() += padded;
-        } else if (entry.type == 3) {
-            out.U16(entry.inlineValue);
-            out.U16(0);
-        } else {
-            out.U32(entry.inlineValue);
-        }
+        entry->tag = tag;
+        entry->format = format;
+        entry->components = components;
+        entry->data = value;
+        entry->size = static_cast<unsigned int>(size);
+        exif_content_add_entry(data_->ifd[ifd], entry);
+        exif_entry_unref(entry);  // the IFD holds it now
+        return value;
     }
-    const std::size_t nextField = out.Size();
-    out.U32(0);
-    out.Bytes() += data;
-    return nextField;
-}
+
+    std::unique_ptr<ExifMem, ExifMemUnref> mem_;
+    std::unique_ptr<ExifData, ExifDataUnref> data_;
+    ExifByteOrder order_ = EXIF_BYTE_ORDER_MOTOROLA;
+};
 
 }  // namespace
 
@@ -165,45 +161,28 @@ std::string EncodeJpeg(const RgbImage& image, int quality) {
 
 std::string BuildExifSegment(const CameraFacts& camera, int width, int height,
                              const std::string& thumbnailJpeg) {
-    const bool be = camera.bigEndian;
-    TiffBytes tiff(be);
-    tiff.Bytes() += be ? "MM" : "II";
-    tiff.U16(42);
-    tiff.U32(8);
+    ExifBuilder exif(camera.bigEndian);
+    exif.Ascii(EXIF_IFD_0, EXIF_TAG_MAKE, camera.make);
+    exif.Ascii(EXIF_IFD_0, EXIF_TAG_MODEL, camera.model);
+    exif.Short(EXIF_IFD_0, EXIF_TAG_ORIENTATION, 1);
+    exif.Rational(EXIF_IFD_0, EXIF_TAG_X_RESOLUTION, 72, 1);
+    exif.Rational(EXIF_IFD_0, EXIF_TAG_Y_RESOLUTION, 72, 1);
+    exif.Short(EXIF_IFD_0, EXIF_TAG_RESOLUTION_UNIT, 2);  // inches
+    exif.Ascii(EXIF_IFD_0, EXIF_TAG_DATE_TIME, camera.dateTime);
 
-    IfdEntry exifPointer = Long(0x8769, 0);
-    exifPointer.patchedLater = true;
-    std::vector<std::size_t> ifd0Patches;
-    const std::size_t ifd0Next =
-        WriteIfd(tiff,
-                 {Ascii(0x010F, camera.make), Ascii(0x0110, camera.model), Short(0x0112, 1),
-                  Rational(0x011A, 72, 1, be), Rational(0x011B, 72, 1, be), Short(0x0128, 2),
-                  Ascii(0x0132, camera.dateTime), exifPointer},
-                 &ifd0Patches);
+    exif.Undefined(EXIF_IFD_EXIF, EXIF_TAG_EXIF_VERSION, "0221");
+    exif.Ascii(EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, camera.dateTime);
+    exif.Ascii(EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_DIGITIZED, camera.dateTime);
+    exif.Short(EXIF_IFD_EXIF, EXIF_TAG_COLOR_SPACE, 1);  // sRGB
+    exif.Long(EXIF_IFD_EXIF, EXIF_TAG_PIXEL_X_DIMENSION, static_cast<ExifLong>(width));
+    exif.Long(EXIF_IFD_EXIF, EXIF_TAG_PIXEL_Y_DIMENSION, static_cast<ExifLong>(height));
 
-    tiff.PatchU32(ifd0Patches.at(0), static_cast<std::uint32_t>(tiff.Size()));
-    WriteIfd(tiff,
-             {{0x9000, 7, 4, 0, "0221"},
-              Ascii(0x9003, camera.dateTime),
-              Ascii(0x9004, camera.dateTime),
-              Short(0xA001, 1),
-              Long(0xA002, static_cast<std::uint32_t>(width)),
-              Long(0xA003, static_cast<std::uint32_t>(height))},
-             nullptr);
-
-    tiff.PatchU32(ifd0Next, static_cast<std::uint32_t>(tiff.Size()));
-    IfdEntry thumbnailOffset = Long(0x0201, 0);
-    thumbnailOffset.patchedLater = true;
-    std::vector<std::size_t> ifd1Patches;
-    WriteIfd(tiff,
-             {Short(0x0103, 6), Rational(0x011A, 72, 1, be), Rational(0x011B, 72, 1, be),
-              Short(0x0128, 2), thumbnailOffset,
-              Long(0x0202, static_cast<std::uint32_t>(thumbnailJpeg.size()))},
-             &ifd1Patches);
-    tiff.PatchU32(ifd1Patches.at(0), static_cast<std::uint32_t>(tiff.Size()));
-    tiff.Bytes() += thumbnailJpeg;
-
-    return std::string("Exif\0\0", 6) + tiff.Bytes();
+    exif.Short(EXIF_IFD_1, EXIF_TAG_COMPRESSION, 6);  // JPEG
+    exif.Rational(EXIF_IFD_1, EXIF_TAG_X_RESOLUTION, 72, 1);
+    exif.Rational(EXIF_IFD_1, EXIF_TAG_Y_RESOLUTION, 72, 1);
+    exif.Short(EXIF_IFD_1, EXIF_TAG_RESOLUTION_UNIT, 2);
+    exif.Thumbnail(thumbnailJpeg);
+    return exif.Save();
 }
 
 std::string EncodeCameraJpeg(const RgbImage& image, const CameraFacts& camera) {

@@ -1,5 +1,5 @@
-// JPEG files through libjpeg, optionally carrying an EXIF block with an embedded thumbnail the way
-// camera photos do.
+// JPEG files through libjpeg, optionally carrying an EXIF block (written by libexif) with an
+// embedded thumbnail the way camera photos do.
 #pragma once
 
 #include <cstdint>

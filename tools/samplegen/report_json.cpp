@@ -1,48 +1,15 @@
 // The generator's report as JSON, and the names its enumerations have there.
-#include <cstdio>
-
+#include "json/jsonwriter.h"
 #include "tools/samplegen/samplegen.h"
 
 namespace pixhaven::samplegen {
 namespace {
 
-void AppendEscaped(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-                    out += escape;
-                } else {
-                    out += c;  // UTF-8 passes through as it stands
-                }
-        }
-    }
-    out += '"';
-}
-
-void AppendOptional(std::string& out, const std::optional<std::string>& text) {
+void WriteOptional(json::Writer& json, const std::optional<std::string>& text) {
     if (text) {
-        AppendEscaped(out, *text);
+        json.String(*text);
     } else {
-        out += "null";
+        json.Null();
     }
 }
 
@@ -51,78 +18,72 @@ std::string PathText(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-void AppendRecord(std::string& out, const RecordReport& r) {
-    out += "{\"domain\":";
-    AppendOptional(out, r.domain);
-    out += ",\"path\":";
-    AppendOptional(out, r.path);
-    out += ",\"storedName\":";
-    AppendEscaped(out, r.storedName);
-    out += ",\"mode\":" + std::to_string(r.mode);
-    out += ",\"size\":" + std::to_string(r.size);
-    out += ",\"modified\":" + std::to_string(r.modified);
-    out += ",\"created\":" + std::to_string(r.created);
-    out += ",\"content\":";
-    AppendEscaped(out, ContentName(r.content));
-    out += ",\"trap\":";
-    AppendEscaped(out, TrapName(r.trap));
-    out += std::string(",\"storedFileExists\":") + (r.storedFileExists ? "true" : "false");
-    out += std::string(",\"readable\":") + (r.readable ? "true" : "false");
+void WriteRecord(json::Writer& json, const RecordReport& r) {
+    json.BeginObject().Key("domain");
+    WriteOptional(json, r.domain);
+    json.Key("path");
+    WriteOptional(json, r.path);
+    json.Member("storedName", r.storedName)
+        .Member("mode", r.mode)
+        .Member("size", r.size)
+        .Member("modified", r.modified)
+        .Member("created", r.created)
+        .Member("content", ContentName(r.content))
+        .Member("trap", TrapName(r.trap))
+        .Member("storedFileExists", r.storedFileExists)
+        .Member("readable", r.readable);
     if (r.width > 0) {
-        out += ",\"width\":" + std::to_string(r.width) + ",\"height\":" + std::to_string(r.height);
+        json.Member("width", r.width).Member("height", r.height);
     }
     if (r.frames > 0) {
-        out += ",\"frames\":" + std::to_string(r.frames);
+        json.Member("frames", r.frames);
     }
     if (r.hasExif) {
-        out += ",\"exif\":true";
+        json.Member("exif", true);
     }
-    out += '}';
+    json.EndObject();
 }
 
-void AppendBackup(std::string& out, const BackupReport& b) {
-    out += "{\"folder\":";
-    AppendEscaped(out, b.folderName);
-    out += ",\"path\":";
-    AppendEscaped(out, PathText(b.folder));
-    out += ",\"infoPlist\":";
-    AppendEscaped(out, InfoPlistFormName(b.infoPlist));
-    out += ",\"infoPlistFile\":";
-    AppendEscaped(out, b.infoPlistFileName);
-    out += ",\"deviceFacts\":{";
-    for (std::size_t i = 0; i < b.deviceFacts.size(); ++i) {
-        out += i == 0 ? "" : ",";
-        AppendEscaped(out, b.deviceFacts[i].first);
-        out += ':';
-        AppendEscaped(out, b.deviceFacts[i].second);
+void WriteBackup(json::Writer& json, const BackupReport& b) {
+    json.BeginObject()
+        .Member("folder", b.folderName)
+        .Member("path", PathText(b.folder))
+        .Member("infoPlist", InfoPlistFormName(b.infoPlist))
+        .Member("infoPlistFile", b.infoPlistFileName)
+        .Key("deviceFacts")
+        .BeginObject();
+    for (const auto& [key, value] : b.deviceFacts) {
+        json.Member(key, value);
     }
-    out += std::string("},\"manifestTruncated\":") + (b.manifestTruncated ? "true" : "false");
-    out += ",\"manifest\":";
-    AppendEscaped(out, ManifestKindName(b.manifest));
-    out += std::string(",\"encrypted\":") + (b.encrypted ? "true" : "false");
+    json.EndObject()
+        .Member("manifestTruncated", b.manifestTruncated)
+        .Member("manifest", ManifestKindName(b.manifest))
+        .Member("encrypted", b.encrypted);
     if (b.sameFilesAs) {
-        out += ",\"sameFilesAs\":" + std::to_string(*b.sameFilesAs);
+        json.Member("sameFilesAs", *b.sameFilesAs);
     }
-    out += ",\"records\":[";
-    for (std::size_t i = 0; i < b.records.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        AppendRecord(out, b.records[i]);
+    json.Key("records").BeginArray("\n");
+    for (const RecordReport& record : b.records) {
+        WriteRecord(json, record);
     }
-    out += "]}";
+    json.EndArray().EndObject();
 }
 
 }  // namespace
 
+// Compact, one record a line.
 std::string ReportToJson(const SampleReport& report) {
-    std::string out = "{\"root\":";
-    AppendEscaped(out, PathText(report.root));
-    out += ",\"seed\":" + std::to_string(report.seed) + ",\"backups\":[";
-    for (std::size_t i = 0; i < report.backups.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        AppendBackup(out, report.backups[i]);
+    json::Writer json(json::kCompact);
+    json.BeginObject()
+        .Member("root", PathText(report.root))
+        .Member("seed", report.seed)
+        .Key("backups")
+        .BeginArray("\n");
+    for (const BackupReport& backup : report.backups) {
+        WriteBackup(json, backup);
     }
-    out += "]}\n";
-    return out;
+    json.EndArray().EndObject();
+    return json.Take() + "\n";
 }
 
 std::string_view ContentName(Content content) {

@@ -1,18 +1,18 @@
-// The PNG, BMP and TIFF writers. Each format's layout is spelt out where it is written.
+// The PNG and TIFF writers over libpng and libtiff, and a BMP writer of our own.
 #include "tools/samplegen/still_formats.h"
 
-#include <stdexcept>
+#include <png.h>
+#include <tiffio.h>
 
-#include <zlib.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
 
 namespace pixhaven::samplegen {
 namespace {
-
-void PutBigEndian(std::string& out, std::uint32_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-}
 
 void PutLittleEndian(std::string& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
@@ -20,76 +20,120 @@ void PutLittleEndian(std::string& out, std::uint32_t value, int bytes) {
     }
 }
 
-// A PNG chunk: length, type, data, CRC-32 over type and data.
-void PutChunk(std::string& out, const char* type, const std::string& data) {
-    PutBigEndian(out, static_cast<std::uint32_t>(data.size()), 4);
-    const std::string typed = std::string(type, 4) + data;
-    out += typed;
-    const auto crc =
-        crc32(0L, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()));
-    PutBigEndian(out, static_cast<std::uint32_t>(crc), 4);
-}
-
-std::string Deflate(const std::string& raw) {
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-                  reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
-                  6) != Z_OK) {
-        throw std::runtime_error("zlib could not compress the PNG data");
-    }
-    packed.resize(size);
-    return packed;
-}
-
-// Scanlines with a filter byte each: "Sub" on even rows, "None" on odd ones, so a decoder's
-// filter handling is exercised.
-std::string PngScanlines(const RgbImage& image, bool withAlpha) {
-    const int channels = withAlpha ? 4 : 3;
-    std::string raw;
-    raw.reserve(static_cast<std::size_t>(image.Height()) *
-                (1 + static_cast<std::size_t>(image.Width()) * channels));
-    std::string row;
+std::vector<std::uint8_t> WithAlphaRamp(const RgbImage& image) {
+    std::vector<std::uint8_t> rgba;
+    rgba.reserve(static_cast<std::size_t>(image.Width()) *
+                 static_cast<std::size_t>(image.Height()) * 4);
     for (int y = 0; y < image.Height(); ++y) {
-        row.clear();
         for (int x = 0; x < image.Width(); ++x) {
             const Rgb c = image.At(x, y);
-            row += static_cast<char>(c.r);
-            row += static_cast<char>(c.g);
-            row += static_cast<char>(c.b);
-            if (withAlpha) {
-                row += static_cast<char>(255 - (x * 128 / image.Width()));
-            }
-        }
-        const bool sub = y % 2 == 0;
-        raw += static_cast<char>(sub ? 1 : 0);
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const auto left = i >= static_cast<std::size_t>(channels)
-                                  ? static_cast<unsigned char>(row[i - channels])
-                                  : 0;
-            const auto value = static_cast<unsigned char>(row[i]);
-            raw += static_cast<char>(sub ? static_cast<unsigned char>(value - left) : value);
+            rgba.insert(rgba.end(),
+                        {c.r, c.g, c.b, static_cast<std::uint8_t>(255 - x * 128 / image.Width())});
         }
     }
-    return raw;
+    return rgba;
+}
+
+// A file in memory for libtiff's client interface: it writes the strip, then seeks back to
+// patch offsets, so it needs a seekable buffer rather than a stream.
+struct MemoryFile {
+    std::string bytes;
+    std::size_t at = 0;
+};
+
+MemoryFile& FileOf(thandle_t handle) {
+    return *static_cast<MemoryFile*>(handle);
+}
+
+tmsize_t ReadMemory(thandle_t handle, void* buffer, tmsize_t size) {
+    MemoryFile& file = FileOf(handle);
+    if (file.at >= file.bytes.size()) {
+        return 0;
+    }
+    const std::size_t count = std::min(static_cast<std::size_t>(size), file.bytes.size() - file.at);
+    std::memcpy(buffer, file.bytes.data() + file.at, count);
+    file.at += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t WriteMemory(thandle_t handle, void* buffer, tmsize_t size) {
+    MemoryFile& file = FileOf(handle);
+    const auto count = static_cast<std::size_t>(size);
+    if (file.bytes.size() < file.at + count) {
+        file.bytes.resize(file.at + count);
+    }
+    std::memcpy(file.bytes.data() + file.at, buffer, count);
+    file.at += count;
+    return size;
+}
+
+toff_t SeekMemory(thandle_t handle, toff_t offset, int whence) {
+    MemoryFile& file = FileOf(handle);
+    const std::size_t base = whence == SEEK_CUR   ? file.at
+                             : whence == SEEK_END ? file.bytes.size()
+                                                  : 0;
+    file.at = base + static_cast<std::size_t>(offset);
+    return file.at;
+}
+
+int CloseMemory(thandle_t) {
+    return 0;
+}
+
+toff_t SizeOfMemory(thandle_t handle) {
+    return FileOf(handle).bytes.size();
+}
+
+int MapNothing(thandle_t, void**, toff_t*) {
+    return 0;
+}
+
+void UnmapNothing(thandle_t, void*, toff_t) {}
+
+struct TiffClose {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
+void SetTiffFields(TIFF* tiff, const RgbImage& image) {
+    const auto width = static_cast<std::uint32_t>(image.Width());
+    const auto height = static_cast<std::uint32_t>(image.Height());
+    const bool set = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 72.0) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 72.0) == 1 &&
+                     TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) == 1;
+    if (!set) {
+        throw std::runtime_error("libtiff refused a TIFF field");
+    }
 }
 
 }  // namespace
 
 std::string EncodePng(const RgbImage& image, bool withAlpha) {
-    std::string out("\x89PNG\r\n\x1a\n", 8);
-    std::string header;
-    PutBigEndian(header, static_cast<std::uint32_t>(image.Width()), 4);
-    PutBigEndian(header, static_cast<std::uint32_t>(image.Height()), 4);
-    header += static_cast<char>(8);                  // bit depth
-    header += static_cast<char>(withAlpha ? 6 : 2);  // colour type: RGBA or RGB
-    header += std::string(3, '\0');                  // deflate, adaptive filters, no interlace
-    PutChunk(out, "IHDR", header);
-    PutChunk(out, "IDAT", Deflate(PngScanlines(image, withAlpha)));
-    PutChunk(out, "IEND", {});
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.Width());
+    png.height = static_cast<png_uint_32>(image.Height());
+    png.format = withAlpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    const std::vector<std::uint8_t> rgba =
+        withAlpha ? WithAlphaRamp(image) : std::vector<std::uint8_t>{};
+    const void* pixels = withAlpha ? rgba.data() : image.Pixels().data();
+    std::string out(PNG_IMAGE_PNG_SIZE_MAX(png), '\0');
+    png_alloc_size_t size = out.size();
+    if (png_image_write_to_memory(&png, out.data(), &size, 0, pixels, 0, nullptr) == 0) {
+        throw std::runtime_error(std::string("PNG encoding failed: ") + png.message);
+    }
+    out.resize(size);
     return out;
 }
 
+// No library we use writes BMP, and the format is one fixed header and padded rows.
 std::string EncodeBmp(const RgbImage& image) {
     const std::uint32_t rowBytes = (static_cast<std::uint32_t>(image.Width()) * 3 + 3) & ~3u;
     const std::uint32_t pixelBytes = rowBytes * static_cast<std::uint32_t>(image.Height());
@@ -123,60 +167,25 @@ std::string EncodeBmp(const RgbImage& image) {
 }
 
 std::string EncodeTiff(const RgbImage& image, bool bigEndian) {
-    auto put = [bigEndian](std::string& out, std::uint32_t value, int bytes) {
-        bigEndian ? PutBigEndian(out, value, bytes) : PutLittleEndian(out, value, bytes);
-    };
-    const auto width = static_cast<std::uint32_t>(image.Width());
-    const auto height = static_cast<std::uint32_t>(image.Height());
-    const std::uint32_t stripBytes = width * height * 3;
-    // Layout: header (8), pixel strip, then the IFD and the values that do not fit inline.
-    constexpr std::uint32_t kEntries = 12;
-    const std::uint32_t ifdAt = 8 + stripBytes + (stripBytes % 2);
-    const std::uint32_t extraAt = ifdAt + 2 + kEntries * 12 + 4;
-    const std::uint32_t bitsAt = extraAt;
-    const std::uint32_t xResAt = bitsAt + 6;
-    const std::uint32_t yResAt = xResAt + 8;
-
-    std::string out = bigEndian ? "MM" : "II";
-    put(out, 42, 2);
-    put(out, ifdAt, 4);
-    out.append(reinterpret_cast<const char*>(image.Pixels().data()), image.Pixels().size());
-    out.append(stripBytes % 2, '\0');
-
-    put(out, kEntries, 2);
-    auto entry = [&](std::uint32_t tag, std::uint32_t type, std::uint32_t count,
-                     std::uint32_t value) {
-        put(out, tag, 2);
-        put(out, type, 2);
-        put(out, count, 4);
-        if (type == 3 && count == 1) {
-            put(out, value, 2);  // a SHORT sits in the first two bytes of the field
-            put(out, 0, 2);
-        } else {
-            put(out, value, 4);
+    MemoryFile file;
+    {
+        const std::unique_ptr<TIFF, TiffClose> tiff(
+            TIFFClientOpen("sample.tiff", bigEndian ? "wb" : "wl", &file, ReadMemory, WriteMemory,
+                           SeekMemory, CloseMemory, SizeOfMemory, MapNothing, UnmapNothing));
+        if (!tiff) {
+            throw std::runtime_error("libtiff could not start a TIFF");
         }
-    };
-    entry(256, 4, 1, width);       // ImageWidth
-    entry(257, 4, 1, height);      // ImageLength
-    entry(258, 3, 3, bitsAt);      // BitsPerSample 8,8,8
-    entry(259, 3, 1, 1);           // Compression: none
-    entry(262, 3, 1, 2);           // PhotometricInterpretation: RGB
-    entry(273, 4, 1, 8);           // StripOffsets
-    entry(277, 3, 1, 3);           // SamplesPerPixel
-    entry(278, 4, 1, height);      // RowsPerStrip
-    entry(279, 4, 1, stripBytes);  // StripByteCounts
-    entry(282, 5, 1, xResAt);      // XResolution
-    entry(283, 5, 1, yResAt);      // YResolution
-    entry(296, 3, 1, 2);           // ResolutionUnit: inch
-    put(out, 0, 4);                // no further IFD
-    for (int i = 0; i < 3; ++i) {
-        put(out, 8, 2);
+        SetTiffFields(tiff.get(), image);
+        std::vector<std::uint8_t> strip = image.Pixels();  // libtiff takes a writable buffer
+        if (TIFFWriteEncodedStrip(tiff.get(), 0, strip.data(),
+                                  static_cast<tmsize_t>(strip.size())) < 0) {
+            throw std::runtime_error("libtiff could not write the pixels");
+        }
+        if (TIFFFlush(tiff.get()) != 1) {  // writes the directory after the strip
+            throw std::runtime_error("libtiff could not write the TIFF directory");
+        }
     }
-    for (int i = 0; i < 2; ++i) {
-        put(out, 72, 4);
-        put(out, 1, 4);
-    }
-    return out;
+    return std::move(file.bytes);
 }
 
 }  // namespace pixhaven::samplegen
