@@ -167,8 +167,8 @@ void CopyItem(RecoveryContext& recovery, GroupFolder& folder, int group, const M
             {item.file, destination, result == platform::CopyResult::SourceUnreadable, error});
     }
     const int done = ++recovery.results.done;
-    recovery.viewer.ShowProgress(Percent(done, recovery.total));
-    recovery.viewer.ShowStatus(u"Recovering: " + platform::PathToUtf16(destination));
+    recovery.observer.ShowProgress(Percent(done, recovery.total));
+    recovery.observer.ShowStatus(u"Recovering: " + platform::PathToUtf16(destination));
 }
 
 std::u16string Utf16Number(int number) {

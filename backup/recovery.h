@@ -31,7 +31,7 @@ struct RecoveryContext {
     ScanResults& results;  // read only, but for the ticks the views may change meanwhile
     std::filesystem::path outputFolder;
     WorkerControl& control;
-    WorkerViewer& viewer;
+    WorkerObserver& observer;
     int total = 0;  // ticked items when the recovery started
     RecoveryOutcome outcome;
 };

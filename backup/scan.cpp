@@ -258,7 +258,7 @@ void ReportProgress(ScanContext& scan) {
     // Nothing counted: no share can be computed, and nothing is left to do.
     const int percent =
         total == 0 ? 100 : static_cast<int>(std::int64_t{done} * 100 / std::int64_t{total});
-    scan.viewer.ShowProgress(percent);
+    scan.observer.ShowProgress(percent);
 }
 
 void LabelTakenGroup(ScanContext& scan, int group, int taken) {
@@ -268,7 +268,7 @@ void LabelTakenGroup(ScanContext& scan, int group, int taken) {
     text += u')';
     scan.results.labels[group] = text;
     scan.results.hasResults[group] = true;
-    scan.viewer.LabelGroup(group, text);
+    scan.observer.LabelGroup(group, text);
 }
 
 void FinishCollecting(ScanContext& scan, int group, int taken) {

@@ -16,7 +16,7 @@ struct ScanContext {
     std::filesystem::path backupFolder;
     ScanResults& results;
     WorkerControl& control;
-    WorkerViewer& viewer;
+    WorkerObserver& observer;
     PictureFactory& pictures;
 };
 

@@ -1,26 +1,23 @@
-// What scan and recovery workers share with the window that starts them: the run event, the stop
-// flag, the operation, and the viewer they report to.
+// What scan and recovery workers share with the front end that starts them: the run event, the
+// stop flag, the operation, and the observer they report to.
 #pragma once
 
 #include <atomic>
 #include <string>
 
-#include "backup/windowmessages.h"
 #include "platform/event.h"
+#include "ui/windowmessages.h"
 
 namespace pixhaven::backup {
-
-using pixhaven::WM_RECOVER_FINISHED;
-using pixhaven::WM_SCAN_FINISHED;
 
 enum Operation : int { kOperationNone = 0, kOperationScanning = 1, kOperationRecovering = 2 };
 inline constexpr int kStopRequested = -1;
 
-// The window side of a worker. The window's implementation makes these blocking calls into its
-// own thread; none may be made while that thread waits for the worker.
-class WorkerViewer {
+// What a running scan or recovery tells its front end. A window's implementation makes these
+// blocking calls into its own thread; none may be made while that thread waits for the worker.
+class WorkerObserver {
 public:
-    virtual ~WorkerViewer() = default;
+    virtual ~WorkerObserver() = default;
     // Percent label "%d%%" and progress bar position.
     virtual void ShowProgress(int percent) = 0;
     // Status label during recovery: "Recovering: " + destination.
@@ -29,8 +26,9 @@ public:
     virtual void LabelGroup(int group, const std::u16string& text) = 0;
     // The pause and stop buttons, once the scan's counting is done.
     virtual void ShowPauseAndStop() = 0;
-    // WM_SCAN_FINISHED or WM_RECOVER_FINISHED, posted: must not block.
-    virtual void PostFinished(int message) = 0;
+    // The worker's last acts, after a normal end or a stop: must not block.
+    virtual void ScanFinished() = 0;
+    virtual void RecoveryFinished() = 0;
 };
 
 // Run event (reset = paused), stop flag and operation of the one worker that may run.

@@ -41,9 +41,9 @@ int ScanWorker(ScanContext& scan) {
     scan.results.total = 0;
     scan.results.done = 0;
     const auto counts = CountAllGroups(scan);
-    scan.viewer.ShowPauseAndStop();
+    scan.observer.ShowPauseAndStop();
     CollectCountedGroups(scan, counts);
-    scan.viewer.PostFinished(WM_SCAN_FINISHED);
+    scan.observer.ScanFinished();
     return 1;
 }
 
@@ -54,7 +54,7 @@ int RecoveryWorker(RecoveryContext& recovery) {
     recovery.results.done = 0;
     recovery.outcome = {};
     RecoverGroupsWithResults(recovery);
-    recovery.viewer.PostFinished(WM_RECOVER_FINISHED);
+    recovery.observer.RecoveryFinished();
     return 1;
 }
 

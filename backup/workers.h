@@ -10,7 +10,7 @@
 
 namespace pixhaven::backup {
 
-// Thread bodies; both return 1 and end by posting their finished message to the viewer. Each
+// Thread bodies; both return 1 and end by telling their observer they finished. Each
 // starts its own counters, so the window need not: the scan sets total and done to 0 before
 // counting; the recovery sets done to 0 and total (recovery.total and results.total) to the
 // ticked count at its start, and starts a new outcome.
@@ -22,7 +22,7 @@ class WorkerThread {
 public:
     WorkerThread() = default;
     // Joins a thread that still runs instead of terminating the program. The owner should have
-    // stopped and joined it first: a paused worker, or one blocked in a viewer call that nobody
+    // stopped and joined it first: a paused worker, or one blocked in an observer call that nobody
     // serves, would hold the destructor forever.
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
@@ -34,8 +34,8 @@ public:
     bool Running() const { return thread_.joinable(); }
     // Sets the stop flag and signals the run event, so that a paused worker wakes and ends.
     static void RequestStop(WorkerControl& control);
-    // Waits for the thread to end. Whoever serves the viewer's blocking calls must keep serving
-    // them while waiting (see the viewer's contract).
+    // Waits for the thread to end. Whoever serves the observer's blocking calls must keep serving
+    // them while waiting (see the observer's contract).
     void Join();
 
 private:

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/windowmessages.h"
+#include "ui/windowmessages.h"
 #include "bench/bench_photos.h"
 #include "tools/samplegen/samplegen.h"
 #include "ui/backuplist.h"

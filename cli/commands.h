@@ -11,6 +11,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 2;      // unusable input: no folder, no manifest, no target
 inline constexpr int kExitIncomplete = 3;  // recovery ended with files that could not be copied
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitInterrupted = 130;  // Ctrl-C before the recovery started
 
 int RunList(std::span<const std::string_view> args);
 int RunManifest(std::span<const std::string_view> args);

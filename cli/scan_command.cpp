@@ -10,8 +10,7 @@
 #include <set>
 #include <string>
 
-#include "backup/backupmanifest.h"
-#include "backup/workers.h"
+#include "backup/scansession.h"
 #include "cli/commands.h"
 #include "json/jsonwriter.h"
 #include "platform/event.h"
@@ -51,9 +50,9 @@ public:
 };
 
 // Reports to the terminal: a progress bar on stderr when it is one, the finish as an event.
-class TerminalViewer final : public backup::WorkerViewer {
+class TerminalObserver final : public backup::WorkerObserver {
 public:
-    TerminalViewer() : showBar_(isatty(STDERR_FILENO) != 0) {}
+    TerminalObserver() : showBar_(isatty(STDERR_FILENO) != 0) {}
 
     void ShowProgress(int percent) override {
         if (showBar_ && percent != lastPercent_) {
@@ -65,13 +64,14 @@ public:
     void ShowStatus(const std::u16string&) override {}
     void LabelGroup(int, const std::u16string&) override {}
     void ShowPauseAndStop() override {}
-    void PostFinished(int) override { finished_.Set(); }
+    void ScanFinished() override { finished_.Set(); }
+    void RecoveryFinished() override { finished_.Set(); }
 
     // Waits for the worker's end, asking it to stop on Ctrl-C.
-    void WaitForFinish(backup::WorkerControl& control) {
+    void WaitForFinish(backup::ScanSession& session) {
         while (!finished_.WaitFor(std::chrono::milliseconds(100))) {
             if (interrupted != 0) {
-                backup::WorkerThread::RequestStop(control);
+                session.Stop();
             }
         }
         if (showBar_ && lastPercent_ >= 0) {
@@ -79,6 +79,7 @@ public:
         }
         finished_.Reset();
         lastPercent_ = -1;
+        session.FinishWorker();
     }
 
 private:
@@ -87,41 +88,29 @@ private:
     platform::ManualResetEvent finished_;
 };
 
-// One backup's scan with everything its workers borrow.
-struct Session {
-    std::filesystem::path folder;
-    backup::Manifest manifest;
-    backup::ScanResults results;
-    backup::WorkerControl control;
-    TerminalViewer viewer;
+// One backup's scan session with the terminal as its front end.
+struct Terminal {
+    TerminalObserver observer;
     PathPictureFactory pictures;
-    backup::WorkerThread worker;
-
-    void Run(const std::function<void()>& body) {
-        if (!worker.Start(control, body)) {
-            return;  // no thread: nothing was done, and nothing will post a finish
-        }
-        viewer.WaitForFinish(control);
-        worker.Join();
-    }
+    std::unique_ptr<backup::ScanSession> session;
 
     void Scan() {
-        backup::ScanContext scan{manifest, folder, results, control, viewer, pictures};
-        Run([&scan] { backup::ScanWorker(scan); });
+        session->StartScan();
+        observer.WaitForFinish(*session);
     }
 };
 
-std::unique_ptr<Session> OpenSession(const std::filesystem::path& folder) {
-    backup::BackupManifest opened = backup::OpenBackupManifest(folder);
-    if (!opened.manifest) {
+std::unique_ptr<Terminal> OpenTerminal(const std::filesystem::path& folder) {
+    auto terminal = std::make_unique<Terminal>();
+    backup::ScanSession::Opened opened =
+        backup::ScanSession::Open(folder, terminal->observer, terminal->pictures);
+    if (!opened.session) {
         const std::string_view message = backup::ManifestProblemMessage(opened.problem);
         std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
         return nullptr;
     }
-    auto session = std::make_unique<Session>();
-    session->folder = folder;
-    session->manifest = std::move(*opened.manifest);
-    return session;
+    terminal->session = std::move(opened.session);
+    return terminal;
 }
 
 void ItemJson(json::Writer& json, const backup::MediaItem& item) {
@@ -150,11 +139,11 @@ void GroupJson(json::Writer& json, const backup::ScanResults& results, int group
 }
 
 // The groups one a line.
-void PrintScanJson(const Session& session) {
-    const backup::ScanResults& results = session.results;
+void PrintScanJson(const backup::ScanSession& session) {
+    const backup::ScanResults& results = session.Results();
     json::Writer json;
     json.BeginObject()
-        .Member("backup", session.folder.string())
+        .Member("backup", session.Folder().string())
         .Member("total", results.total.load())
         .Member("done", results.done.load())
         .Key("groups")
@@ -167,8 +156,8 @@ void PrintScanJson(const Session& session) {
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-void PrintScanTable(const Session& session) {
-    const backup::ScanResults& results = session.results;
+void PrintScanTable(const backup::ScanSession& session) {
+    const backup::ScanResults& results = session.Results();
     std::printf("%-16s %8s %8s\n", "Group", "Counted", "Taken");
     for (int group = 0; group < backup::kGroupCount; ++group) {
         std::printf("%-16s %8d %8d\n", platform::Utf16ToUtf8(results.labels[group]).c_str(),
@@ -201,13 +190,13 @@ int RunScan(std::span<const std::string_view> args) {
         std::fputs(kScanUsage, stderr);
         return kExitUsage;
     }
-    const std::unique_ptr<Session> session = OpenSession(*folder);
-    if (!session) {
+    const std::unique_ptr<Terminal> terminal = OpenTerminal(*folder);
+    if (!terminal) {
         return kExitFailed;
     }
     InstallInterruptHandler();
-    session->Scan();
-    json ? PrintScanJson(*session) : PrintScanTable(*session);
+    terminal->Scan();
+    json ? PrintScanJson(*terminal->session) : PrintScanTable(*terminal->session);
     return kExitOk;
 }
 
@@ -274,14 +263,15 @@ bool CheckTargetFolder(const std::filesystem::path& target) {
     return false;
 }
 
-int ReportRecovery(const backup::RecoveryContext& recovery) {
-    for (const backup::RecoveryFailure& failure : recovery.outcome.failures) {
+int ReportRecovery(const backup::ScanSession& session) {
+    const backup::RecoveryOutcome& outcome = *session.LastRecovery();
+    for (const backup::RecoveryFailure& failure : outcome.failures) {
         PrintError("could not copy " + backup::DescribeFailure(failure));
     }
     std::printf("%s\nSaveFile:%s\n",
-                platform::Utf16ToUtf8(backup::RecoverySummary(recovery.outcome)).c_str(),
-                recovery.outputFolder.string().c_str());
-    return recovery.outcome.failures.empty() ? kExitOk : kExitIncomplete;
+                platform::Utf16ToUtf8(backup::RecoverySummary(outcome)).c_str(),
+                session.RecoveryFolder().string().c_str());
+    return outcome.failures.empty() ? kExitOk : kExitIncomplete;
 }
 
 }  // namespace
@@ -295,30 +285,26 @@ int RunRecover(std::span<const std::string_view> args) {
     if (!CheckTargetFolder(parsed->target)) {
         return kExitFailed;
     }
-    const std::unique_ptr<Session> session = OpenSession(parsed->folder);
-    if (!session) {
+    const std::unique_ptr<Terminal> terminal = OpenTerminal(parsed->folder);
+    if (!terminal) {
         return kExitFailed;
     }
     InstallInterruptHandler();
-    session->Scan();
-    TickGroups(session->results, parsed->groups);
-    const backup::OutputFolder output = backup::MakeOutputFolder(parsed->target);
+    terminal->Scan();
+    if (interrupted != 0) {
+        PrintError("interrupted");
+        return kExitInterrupted;
+    }
+    backup::ScanSession& session = *terminal->session;
+    TickGroups(session.Results(), parsed->groups);
+    const backup::OutputFolder output = session.StartRecovery(parsed->target);
     if (output.path.empty()) {
         PrintError("cannot create the recovery folder in " + parsed->target.string() + " (" +
                    output.error.message() + ")");
         return kExitFailed;
     }
-    backup::RecoveryContext recovery{session->results,
-                                     output.path,
-                                     session->control,
-                                     session->viewer,
-                                     backup::CountCheckedItems(session->results),
-                                     {}};
-    session->results.done = 0;
-    if (interrupted == 0) {
-        session->Run([&recovery] { backup::RecoveryWorker(recovery); });
-    }
-    return ReportRecovery(recovery);
+    terminal->observer.WaitForFinish(session);
+    return ReportRecovery(session);
 }
 
 }  // namespace pixhaven::cli

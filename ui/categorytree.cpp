@@ -10,11 +10,11 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "backup/windowmessages.h"
 #include "makerlibs/gildpaint_draw.h"
 #include "ui/fontpool.h"
 #include "ui/programfolders.h"
 #include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
 
 namespace pixhaven::ui {
 namespace {

@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
-#include "backup/windowmessages.h"
 #include "ui/fontpool.h"
 #include "ui/programfolders.h"
 #include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
 
 namespace pixhaven::ui {
 namespace {

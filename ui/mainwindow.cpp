@@ -27,7 +27,6 @@
 #include <limits>
 
 #include "backup/backupmanifest.h"
-#include "backup/windowmessages.h"
 #include "makerlibs/gildpaint.h"
 #include "makerlibs/gildpaint_draw.h"
 #include "ui/aboutbox.h"
@@ -42,6 +41,7 @@
 #include "ui/staticlabel.h"
 #include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
 
 namespace pixhaven::ui {
 namespace {
@@ -121,7 +121,7 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       services_(std::move(services)),
       desktop_(CompleteDesktop(std::move(desktop))),
-      viewer_(*this, *this) {
+      observer_(*this, *this) {
     setWindowTitle(kTitle);
     setWindowIcon(ApplicationIcon());
     setFixedSize(kWidth, kHeight);
@@ -368,7 +368,9 @@ bool CMainDlg::event(QEvent* event) {
 void CMainDlg::HandleWindowMessage(int message, quintptr wParam, qintptr lParam) {
     if (message == WM_SCAN_FINISHED || message == WM_RECOVER_FINISHED) {
         // The finished message is the worker's last act, so the thread is about to return.
-        worker_.Join();
+        if (session_) {
+            session_->FinishWorker();
+        }
         if (windDownLoop_ != nullptr) {
             windDownLoop_->quit();
         } else if (message == WM_SCAN_FINISHED) {
@@ -424,7 +426,7 @@ void CMainDlg::SetCategoryChecks(int category, bool checked) {
 
 void CMainDlg::ShowPauseAndStop() {
     // A worker paused before its counting ended stays paused: offer Continue, not Pause.
-    const bool paused = !control_.run.IsSet();
+    const bool paused = session_ && session_->Paused();
     pauseButton_->setVisible(!paused);
     continueButton_->setVisible(paused);
     stopButton_->show();
@@ -433,7 +435,7 @@ void CMainDlg::ShowPauseAndStop() {
 // ---- Start scan ----
 
 void CMainDlg::OnStartScan() {
-    if (worker_.Running() || !LoadSelectedBackup()) {
+    if (WorkerRunning() || !LoadSelectedBackup()) {
         return;
     }
     const QString name = QString::fromStdU16String(selectedBackup_->deviceName);
@@ -455,19 +457,18 @@ bool CMainDlg::LoadSelectedBackup() {
         return false;
     }
     selectedBackup_ = *backupList_->RowInfo(row);
-    selectedFolder_ = backupRoot_ / backupList_->Row(row)->folderName;
     // Manifest.mbdb when the backup has one, else the modern Manifest.db.
-    backup::BackupManifest opened = backup::OpenBackupManifest(selectedFolder_);
-    manifest_ = std::move(opened.manifest);
+    backup::ScanSession::Opened opened = backup::ScanSession::Open(
+        backupRoot_ / backupList_->Row(row)->folderName, observer_, pictures_);
     if (opened.problem == backup::ManifestProblem::Encrypted) {
         ShowMessage(CMsgBox::kError, CMsgBox::kOk, kEncryptedBackup);
         return false;
     }
-    if (!manifest_ || manifest_->empty()) {
-        manifest_.reset();
+    if (!opened.session || opened.session->GetManifest().empty()) {
         ShowMessage(CMsgBox::kError, CMsgBox::kOk, kManifestFailed);
         return false;
     }
+    session_ = std::move(opened.session);
     return true;
 }
 
@@ -495,13 +496,8 @@ void CMainDlg::ShowScanningScreen() {
 }
 
 void CMainDlg::StartScanWorker() {
-    viewer_.Attach();
-    control_.operation = backup::kOperationScanning;
-    scan_ = std::make_unique<backup::ScanContext>(
-        backup::ScanContext{*manifest_, selectedFolder_, results_, control_, viewer_, pictures_});
-    if (!worker_.Start(control_, [scan = scan_.get()] { backup::ScanWorker(*scan); })) {
-        PostWindowMessage(this, WM_SCAN_FINISHED);
-    }
+    observer_.Attach();
+    session_->StartScan();
 }
 
 void CMainDlg::OnScanFinished() {
@@ -511,8 +507,6 @@ void CMainDlg::OnScanFinished() {
     SetShown({percentLabel_, progress_, pauseButton_, continueButton_, stopButton_}, false);
     backButton_->show();
     recoverButton_->show();
-    control_.operation = backup::kOperationNone;
-    control_.stop = 0;
     scanComplete_ = true;
     if (selectedBackup_) {
         devicePanel_->SetBackupInfo(*selectedBackup_);
@@ -638,7 +632,7 @@ void CMainDlg::OnPageCommand(int message) {
 // ---- Checks ----
 
 std::vector<std::unique_ptr<backup::MediaItem>>& CMainDlg::Items(int category) {
-    return results_.groups[static_cast<std::size_t>(category)];
+    return Results().groups[static_cast<std::size_t>(category)];
 }
 
 void CMainDlg::OnListCheckChanged(int row, bool checked) {
@@ -706,10 +700,10 @@ void CMainDlg::RecomputeRoot() {
 // ---- Recover ----
 
 void CMainDlg::OnRecover() {
-    if (worker_.Running()) {
+    if (WorkerRunning() || !session_) {
         return;
     }
-    if (backup::CountCheckedItems(results_) == 0) {
+    if (backup::CountCheckedItems(Results()) == 0) {
         ShowMessage(CMsgBox::kWarning, CMsgBox::kOk, kSelectFiles);
         return;
     }
@@ -722,13 +716,13 @@ void CMainDlg::OnRecover() {
 
 void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
     // The folder may have gone or become read-only since it was picked.
-    const backup::OutputFolder output = backup::MakeOutputFolder(chosenFolder);
+    observer_.Attach();
+    const backup::OutputFolder output = session_->StartRecovery(chosenFolder);
     if (output.path.empty()) {
         ShowMessage(CMsgBox::kError, CMsgBox::kOk,
                     kNoOutputFolder.arg(QString::fromStdU16String(chosenFolder.u16string())));
         return;
     }
-    outputFolder_ = output.path;
     progress_->setValue(0);
     progress_->show();
     recoverButton_->hide();
@@ -740,14 +734,6 @@ void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
     percentLabel_->show();
     statusLabel_->SetText(QStringLiteral("Recovering:"));
     statusLabel_->show();
-    viewer_.Attach();
-    control_.operation = backup::kOperationRecovering;
-    recovery_ = std::make_unique<backup::RecoveryContext>(
-        backup::RecoveryContext{results_, outputFolder_, control_, viewer_, 0, {}});
-    if (!worker_.Start(control_,
-                       [recovery = recovery_.get()] { backup::RecoveryWorker(*recovery); })) {
-        PostWindowMessage(this, WM_RECOVER_FINISHED);
-    }
 }
 
 void CMainDlg::OnRecoverFinished() {
@@ -759,13 +745,12 @@ void CMainDlg::OnRecoverFinished() {
     busyPicture_->Stop();
     recoverButton_->show();
     backButton_->show();
-    control_.operation = backup::kOperationNone;
-    control_.stop = 0;
-    const QString folder = QString::fromStdU16String(outputFolder_.u16string());
-    const bool complete = recovery_->outcome.failures.empty();
+    const QString folder = QString::fromStdU16String(OutputFolder().u16string());
+    const backup::RecoveryOutcome& outcome = *session_->LastRecovery();
+    const bool complete = outcome.failures.empty();
     ShowMessage(complete ? CMsgBox::kSuccess : CMsgBox::kWarning,
                 CMsgBox::kOk | CMsgBox::kFolderLink,
-                QString::fromStdU16String(backup::RecoverySummary(recovery_->outcome)),
+                QString::fromStdU16String(backup::RecoverySummary(outcome)),
                 QStringLiteral("SaveFile:") + folder, folder);
 }
 
@@ -773,7 +758,7 @@ void CMainDlg::OnRecoverFinished() {
 
 void CMainDlg::SetBusyAnimations(bool running) {
     // A recovery shows only the picture; the scanning text stays hidden and still.
-    const bool withText = control_.operation != backup::kOperationRecovering;
+    const bool withText = !session_ || session_->CurrentOperation() != backup::kOperationRecovering;
     if (running) {
         busyPicture_->Start();
         if (withText) {
@@ -786,34 +771,36 @@ void CMainDlg::SetBusyAnimations(bool running) {
 }
 
 void CMainDlg::OnPause() {
-    if (!worker_.Running()) {
+    if (!WorkerRunning()) {
         return;
     }
-    control_.run.Reset();
+    session_->Pause();
     SetBusyAnimations(false);
     pauseButton_->hide();
     continueButton_->show();
 }
 
 void CMainDlg::OnContinue() {
-    if (!worker_.Running()) {
+    if (!WorkerRunning()) {
         return;
     }
-    control_.run.Set();
+    session_->Continue();
     SetBusyAnimations(true);
     continueButton_->hide();
     pauseButton_->show();
 }
 
 void CMainDlg::OnStop() {
-    backup::WorkerThread::RequestStop(control_);
+    if (session_) {
+        session_->Stop();
+    }
 }
 
 // ---- Back, close and discarding ----
 
 void CMainDlg::OnBack() {
-    if (worker_.Running() || ShowMessage(CMsgBox::kInformation, CMsgBox::kYes | CMsgBox::kNo,
-                                         kBackQuestion) != CMsgBox::kYesResult) {
+    if (WorkerRunning() || ShowMessage(CMsgBox::kInformation, CMsgBox::kYes | CMsgBox::kNo,
+                                       kBackQuestion) != CMsgBox::kYesResult) {
         return;
     }
     DiscardResults();
@@ -838,8 +825,6 @@ void CMainDlg::ShowHomeScreen() {
     ShowPagingGroup(false);
     startScanButton_->setVisible(backupList_->RowCount() > 0);
     backupList_->show();
-    results_.total = 0;
-    results_.done = 0;
     progress_->setValue(0);
     currentView_ = -1;
     screen_ = kHomeScreen;
@@ -854,10 +839,7 @@ void CMainDlg::DiscardResults() {
     for (auto& pane : panes_) {
         pane.reset();
     }
-    scan_.reset();
-    recovery_.reset();
-    results_.Clear();
-    manifest_.reset();
+    session_.reset();
     scanComplete_ = false;
     currentItem_ = tree_->RootItem();
 }
@@ -865,21 +847,19 @@ void CMainDlg::DiscardResults() {
 // Stops a running worker and waits for it while still serving the reports it may be blocked in:
 // the worker's results are freed next, so it has to be gone first.
 void CMainDlg::EndWorker() {
-    if (!worker_.Running()) {
+    if (!WorkerRunning()) {
         return;
     }
-    viewer_.Detach();
-    backup::WorkerThread::RequestStop(control_);
+    observer_.Detach();
+    session_->Stop();
     WaitForWorkerWhileServing();
-    control_.operation = backup::kOperationNone;
-    control_.stop = 0;
 }
 
 void CMainDlg::WaitForWorkerWhileServing() {
     QEventLoop loop;
     windDownLoop_ = &loop;
     // The finished message may already be queued; the loop then ends at its first turn.
-    while (worker_.Running()) {
+    while (WorkerRunning()) {
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     windDownLoop_ = nullptr;

@@ -14,12 +14,10 @@
 #include "backup/discovery.h"
 #include "backup/manifest.h"
 #include "backup/media.h"
-#include "backup/recovery.h"
-#include "backup/scan.h"
-#include "backup/workers.h"
+#include "backup/scansession.h"
 #include "ui/photoview.h"
 #include "ui/picture.h"
-#include "ui/windowviewer.h"
+#include "ui/windowthreadobserver.h"
 
 class QEventLoop;
 class QLineEdit;
@@ -61,7 +59,7 @@ struct DesktopServices {
     std::function<void(const QString& folder)> openFolder;
 };
 
-class CMainDlg : public QDialog, private PagingHost, private WorkerView {
+class CMainDlg : public QDialog, private PagingHost, private ProgressDisplay {
     Q_OBJECT
 public:
     static constexpr int kWidth = 985;
@@ -117,16 +115,21 @@ public:
     // What tests look at.
     Screen CurrentScreen() const { return screen_; }
     int CurrentView() const { return currentView_; }
-    bool WorkerRunning() const { return worker_.Running(); }
+    bool WorkerRunning() const { return session_ && session_->WorkerRunning(); }
     bool ScanComplete() const { return scanComplete_; }
-    const backup::ScanResults& Results() const { return results_; }
-    backup::ScanResults& Results() { return results_; }
+    // The open backup's results; empty ones while none is open.
+    const backup::ScanResults& Results() const {
+        return session_ ? session_->Results() : noResults_;
+    }
+    backup::ScanResults& Results() { return session_ ? session_->Results() : noResults_; }
     CPhotoViewDlg* Pane(int category) const;
-    const std::filesystem::path& OutputFolder() const { return outputFolder_; }
-    int RecoveredCount() const { return results_.done.load(); }
+    const std::filesystem::path& OutputFolder() const {
+        return session_ ? session_->RecoveryFolder() : noOutputFolder_;
+    }
+    int RecoveredCount() const { return Results().done.load(); }
     // What the last recovery wrote and could not write; none before the first.
     const backup::RecoveryOutcome* LastRecovery() const {
-        return recovery_.get() ? &recovery_->outcome : nullptr;
+        return session_ ? session_->LastRecovery() : nullptr;
     }
 
     // The menu's commands, as the pop-up menu runs them.
@@ -151,7 +154,7 @@ private:
     void SetPageText(const QString& text) override;
     void SetPagingEnabled(bool enabled) override;
     QObject* NotificationTarget() override { return this; }
-    // WorkerView
+    // ProgressDisplay
     void SetProgress(int percent) override;
     void SetStatusText(const QString& text) override;
     void SetGroupLabel(int group, const QString& text) override;
@@ -228,11 +231,9 @@ private:
     Screen screen_ = kHomeScreen;
     std::filesystem::path backupRoot_;
     std::optional<backup::BackupInfo> selectedBackup_;
-    std::filesystem::path selectedFolder_;
     int currentView_ = -1;
     QTreeWidgetItem* currentItem_ = nullptr;  // whose content is shown
     bool scanComplete_ = false;
-    std::filesystem::path outputFolder_;
 
     // Controls: children of the window, which deletes them.
     CImgButton* closeButton_ = nullptr;
@@ -259,16 +260,14 @@ private:
     QLineEdit* pageEdit_ = nullptr;
     QPushButton* goPage_ = nullptr;
 
-    // Results: the panes and the worker borrow them, so they are ended first (declared later).
-    std::optional<backup::Manifest> manifest_;
-    backup::ScanResults results_;
-    backup::WorkerControl control_;
+    // The open backup borrows the observer and the picture maker; the panes borrow its results.
+    // Each is declared after what it borrows, so it is ended first.
     DecodedPictureFactory pictures_;
-    std::unique_ptr<backup::ScanContext> scan_;
-    std::unique_ptr<backup::RecoveryContext> recovery_;
+    WindowThreadObserver observer_;
+    std::unique_ptr<backup::ScanSession> session_;
     std::array<std::unique_ptr<CPhotoViewDlg>, 8> panes_;
-    WindowViewer viewer_;
-    backup::WorkerThread worker_;
+    backup::ScanResults noResults_;  // what the window shows while no backup is open
+    std::filesystem::path noOutputFolder_;
     QEventLoop* windDownLoop_ = nullptr;  // waits for the finished message of a stopped worker
 
     int updateTimer_ = 0;

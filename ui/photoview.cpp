@@ -17,7 +17,6 @@
 #include <mutex>
 #include <thread>
 
-#include "backup/windowmessages.h"
 #include "makerlibs/gildpaint.h"
 #include "ui/fontpool.h"
 #include "ui/listviewcheck.h"
@@ -25,6 +24,7 @@
 #include "ui/programfolders.h"
 #include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
 
 namespace pixhaven::ui {
 namespace {

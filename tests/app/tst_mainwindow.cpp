@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "app/update.h"
-#include "backup/windowmessages.h"
+#include "ui/windowmessages.h"
 #include "tests/app/isolated_session.h"
 #include "tests/support/screenshot.h"
 #include "ui/mainwindow.h"

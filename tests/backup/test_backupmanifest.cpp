@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "backup/scan.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/fake_observer.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
@@ -160,14 +160,14 @@ TEST_F(BackupFolder, ScanLeavesOutRecordsWithoutContent) {
     ScanResults results;
     WorkerControl control;
     control.run.Set();
-    test::FakeViewer viewer;
+    test::FakeObserver observer;
     class Pictures : public PictureFactory {
     public:
         std::unique_ptr<PictureSource> Make(const std::filesystem::path&) override {
             return nullptr;
         }
     } pictures;
-    ScanContext scan{*opened.manifest, dir.path(), results, control, viewer, pictures};
+    ScanContext scan{*opened.manifest, dir.path(), results, control, observer, pictures};
     EXPECT_EQ(CountGroup(scan, kCameraRoll), 2);
     EXPECT_EQ(CountGroup(scan, kMp3), 0);
     ASSERT_EQ(CollectGroup(scan, kCameraRoll), 2);

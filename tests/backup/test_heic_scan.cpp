@@ -6,7 +6,7 @@
 
 #include "backup/manifestdb.h"
 #include "backup/scan.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/fake_observer.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
@@ -95,7 +95,7 @@ protected:
         ScanAll();
     }
     void ScanAll() {
-        ScanContext scan{*manifest, dir.path(), results, control, viewer, pictures};
+        ScanContext scan{*manifest, dir.path(), results, control, observer, pictures};
         for (const int group : kGroupWorkOrder) {
             counted[static_cast<std::size_t>(group)] = CountGroup(scan, group);
             CollectGroup(scan, group);
@@ -118,7 +118,7 @@ protected:
     std::optional<Manifest> manifest;
     ScanResults results;
     WorkerControl control;
-    test::FakeViewer viewer;
+    test::FakeObserver observer;
     FakePictures pictures;
     std::array<int, kGroupCount> counted{};
 };

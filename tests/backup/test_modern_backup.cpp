@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 using samplegen::BackupReport;
 using samplegen::ManifestKind;
 
-using Session = test::ScanSession;
+using Session = test::SessionRun;
 
 // What the views show of an item, and the name of its stored file.
 using ItemFacts =
@@ -69,8 +69,8 @@ std::unique_ptr<Session> ScanBackup(const BackupReport& backup) {
         return nullptr;
     }
     EXPECT_EQ(opened.manifest->IsModern(), backup.manifest == ManifestKind::Db);
-    auto session = std::make_unique<Session>(std::move(*opened.manifest));
-    session->Scan(backup.folder);
+    auto session = std::make_unique<Session>(backup.folder, std::move(*opened.manifest));
+    session->Scan();
     return session;
 }
 

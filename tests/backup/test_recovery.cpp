@@ -14,7 +14,7 @@
 #include "backup/workers.h"
 #include "platform/localtime.h"
 #include "tests/support/failing_disk.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/fake_observer.h"
 #include "tests/support/tempdir.h"
 
 namespace pixhaven::backup {
@@ -57,7 +57,7 @@ protected:
 
     RecoveryContext Context(const fs::path& folder) {
         fs::create_directories(folder);
-        return RecoveryContext{results, folder, control, viewer, CountCheckedItems(results), {}};
+        return RecoveryContext{results, folder, control, observer, CountCheckedItems(results), {}};
     }
 
     TempDir dir;
@@ -65,7 +65,7 @@ protected:
     fs::path output = dir / "out";
     ScanResults results;
     WorkerControl control;
-    test::FakeViewer viewer;
+    test::FakeObserver observer;
     int nextStored = 1;
 };
 
@@ -84,10 +84,10 @@ TEST_F(RecoveryTest, CopiesTickedItemsIntoGroupFoldersNamedByTickedCount) {
     EXPECT_EQ(ReadFile(output / "MP3 (1)" / "ABCD.mp3"), ReadFile(song.file));
     EXPECT_EQ(results.done, 3);
     EXPECT_EQ(results.total, 3);
-    EXPECT_EQ(viewer.Progress(), (std::vector<int>{33, 66, 100}));
-    EXPECT_EQ(viewer.Statuses().back(),
+    EXPECT_EQ(observer.Progress(), (std::vector<int>{33, 66, 100}));
+    EXPECT_EQ(observer.Statuses().back(),
               u"Recovering: " + (output / "MP3 (1)" / "ABCD.mp3").u16string());
-    EXPECT_EQ(viewer.Finished(), std::vector<int>{WM_RECOVER_FINISHED});
+    EXPECT_EQ(observer.Finished(), std::vector<int>{kOperationRecovering});
 }
 
 TEST_F(RecoveryTest, GroupsWithoutTicksOrItemsCreateNothing) {
@@ -97,7 +97,7 @@ TEST_F(RecoveryTest, GroupsWithoutTicksOrItemsCreateNothing) {
     EXPECT_EQ(RecoverGroup(recovery, kGif), 0);
     EXPECT_EQ(RecoverGroup(recovery, kTiff), 0);
     EXPECT_TRUE(fs::is_empty(output));
-    EXPECT_TRUE(viewer.Statuses().empty());
+    EXPECT_TRUE(observer.Statuses().empty());
 }
 
 TEST_F(RecoveryTest, SameNamesInAGroupAreNumberedAndNothingIsReplaced) {
@@ -156,7 +156,7 @@ TEST_F(RecoveryTest, FailedCopiesAreCountedAsHandledButReportedAsNotCopied) {
     }
 
     EXPECT_EQ(results.done, 4);  // progress still advances per handled item
-    EXPECT_EQ(viewer.Progress(), (std::vector<int>{25, 50, 75, 100}));
+    EXPECT_EQ(observer.Progress(), (std::vector<int>{25, 50, 75, 100}));
     EXPECT_EQ(recovery.outcome.written, 1);
     ASSERT_EQ(recovery.outcome.failures.size(), 3u);
     const auto& failures = recovery.outcome.failures;
@@ -294,7 +294,7 @@ TEST_F(RecoveryTest, RecoveringTwiceIntoNewFoldersWritesBothAndRestartsDone) {
     EXPECT_EQ(ReadFile(firstRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file));
     EXPECT_EQ(ReadFile(secondRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file));
     EXPECT_EQ(results.done, 1);
-    EXPECT_EQ(viewer.Finished().size(), 2u);
+    EXPECT_EQ(observer.Finished().size(), 2u);
 }
 
 TEST_F(RecoveryTest, OutputFolderIsNamedByLocalTimeAndSameSecondRunsGetTheirOwn) {
@@ -343,7 +343,7 @@ TEST_F(RecoveryTest, CountsTicksOnlyInGroupsWithResults) {
     EXPECT_EQ(CountCheckedItems(results), 2);
 }
 
-// Three items, the middle one unticked; the viewer pauses the worker after the first copy.
+// Three items, the middle one unticked; the observer pauses the worker after the first copy.
 class PausedRecoveryTest : public RecoveryTest {
 protected:
     PausedRecoveryTest() {
@@ -351,7 +351,7 @@ protected:
         AddItem(kMov, u"two.mov", false);
         AddItem(kMov, u"three.mov", true);
         AddItem(kMp4, u"later.mp4", true);
-        viewer.onStatus = [this](int statuses) {
+        observer.onStatus = [this](int statuses) {
             if (statuses == 1) {
                 control.run.Reset();
                 paused_.set_value();
@@ -399,7 +399,7 @@ TEST_F(PausedRecoveryTest, StopWhilePausedEndsAtOnceAndKeepsCopiedFiles) {
     EXPECT_FALSE(fs::exists(MovFolder() / "three.mov"));
     EXPECT_FALSE(fs::exists(output / "MP4 (1)"));
     EXPECT_EQ(results.done, 1);
-    EXPECT_EQ(viewer.Finished(), std::vector<int>{WM_RECOVER_FINISHED});
+    EXPECT_EQ(observer.Finished(), std::vector<int>{kOperationRecovering});
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "makerlibs/gildpaint.h"
 #include "platform/textcodec.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/fake_observer.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/mbdb_writer.h"
 
@@ -73,7 +73,7 @@ protected:
             manifest = ParseManifest(samplegen::EncodeMbdb(entries));
             EXPECT_TRUE(manifest);
         }
-        return ScanContext{*manifest, dir.path(), results, control, viewer, pictures};
+        return ScanContext{*manifest, dir.path(), results, control, observer, pictures};
     }
     int Count(int group) {
         ScanContext scan = Context();
@@ -99,7 +99,7 @@ protected:
     std::optional<Manifest> manifest;
     ScanResults results;
     WorkerControl control;
-    test::FakeViewer viewer;
+    test::FakeObserver observer;
     FakePictures pictures;
 };
 
@@ -207,7 +207,7 @@ TEST_F(Scan, JpegWithoutEndIsCountedButNotTaken) {
     EXPECT_EQ(Count(kJpg), 3);
     EXPECT_EQ(results.total, 3);
     EXPECT_EQ(Collect(kJpg), 1);
-    EXPECT_EQ(viewer.Progress(), std::vector<int>{33});
+    EXPECT_EQ(observer.Progress(), std::vector<int>{33});
     EXPECT_EQ(results.counted[kJpg], 3);
     EXPECT_EQ(results.taken[kJpg], 1);
 }
@@ -217,7 +217,7 @@ TEST_F(Scan, PngWithoutSignatureIsTakenButNotCounted) {
     Add("Media/Downloads/fake.png", kTextBytes);
     EXPECT_EQ(Count(kPng), 1);
     EXPECT_EQ(Collect(kPng), 2);
-    EXPECT_EQ(viewer.Progress(), (std::vector<int>{100, 200}));
+    EXPECT_EQ(observer.Progress(), (std::vector<int>{100, 200}));
 }
 
 TEST_F(Scan, Mp3OfSizeZeroAndTifAreInNoGroup) {
@@ -263,7 +263,7 @@ TEST_F(Scan, CollectedGroupsAreLabelledAndEmptyOnesKeepTheirBareLabel) {
     EXPECT_EQ(results.labels[kJpg], u"JPG");
     EXPECT_FALSE(results.hasResults[kJpg]);
     const std::vector<std::pair<int, std::u16string>> expected = {{0, u"Camera Roll (2)"}};
-    EXPECT_EQ(viewer.Labels(), expected);
+    EXPECT_EQ(observer.Labels(), expected);
 }
 
 TEST_F(Scan, PhotoItemsCarryPictureTimesAndSizeText) {
@@ -325,14 +325,14 @@ TEST_F(Scan, NumbersArePaddedToFourDigitsUntil9999) {
     EXPECT_EQ(names[0], u"0001.jpg");
     EXPECT_EQ(names[9998], u"9999.jpg");
     EXPECT_EQ(names[9999], u"10000.jpg");
-    EXPECT_EQ(viewer.Progress().back(), 100);
+    EXPECT_EQ(observer.Progress().back(), 100);
     EXPECT_EQ(results.labels[kCameraRoll], u"Camera Roll (10000)");
 }
 
 TEST_F(Scan, NothingCountedStillReportsAProgressWithoutDividingByZero) {
     Add("Media/Downloads/fake.png", kTextBytes);
     EXPECT_EQ(Collect(kPng), 1);
-    EXPECT_EQ(viewer.Progress(), std::vector<int>{100});
+    EXPECT_EQ(observer.Progress(), std::vector<int>{100});
 }
 
 TEST_F(Scan, StopEndsThePassAndLabelsWhatWasTaken) {
@@ -340,7 +340,7 @@ TEST_F(Scan, StopEndsThePassAndLabelsWhatWasTaken) {
         Add(std::string("Media/Downloads/") + name, kJpegBytes);
     }
     Count(kJpg);
-    viewer.onProgress = [this](int reports) {
+    observer.onProgress = [this](int reports) {
         if (reports == 1) {
             control.stop = kStopRequested;
         }
@@ -352,7 +352,7 @@ TEST_F(Scan, StopEndsThePassAndLabelsWhatWasTaken) {
 
     EXPECT_EQ(Collect(kPng), -1);  // stop still set: nothing taken, nothing labelled
     EXPECT_FALSE(results.hasResults[kPng]);
-    EXPECT_EQ(viewer.Labels().size(), 1u);
+    EXPECT_EQ(observer.Labels().size(), 1u);
 }
 
 TEST_F(Scan, PauseHoldsThePassUntilTheRunEventIsSetAgain) {
@@ -361,7 +361,7 @@ TEST_F(Scan, PauseHoldsThePassUntilTheRunEventIsSetAgain) {
     }
     Count(kJpg);
     std::promise<void> paused;
-    viewer.onProgress = [&](int reports) {
+    observer.onProgress = [&](int reports) {
         if (reports == 1) {
             control.run.Reset();
             paused.set_value();
@@ -372,7 +372,7 @@ TEST_F(Scan, PauseHoldsThePassUntilTheRunEventIsSetAgain) {
         std::async(std::launch::async, [&] { return CollectGroup(scan, kJpg); });
     paused.get_future().wait();
     EXPECT_EQ(pass.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-    EXPECT_EQ(viewer.Progress().size(), 1u);
+    EXPECT_EQ(observer.Progress().size(), 1u);
     control.run.Set();
     EXPECT_EQ(pass.get(), 3);
 }
@@ -382,7 +382,7 @@ TEST_F(Scan, StopWhilePausedWakesAndEndsThePass) {
     Add("Media/Downloads/b.jpg", kJpegBytes);
     Count(kJpg);
     std::promise<void> paused;
-    viewer.onProgress = [&](int) {
+    observer.onProgress = [&](int) {
         control.run.Reset();
         paused.set_value();
     };

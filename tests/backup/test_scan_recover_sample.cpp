@@ -27,7 +27,7 @@ std::map<fs::path, std::pair<std::string, fs::file_time_type>> Snapshot(const fs
     return files;
 }
 
-using Session = test::ScanSession;
+using Session = test::SessionRun;
 
 samplegen::BackupReport MakeBackup(const test::TempDir& dir) {
     samplegen::SampleOptions options;
@@ -40,8 +40,8 @@ TEST(ScanAndRecover, CopiesAreExactAndTheBackupIsUntouched) {
     test::TempDir dir;
     const samplegen::BackupReport backup = MakeBackup(dir);
     const auto before = Snapshot(backup.folder);
-    Session run(*ReadManifest(backup.folder / "Manifest.mbdb"));
-    run.Scan(backup.folder);
+    Session run(backup.folder, *ReadManifest(backup.folder / "Manifest.mbdb"));
+    run.Scan();
     fs::create_directories(dir / "out");
     const fs::path output = run.RecoverEverything(dir / "out");
 
@@ -78,8 +78,8 @@ TEST(ScanAndRecover, BackupWhoseStoredFilesAreAllMissing) {
     for (const auto& record : backup.records) {
         fs::remove(backup.StoredFile(record));
     }
-    Session run(*ReadManifest(backup.folder / "Manifest.mbdb"));
-    run.Scan(backup.folder);
+    Session run(backup.folder, *ReadManifest(backup.folder / "Manifest.mbdb"));
+    run.Scan();
     // Groups without a signature test still take their items; the tested ones find nothing.
     EXPECT_GT(run.results.taken[kCameraRoll], 0);
     EXPECT_GT(run.results.taken[kMov], 0);
@@ -95,7 +95,7 @@ TEST(ScanAndRecover, BackupWhoseStoredFilesAreAllMissing) {
     for (const auto& entry : fs::recursive_directory_iterator(output)) {
         EXPECT_FALSE(entry.is_regular_file()) << entry.path();
     }
-    EXPECT_EQ(run.viewer.Finished().back(), WM_RECOVER_FINISHED);
+    EXPECT_EQ(run.observer.Finished().back(), kOperationRecovering);
 }
 
 }  // namespace

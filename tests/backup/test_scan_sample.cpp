@@ -6,7 +6,7 @@
 #include <set>
 
 #include "backup/scan.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/fake_observer.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
 
@@ -23,13 +23,13 @@ public:
 struct FullScan {
     ScanResults results;
     WorkerControl control;
-    test::FakeViewer viewer;
+    test::FakeObserver observer;
     NoPictures pictures;
     std::map<std::filesystem::path, std::set<int>> groupsOfFile;
 
     void Run(const Manifest& manifest, const std::filesystem::path& folder) {
         control.run.Set();
-        ScanContext scan{manifest, folder, results, control, viewer, pictures};
+        ScanContext scan{manifest, folder, results, control, observer, pictures};
         for (const int group : kGroupWorkOrder) {
             CountGroup(scan, group);
         }
@@ -115,7 +115,7 @@ TEST(SampleScan, EveryTrapEndsInTheGroupsTheRulesSay) {
             taken += size;
         }
         EXPECT_EQ(scan.results.done, taken);
-        EXPECT_EQ(static_cast<int>(scan.viewer.Progress().size()), taken);
+        EXPECT_EQ(static_cast<int>(scan.observer.Progress().size()), taken);
     }
     EXPECT_GT(checkedTraps, 10);
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "backup/workers.h"
-#include "tests/support/fake_viewer.h"
+#include "tests/support/fake_observer.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/mbdb_writer.h"
 
@@ -17,23 +17,23 @@ namespace pixhaven::backup {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ObserverCall;
 using test::TempDir;
-using test::ViewerCall;
 using test::WriteFile;
 
 // The groups labelled, in the order the worker labelled them.
-std::vector<int> LabelledGroups(const test::FakeViewer& viewer) {
+std::vector<int> LabelledGroups(const test::FakeObserver& observer) {
     std::vector<int> groups;
-    for (const auto& label : viewer.Labels()) {
+    for (const auto& label : observer.Labels()) {
         groups.push_back(label.first);
     }
     return groups;
 }
 
 // The file names each status reported, in order (test names are ASCII).
-std::vector<std::string> StatusFileNames(const test::FakeViewer& viewer) {
+std::vector<std::string> StatusFileNames(const test::FakeObserver& observer) {
     std::vector<std::string> names;
-    for (const auto& status : viewer.Statuses()) {
+    for (const auto& status : observer.Statuses()) {
         names.push_back(fs::path(status).filename().string());
     }
     return names;
@@ -44,8 +44,8 @@ public:
     std::unique_ptr<PictureSource> Make(const fs::path&) override { return nullptr; }
 };
 
-const ViewerCall kScanFinished = ViewerCall::Finished(WM_SCAN_FINISHED);
-const ViewerCall kRecoverFinished = ViewerCall::Finished(WM_RECOVER_FINISHED);
+const ObserverCall kScanFinished = ObserverCall::Finished(kOperationScanning);
+const ObserverCall kRecoverFinished = ObserverCall::Finished(kOperationRecovering);
 
 class ScanWorkerTest : public ::testing::Test {
 protected:
@@ -65,14 +65,14 @@ protected:
     }
 
     int Scan(const Manifest& manifest) {
-        ScanContext scan{manifest, dir.path(), results, control, viewer, pictures};
+        ScanContext scan{manifest, dir.path(), results, control, observer, pictures};
         return ScanWorker(scan);
     }
 
     TempDir dir;
     ScanResults results;
     WorkerControl control;
-    test::FakeViewer viewer;
+    test::FakeObserver observer;
     NoPictures pictures;
 };
 
@@ -87,17 +87,17 @@ TEST_F(ScanWorkerTest, CountsEverythingThenCollectsInWorkOrderAndPostsOnce) {
     EXPECT_EQ(control.operation, kOperationScanning);
     EXPECT_EQ(results.total, 5);
     EXPECT_EQ(results.done, 5);
-    const auto calls = viewer.Calls();
+    const auto calls = observer.Calls();
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.front(), ViewerCall::PauseAndStop());
+    EXPECT_EQ(calls.front(), ObserverCall::PauseAndStop());
     EXPECT_EQ(calls.back(), kScanFinished);
-    EXPECT_EQ(LabelledGroups(viewer), (std::vector<int>{kMov, kMp4, kMp3, kM4a, k3gp}));
-    EXPECT_EQ(viewer.Finished().size(), 1u);
+    EXPECT_EQ(LabelledGroups(observer), (std::vector<int>{kMov, kMp4, kMp3, kM4a, k3gp}));
+    EXPECT_EQ(observer.Finished().size(), 1u);
 }
 
 TEST_F(ScanWorkerTest, StopDuringCollectingEndsTheScanAfterThatGroup) {
     const Manifest manifest = MakeManifest({"Media/a.MOV", "Media/b.mp4", "Media/c.mp3"});
-    viewer.onLabel = [this](int) { WorkerThread::RequestStop(control); };
+    observer.onLabel = [this](int) { WorkerThread::RequestStop(control); };
 
     EXPECT_EQ(Scan(manifest), 1);
 
@@ -105,7 +105,7 @@ TEST_F(ScanWorkerTest, StopDuringCollectingEndsTheScanAfterThatGroup) {
     EXPECT_TRUE(results.groups[kMp4].empty());
     EXPECT_TRUE(results.groups[kMp3].empty());
     EXPECT_FALSE(results.hasResults[kMp4]);
-    EXPECT_EQ(viewer.Calls().back(), kScanFinished);
+    EXPECT_EQ(observer.Calls().back(), kScanFinished);
 }
 
 TEST_F(ScanWorkerTest, NothingCountedFinishesRightAfterCounting) {
@@ -113,7 +113,8 @@ TEST_F(ScanWorkerTest, NothingCountedFinishesRightAfterCounting) {
 
     Scan(manifest);
 
-    EXPECT_EQ(viewer.Calls(), (std::vector<ViewerCall>{ViewerCall::PauseAndStop(), kScanFinished}));
+    EXPECT_EQ(observer.Calls(),
+              (std::vector<ObserverCall>{ObserverCall::PauseAndStop(), kScanFinished}));
 }
 
 class RecoveryWorkerTest : public ::testing::Test {
@@ -132,7 +133,7 @@ protected:
     }
 
     int Recover() {
-        RecoveryContext recovery{results, dir / "out", control, viewer, 0, {}};
+        RecoveryContext recovery{results, dir / "out", control, observer, 0, {}};
         fs::create_directories(recovery.outputFolder);
         return RecoveryWorker(recovery);
     }
@@ -140,7 +141,7 @@ protected:
     TempDir dir;
     ScanResults results;
     WorkerControl control;
-    test::FakeViewer viewer;
+    test::FakeObserver observer;
 };
 
 TEST_F(RecoveryWorkerTest, RecoversGroupsWithResultsInWorkOrder) {
@@ -153,12 +154,12 @@ TEST_F(RecoveryWorkerTest, RecoversGroupsWithResultsInWorkOrder) {
     EXPECT_EQ(Recover(), 1);
 
     EXPECT_EQ(control.operation, kOperationRecovering);
-    EXPECT_EQ(StatusFileNames(viewer),
+    EXPECT_EQ(StatusFileNames(observer),
               (std::vector<std::string>{"movie.mov", "clip.mp4", "song.mp3"}));
-    EXPECT_EQ(viewer.Progress(), (std::vector<int>{33, 66, 100}));
+    EXPECT_EQ(observer.Progress(), (std::vector<int>{33, 66, 100}));
     EXPECT_TRUE(fs::exists(dir / "out" / "MP4(1)" / "clip.mp4"));  // bare label: no blank
     EXPECT_FALSE(fs::exists(dir / "out" / "M4A(1)"));
-    EXPECT_EQ(viewer.Calls().back(), kRecoverFinished);
+    EXPECT_EQ(observer.Calls().back(), kRecoverFinished);
 }
 
 TEST_F(RecoveryWorkerTest, StopEndsAtTheGroupInProgressAndPostsOnce) {
@@ -166,14 +167,14 @@ TEST_F(RecoveryWorkerTest, StopEndsAtTheGroupInProgressAndPostsOnce) {
     AddTickedItem(kMov, "second.mov");
     AddTickedItem(kMp4, "later.mp4");
     // The first copy asks for a stop, as the Stop button would between two files.
-    viewer.onStatus = [this](int) { WorkerThread::RequestStop(control); };
+    observer.onStatus = [this](int) { WorkerThread::RequestStop(control); };
 
     Recover();
 
-    EXPECT_EQ(viewer.Statuses().size(), 1u);
+    EXPECT_EQ(observer.Statuses().size(), 1u);
     EXPECT_EQ(results.done, 1);
     EXPECT_FALSE(fs::exists(dir / "out" / "MP4(1)"));
-    EXPECT_EQ(viewer.Finished(), std::vector<int>{WM_RECOVER_FINISHED});
+    EXPECT_EQ(observer.Finished(), std::vector<int>{kOperationRecovering});
 }
 
 TEST(WorkerThreadTest, StartSignalsRunClearsStopAndRunsTheBody) {

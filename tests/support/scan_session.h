@@ -1,4 +1,4 @@
-// One scan and recovery of a manifest through the real workers, as the window runs them, without
+// A backup scanned and recovered through the scan session, as the front ends run it, without
 // pictures: for tests that compare what a backup gives.
 #pragma once
 
@@ -6,8 +6,8 @@
 #include <memory>
 #include <utility>
 
-#include "backup/workers.h"
-#include "tests/support/fake_viewer.h"
+#include "backup/scansession.h"
+#include "tests/support/fake_observer.h"
 
 namespace pixhaven::test {
 
@@ -18,20 +18,19 @@ public:
     }
 };
 
-struct ScanSession {
-    explicit ScanSession(backup::Manifest read) : manifest(std::move(read)) {}
+struct SessionRun {
+    SessionRun(std::filesystem::path folder, backup::Manifest manifest)
+        : session(std::move(folder), std::move(manifest), observer, pictures),
+          results(session.Results()) {}
 
-    backup::Manifest manifest;
-    backup::ScanResults results;
-    backup::WorkerControl control;
-    FakeViewer viewer;
+    FakeObserver observer;
     NoPictures pictures;
+    backup::ScanSession session;
+    backup::ScanResults& results;
     backup::RecoveryOutcome recovered;  // of the last RecoverEverything
 
-    void Scan(const std::filesystem::path& folder) {
-        control.run.Set();
-        backup::ScanContext scan{manifest, folder, results, control, viewer, pictures};
-        backup::ScanWorker(scan);
+    void Scan() {
+        RunToTheEnd([this] { session.StartScan(); });
     }
 
     // Ticks every item and recovers into a new output folder under `target`; returns that folder.
@@ -42,11 +41,18 @@ struct ScanSession {
             }
         }
         std::filesystem::create_directories(target);
-        backup::RecoveryContext recovery{
-            results, backup::MakeOutputFolder(target).path, control, viewer, 0, {}};
-        backup::RecoveryWorker(recovery);
-        recovered = recovery.outcome;
-        return recovery.outputFolder;
+        RunToTheEnd([this, &target] { session.StartRecovery(target); });
+        recovered = *session.LastRecovery();
+        return session.RecoveryFolder();
+    }
+
+private:
+    template <typename Start>
+    void RunToTheEnd(Start start) {
+        const std::size_t finished = observer.Finished().size();
+        start();
+        observer.WaitForFinished(finished + 1);
+        session.FinishWorker();
     }
 };
 

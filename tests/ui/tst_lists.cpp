@@ -8,7 +8,7 @@
 #include <QTextLayout>
 #include <vector>
 
-#include "backup/windowmessages.h"
+#include "ui/windowmessages.h"
 #include "makerlibs/gildpaint.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"

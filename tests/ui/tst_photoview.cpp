@@ -5,7 +5,7 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "backup/windowmessages.h"
+#include "ui/windowmessages.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"

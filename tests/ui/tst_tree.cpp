@@ -6,7 +6,7 @@
 #include <QToolTip>
 #include <vector>
 
-#include "backup/windowmessages.h"
+#include "ui/windowmessages.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
 #include "ui/categorytree.h"

@@ -1,4 +1,4 @@
-// The worker viewer of the main window: a scan or recovery reports through it, and each report runs
+// The main window's worker observer: a scan or recovery reports through it, and each report runs
 // on the window's thread while the worker waits for it.
 #pragma once
 
@@ -12,25 +12,27 @@
 namespace pixhaven::ui {
 
 // What the window shows of a running worker; called on the window's thread only.
-class WorkerView {
+class ProgressDisplay {
 public:
-    virtual ~WorkerView() = default;
+    virtual ~ProgressDisplay() = default;
     virtual void SetProgress(int percent) = 0;
     virtual void SetStatusText(const QString& text) = 0;
     virtual void SetGroupLabel(int group, const QString& text) = 0;
     virtual void ShowPauseAndStop() = 0;
 };
 
-class WindowViewer final : public backup::WorkerViewer {
+class WindowThreadObserver final : public backup::WorkerObserver {
 public:
-    // `window` receives the finished message and runs the reports; `view` shows them.
-    WindowViewer(QObject& window, WorkerView& view);
+    // `window` receives the finished messages and runs the reports; `display` shows them.
+    WindowThreadObserver(QObject& window, ProgressDisplay& display);
 
     void ShowProgress(int percent) override;
     void ShowStatus(const std::u16string& text) override;
     void LabelGroup(int group, const std::u16string& text) override;
     void ShowPauseAndStop() override;
-    void PostFinished(int message) override;
+    // Posted as WM_SCAN_FINISHED and WM_RECOVER_FINISHED.
+    void ScanFinished() override;
+    void RecoveryFinished() override;
 
     // Once detached, reports are dropped without waiting for the window, so a window that is
     // winding the worker down never has to serve them. The finished message is still posted.
@@ -43,7 +45,7 @@ private:
     void RunOnWindow(Report report);
 
     QObject& window_;  // outlives the worker: the window ends it before going
-    WorkerView& view_;
+    ProgressDisplay& display_;
     std::atomic<bool> detached_{false};
 };
 

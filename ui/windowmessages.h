@@ -1,4 +1,4 @@
-// The program's window message numbers, in one place for the workers and the windows.
+// The program's window message numbers, in one place for the windows and their controls.
 #pragma once
 
 namespace pixhaven {

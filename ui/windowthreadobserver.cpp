@@ -1,0 +1,59 @@
+// Reports of the scan and recovery workers, carried to the main window's thread as blocking calls.
+#include "ui/windowthreadobserver.h"
+
+#include <QThread>
+
+#include "ui/threadhandoff.h"
+#include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
+
+namespace pixhaven::ui {
+
+WindowThreadObserver::WindowThreadObserver(QObject& window, ProgressDisplay& display)
+    : window_(window), display_(display) {}
+
+template <typename Report>
+void WindowThreadObserver::RunOnWindow(Report report) {
+    if (detached_) {
+        return;
+    }
+    if (window_.thread() == QThread::currentThread()) {
+        report();
+        return;
+    }
+    // The report re-checks the mark on the window's thread: a window that detached meanwhile is
+    // already tearing the results down and must not be told about them.
+    InvokeOnThreadOfAndWait(&window_, [this, report] {
+        if (!detached_) {
+            report();
+        }
+    });
+}
+
+void WindowThreadObserver::ShowProgress(int percent) {
+    RunOnWindow([this, percent] { display_.SetProgress(percent); });
+}
+
+void WindowThreadObserver::ShowStatus(const std::u16string& text) {
+    const QString status = QString::fromStdU16String(text);
+    RunOnWindow([this, status] { display_.SetStatusText(status); });
+}
+
+void WindowThreadObserver::LabelGroup(int group, const std::u16string& text) {
+    const QString label = QString::fromStdU16String(text);
+    RunOnWindow([this, group, label] { display_.SetGroupLabel(group, label); });
+}
+
+void WindowThreadObserver::ShowPauseAndStop() {
+    RunOnWindow([this] { display_.ShowPauseAndStop(); });
+}
+
+void WindowThreadObserver::ScanFinished() {
+    PostWindowMessage(&window_, WM_SCAN_FINISHED);
+}
+
+void WindowThreadObserver::RecoveryFinished() {
+    PostWindowMessage(&window_, WM_RECOVER_FINISHED);
+}
+
+}  // namespace pixhaven::ui
