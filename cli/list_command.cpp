@@ -8,7 +8,7 @@
 
 #include "backup/discovery.h"
 #include "cli/commands.h"
-#include "json/jsonwriter.h"
+#include "platform/jsonwriter.h"
 #include "platform/textcodec.h"
 
 namespace pixhaven::cli {

@@ -12,7 +12,7 @@
 
 #include "backup/scansession.h"
 #include "cli/commands.h"
-#include "json/jsonwriter.h"
+#include "platform/jsonwriter.h"
 #include "platform/event.h"
 #include "platform/files.h"
 #include "platform/textcodec.h"

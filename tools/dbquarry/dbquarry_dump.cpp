@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dbquarry/dbquarry.h"
-#include "json/jsonwriter.h"
+#include "platform/jsonwriter.h"
 #include "platform/textcodec.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The generator's report as JSON, and the names its enumerations have there.
-#include "json/jsonwriter.h"
+#include "platform/jsonwriter.h"
 #include "tools/samplegen/samplegen.h"
 
 namespace pixhaven::samplegen {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "json/jsonwriter.h"
+#include "platform/jsonwriter.h"
 
 namespace pixhaven::json {
 namespace {

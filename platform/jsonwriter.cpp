@@ -1,5 +1,5 @@
 // JSON text: separators, escapes and numbers.
-#include "json/jsonwriter.h"
+#include "platform/jsonwriter.h"
 
 #include <array>
 #include <charconv>
