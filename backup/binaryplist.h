@@ -42,7 +42,8 @@ enum class PlistKind : unsigned {
     Array = 0xA,
     Set = 0xC,
     Dict = 0xD,
-    // No marker's: an object that could not be read, which matches no kind a caller asks for.
+    // No marker has this kind: it stands for an object that could not be read, and matches no
+    // kind a caller asks for.
     Unreadable = 0x10,
 };
 
