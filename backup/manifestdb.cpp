@@ -1,6 +1,6 @@
-// Manifest.db reading. Rows are read in rowid order; a large table is split in two rowid ranges
-// read on two threads, each over its own connection, since decoding the archived `file` column
-// costs about as much as SQLite's own stepping.
+// Manifest.db reading. The Files table's pages are read directly when the file is an ordinary one
+// (backup/rowidtable.h); everything else goes through SQLite, in one pass in the table's order.
+// The same SQLite read is the reference the tests hold the direct reader to.
 #include "backup/manifestdb.h"
 
 #include <algorithm>
@@ -22,14 +22,9 @@ namespace {
 
 constexpr std::string_view kSelectAll =
     "SELECT fileID, domain, relativePath, flags, file FROM Files";
-constexpr std::string_view kSelectRange =
-    "SELECT fileID, domain, relativePath, flags, file FROM Files WHERE rowid BETWEEN ?1 AND ?2 "
-    "ORDER BY rowid";
 constexpr std::int64_t kFileFlag = 1;
-// Below this many rows a second thread costs more than it saves.
-constexpr std::uint64_t kParallelRows = 20'000;
-// The most records reserved ahead from the rowid span, so a sparse hostile table cannot make
-// the reader reserve memory it will never fill.
+// Records are reserved ahead from the rowid span (bench_manifestdb BM_ReadManifestDb); at most
+// this many, so a sparse hostile table cannot make the reader reserve memory it will never fill.
 constexpr std::uint64_t kMaxReserve = std::uint64_t{1} << 22;
 
 struct StatementCloser {
@@ -59,7 +54,8 @@ bool IsStoredName(std::string_view name) {
     if (name.size() != 40) {
         return false;
     }
-    // Without a branch per character: digits and letters alternate at random in these names.
+    // Without a branch per character: digits and letters alternate at random in these names
+    // (bench_manifestdb BM_ReadManifestDb: 232 ms of main-thread time with range tests, 178 ms so).
     bool hex = true;
     for (const char c : name) {
         hex &= kLowerHexDigit[static_cast<unsigned char>(c)];
@@ -143,70 +139,23 @@ std::optional<std::int64_t> EdgeRowid(sqlite3* db, bool last) {
     return sqlite3_column_int64(statement.get(), 0);
 }
 
-struct RowidRange {
-    std::int64_t first = 0;
-    std::int64_t last = 0;  // not below first
-    // Rowids one apart span 1; computed unsigned, since a hostile table may hold both extremes.
-    std::uint64_t Span() const {
-        return static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first);
+// Records to reserve ahead: one per rowid of the table's span, at most kMaxReserve; none for a
+// table without rows or rowids.
+std::size_t ExpectedRows(sqlite3* db) {
+    const std::optional<std::int64_t> first = EdgeRowid(db, false);
+    const std::optional<std::int64_t> last = EdgeRowid(db, true);
+    if (!first || !last || *last < *first) {
+        return 0;
     }
-};
-
-// Reads the rows of one rowid range over its own connection.
-bool ReadRange(const std::filesystem::path& file, RowidRange range, ManifestBuilder& out) {
-    const platform::SqliteConnection db = platform::OpenSqliteReadOnly(file);
-    const Statement statement = db ? Prepare(db.get(), kSelectRange) : nullptr;
-    if (!statement) {
-        return false;
-    }
-    sqlite3_bind_int64(statement.get(), 1, range.first);
-    sqlite3_bind_int64(statement.get(), 2, range.last);
-    return ReadRows(statement.get(), out);
-}
-
-std::size_t ExpectedRows(std::uint64_t span) {
+    // Unsigned, since a hostile table may hold both extremes.
+    const std::uint64_t span =
+        static_cast<std::uint64_t>(*last) - static_cast<std::uint64_t>(*first);
     return static_cast<std::size_t>(std::min(span, kMaxReserve - 1) + 1);
 }
 
-// Fills two parts at once, the second on a helper thread; one Manifest of both, or none when either
-// fails. An exception on the helper thread is raised here.
-template <typename ReadPart>
-std::optional<Manifest> ReadTwoParts(std::vector<ManifestBuilder>& parts, ReadPart&& read) {
-    bool secondRead = false;
-    std::exception_ptr failure;
-    bool firstRead = false;
-    {
-        std::jthread helper([&] {
-            try {
-                secondRead = read(1, parts[1]);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        firstRead = read(0, parts[0]);
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    if (!firstRead || !secondRead) {
-        return std::nullopt;
-    }
-    return ManifestBuilder::Join(parts);
-}
-
-// Two halves of the rowid span on two threads; none when either half fails.
-std::optional<Manifest> ReadInHalves(const std::filesystem::path& file, RowidRange whole) {
-    const auto middle =
-        static_cast<std::int64_t>(static_cast<std::uint64_t>(whole.first) + whole.Span() / 2);
-    const RowidRange halves[2] = {{whole.first, middle}, {middle + 1, whole.last}};
-    std::vector<ManifestBuilder> parts;
-    parts.emplace_back(ExpectedRows(whole.Span()));  // the first part takes in the second
-    parts.emplace_back(ExpectedRows(halves[1].Span()));
-    return ReadTwoParts(
-        parts, [&](int half, ManifestBuilder& out) { return ReadRange(file, halves[half], out); });
-}
-
-std::optional<Manifest> ReadWhole(sqlite3* db, std::size_t expected) {
+// The one read through SQLite: every row in one pass, in the table's order (rowid order, or the
+// key's for a table without rowids).
+std::optional<Manifest> ReadThroughSqlite(sqlite3* db, std::size_t expected) {
     const Statement statement = Prepare(db, kSelectAll);
     if (!statement) {
         return std::nullopt;
@@ -230,7 +179,8 @@ constexpr Column kFilesColumns[] = {{"fileID", "TEXT"},
                                     {"relativePath", "TEXT"},
                                     {"flags", "INTEGER"},
                                     {"file", "BLOB"}};
-// Below this many leaf pages a second thread costs more than it saves.
+// The leaves are read in two halves on two threads (bench_manifestdb BM_ReadManifestDb); below
+// this many a second thread costs more than it saves.
 constexpr std::size_t kParallelLeaves = 64;
 // Rows of a real Files table take a few hundred bytes; a 4 KB leaf holds far fewer than this.
 constexpr std::size_t kRowsPerLeafBound = 64;
@@ -331,6 +281,32 @@ private:
     NumberText pathNumber_{};
 };
 
+// Fills two parts at once, the second on a helper thread; one Manifest of both, or none when either
+// fails. An exception on the helper thread is raised here.
+template <typename ReadPart>
+std::optional<Manifest> ReadTwoParts(std::vector<ManifestBuilder>& parts, ReadPart&& read) {
+    bool secondRead = false;
+    std::exception_ptr failure;
+    bool firstRead = false;
+    {
+        std::jthread helper([&] {
+            try {
+                secondRead = read(1, parts[1]);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        firstRead = read(0, parts[0]);
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (!firstRead || !secondRead) {
+        return std::nullopt;
+    }
+    return ManifestBuilder::Join(parts);
+}
+
 // Reads the rows of leaves [first, last); false when a page or a row is not one this reader
 // takes.
 bool ReadLeaves(const RowidTable& table, PageSource& source, std::size_t first, std::size_t last,
@@ -388,20 +364,14 @@ std::optional<Manifest> Read(const std::filesystem::path& file, bool fromPages) 
     if (!db || !Prepare(db.get(), kSelectAll)) {
         return std::nullopt;
     }
-    const auto first = EdgeRowid(db.get(), false);
-    const auto last = EdgeRowid(db.get(), true);
-    const bool ranged = first && last && *last >= *first;
-    const RowidRange whole = ranged ? RowidRange{*first, *last} : RowidRange{};
+    const std::size_t expected = ExpectedRows(db.get());
     // The pages are read directly when the file is one that reader takes; SQLite reads the rest.
-    if (auto read = fromPages ? ReadPages(file, db.get(), ranged ? ExpectedRows(whole.Span()) : 0)
-                              : std::nullopt) {
-        return read;
+    if (fromPages) {
+        if (std::optional<Manifest> read = ReadPages(file, db.get(), expected)) {
+            return read;
+        }
     }
-    if (ranged && whole.Span() >= kParallelRows) {
-        return ReadInHalves(file, whole);
-    }
-    // Small tables, and tables without rowids, in one pass in the table's order.
-    return ReadWhole(db.get(), ranged ? ExpectedRows(whole.Span()) : 0);
+    return ReadThroughSqlite(db.get(), expected);
 }
 
 }  // namespace

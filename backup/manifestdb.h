@@ -23,7 +23,8 @@ namespace pixhaven::backup {
 // instance) does not stop the direct reader: the rows are all there, so they are read.
 std::optional<Manifest> ReadManifestDb(const std::filesystem::path& file);
 
-// The same read through SQLite alone: the reference the direct page reader is held to.
+// The same read through SQLite alone, in one pass: what ReadManifestDb falls back to, and the
+// reference the direct page reader is held to.
 std::optional<Manifest> ReadManifestDbWithSqlite(const std::filesystem::path& file);
 
 }  // namespace pixhaven::backup

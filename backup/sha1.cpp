@@ -1,6 +1,7 @@
 // SHA-1. Stored names are hashed once per manifest record, half a million times for a large
 // backup, so x86 processors with the SHA extensions use them; everything else runs the portable
-// block function.
+// block function (bench_manifest: BM_MakeStoredName about 90 ns with them,
+// BM_Sha1PortableStoredName about 300 ns without).
 #include "backup/sha1.h"
 
 #include <algorithm>

@@ -9,6 +9,30 @@
 
 namespace pixhaven::platform {
 
+// A big-endian number of `bytes` bytes (1 to 8) at `p`, bytes the caller has already measured:
+// a table checked whole, then indexed. The usual widths are whole loads, not a byte loop
+// (bench_manifestdb BM_DecodeMbFile: 144 ns looping, 135 ns so).
+inline std::uint64_t LoadBigEndian(const unsigned char* p, std::size_t bytes) {
+    switch (bytes) {
+        case 1:
+            return p[0];
+        case 2:
+            return std::uint64_t{p[0]} << 8 | p[1];
+        case 4:
+            return std::uint64_t{p[0]} << 24 | std::uint64_t{p[1]} << 16 |
+                   std::uint64_t{p[2]} << 8 | p[3];
+        case 8:
+            return LoadBigEndian(p, 4) << 32 | LoadBigEndian(p + 4, 4);
+        default: {
+            std::uint64_t value = 0;
+            for (std::size_t i = 0; i < bytes; ++i) {
+                value = (value << 8) | p[i];
+            }
+            return value;
+        }
+    }
+}
+
 class ByteReader {
 public:
     ByteReader(const unsigned char* begin, const unsigned char* end) : cursor_(begin), end_(end) {}
@@ -24,10 +48,7 @@ public:
         if (!Has(bytes)) {
             return 0;
         }
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < bytes; ++i) {
-            value = (value << 8) | cursor_[i];
-        }
+        const std::uint64_t value = LoadBigEndian(cursor_, bytes);
         cursor_ += bytes;
         return value;
     }
