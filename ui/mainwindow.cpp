@@ -84,12 +84,6 @@ QString BareLabel(int category) {
         std::u16string(backup::kMediaGroups[static_cast<std::size_t>(category)].label));
 }
 
-void SetShown(std::initializer_list<QWidget*> controls, bool shown) {
-    for (QWidget* control : controls) {
-        control->setVisible(shown);
-    }
-}
-
 bool IsPhotoCategory(int category) {
     return category >= 0 && category < kPhotoCategories;
 }
@@ -156,12 +150,6 @@ CPhotoViewDlg* CMainDlg::Pane(int category) const {
 
 // ---- Building ----
 
-CImgButton* CMainDlg::AddImageButton(int id, const QString& image, int x, int y, int frames) {
-    auto* button = new CImgButton(this, id);
-    button->SetImage(image, x, y, frames);
-    return button;
-}
-
 void CMainDlg::CreateControls() {
     CreateImageButtons();
     CreateTree();
@@ -171,15 +159,17 @@ void CMainDlg::CreateControls() {
 }
 
 void CMainDlg::CreateImageButtons() {
-    closeButton_ = AddImageButton(kCloseId, QStringLiteral("close.png"), -1, 0, 3);
-    minimiseButton_ = AddImageButton(kMinimiseId, QStringLiteral("min.png"), -34, 0, 3);
-    menuButton_ = AddImageButton(kMenuId, QStringLiteral("menu.png"), -65, 0, 3);
-    startScanButton_ = AddImageButton(kStartScanId, QStringLiteral("startscan.png"), 420, -25, 4);
-    backButton_ = AddImageButton(kBackId, QStringLiteral("home.png"), 30, -25, 4);
-    recoverButton_ = AddImageButton(kRecoverId, QStringLiteral("recover.png"), -30, -25, 4);
-    pauseButton_ = AddImageButton(kPauseId, QStringLiteral("pause.png"), -92, -20, 4);
-    continueButton_ = AddImageButton(kContinueId, QStringLiteral("continue.png"), -92, -20, 4);
-    stopButton_ = AddImageButton(kStopId, QStringLiteral("stop.png"), -20, -20, 4);
+    closeButton_ = AddImageButton(*this, kCloseId, QStringLiteral("close.png"), -1, 0, 3);
+    minimiseButton_ = AddImageButton(*this, kMinimiseId, QStringLiteral("min.png"), -34, 0, 3);
+    menuButton_ = AddImageButton(*this, kMenuId, QStringLiteral("menu.png"), -65, 0, 3);
+    startScanButton_ =
+        AddImageButton(*this, kStartScanId, QStringLiteral("startscan.png"), 420, -25, 4);
+    backButton_ = AddImageButton(*this, kBackId, QStringLiteral("home.png"), 30, -25, 4);
+    recoverButton_ = AddImageButton(*this, kRecoverId, QStringLiteral("recover.png"), -30, -25, 4);
+    pauseButton_ = AddImageButton(*this, kPauseId, QStringLiteral("pause.png"), -92, -20, 4);
+    continueButton_ =
+        AddImageButton(*this, kContinueId, QStringLiteral("continue.png"), -92, -20, 4);
+    stopButton_ = AddImageButton(*this, kStopId, QStringLiteral("stop.png"), -20, -20, 4);
     for (CImgButton* hidden :
          {backButton_, recoverButton_, pauseButton_, continueButton_, stopButton_}) {
         hidden->hide();

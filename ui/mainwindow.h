@@ -15,6 +15,7 @@
 #include "backup/manifest.h"
 #include "backup/media.h"
 #include "backup/scansession.h"
+#include "ui/maincontrols.h"
 #include "ui/photoview.h"
 #include "ui/picture.h"
 #include "ui/windowthreadobserver.h"
@@ -69,30 +70,7 @@ public:
     static constexpr int kPageSize = 100;
     static constexpr int kRootToolTipWidth = 140;
 
-    enum ControlId : int {
-        kCloseId = 1000,
-        kMinimiseId = 1001,
-        kBackupListId = 1002,
-        kStartScanId = 1003,
-        kTreeId = 1004,
-        kFileListId = 1005,
-        kBackId = 1006,
-        kRecoverId = 1007,
-        kProgressId = 1012,
-        kBusyTextId = 1018,
-        kPauseId = 1019,
-        kContinueId = 1020,
-        kPercentId = 1021,
-        kStopId = 1022,
-        kStatusId = 1023,
-        kDevicePanelId = 1032,
-        kPrevPageId = 1039,
-        kNextPageId = 1040,
-        kPageLabelId = 1041,
-        kGoPageId = 1042,
-        kPageEditId = 1043,
-        kMenuId = 1046,
-    };
+    using enum MainControls::Id;
     enum MenuId : int {
         kMenuHome = 20000,
         kMenuHelp = 20003,
@@ -162,7 +140,6 @@ private:
 
     // Building
     void CentreOnScreen();
-    CImgButton* AddImageButton(int id, const QString& image, int x, int y, int frames);
     void CreateControls();
     void CreateImageButtons();
     void CreateTree();
