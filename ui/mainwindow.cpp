@@ -115,7 +115,7 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       services_(std::move(services)),
       desktop_(CompleteDesktop(std::move(desktop))),
-      observer_(*this, *this) {
+      observer_(*this, *this, *this) {
     setWindowTitle(kTitle);
     setWindowIcon(ApplicationIcon());
     setFixedSize(kWidth, kHeight);

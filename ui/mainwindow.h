@@ -60,7 +60,10 @@ struct DesktopServices {
     std::function<void(const QString& folder)> openFolder;
 };
 
-class CMainDlg : public QDialog, private PagingHost, private ProgressDisplay {
+class CMainDlg : public QDialog,
+                 private PagingHost,
+                 private ProgressDisplay,
+                 private GroupLabelDisplay {
     Q_OBJECT
 public:
     static constexpr int kWidth = 985;
@@ -135,8 +138,9 @@ private:
     // ProgressDisplay
     void SetProgress(int percent) override;
     void SetStatusText(const QString& text) override;
-    void SetGroupLabel(int group, const QString& text) override;
     void ShowPauseAndStop() override;
+    // GroupLabelDisplay
+    void SetGroupLabel(int group, const QString& text) override;
 
     // Building
     void CentreOnScreen();
