@@ -18,7 +18,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
@@ -30,7 +29,6 @@
 #include "makerlibs/gildpaint.h"
 #include "makerlibs/gildpaint_draw.h"
 #include "ui/aboutbox.h"
-#include "ui/animate.h"
 #include "ui/backuplist.h"
 #include "ui/categorytree.h"
 #include "ui/fontpool.h"
@@ -38,6 +36,7 @@
 #include "ui/listviewcheck.h"
 #include "ui/msgbox.h"
 #include "ui/programfolders.h"
+#include "ui/progressscreen.h"
 #include "ui/staticlabel.h"
 #include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
@@ -56,8 +55,6 @@ const QString kPrompt =
 const QString kEmptyHint = QStringLiteral(
     "If your iOS device is not listed here,it's probably because your iOS device has not been "
     "synchronized with iTunes.");
-const QString kBusyText =
-    QStringLiteral("Scaning,please wait .    Scaning,please wait . .  Scaning,please wait . . .");
 const QString kSelectDevice = QStringLiteral("Please select a device in the list above to scan.");
 const QString kManifestFailed = QStringLiteral("Parse Mainfest.mbdb failed!");
 const QString kEncryptedBackup =
@@ -114,8 +111,7 @@ CMainDlg::CMainDlg(UpdateServices services, QWidget* parent)
 CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       services_(std::move(services)),
-      desktop_(CompleteDesktop(std::move(desktop))),
-      observer_(*this, *this, *this) {
+      desktop_(CompleteDesktop(std::move(desktop))) {
     setWindowTitle(kTitle);
     setWindowIcon(ApplicationIcon());
     setFixedSize(kWidth, kHeight);
@@ -124,6 +120,8 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
     setAutoFillBackground(false);
     CentreOnScreen();
     CreateControls();
+    GroupLabelDisplay& labels = *this;
+    observer_ = std::make_unique<WindowThreadObserver>(*this, *progress_, labels);
     ConnectCommands();
     ListBackupsOfRoot();
     updateTimer_ = startTimer(kUpdateTimerPeriodMs);
@@ -154,7 +152,7 @@ void CMainDlg::CreateControls() {
     CreateImageButtons();
     CreateTree();
     CreateLists();
-    CreateProgressControls();
+    progress_ = std::make_unique<ProgressScreen>(*this, session_);
     CreatePagingGroup();
 }
 
@@ -166,14 +164,7 @@ void CMainDlg::CreateImageButtons() {
         AddImageButton(*this, kStartScanId, QStringLiteral("startscan.png"), 420, -25, 4);
     backButton_ = AddImageButton(*this, kBackId, QStringLiteral("home.png"), 30, -25, 4);
     recoverButton_ = AddImageButton(*this, kRecoverId, QStringLiteral("recover.png"), -30, -25, 4);
-    pauseButton_ = AddImageButton(*this, kPauseId, QStringLiteral("pause.png"), -92, -20, 4);
-    continueButton_ =
-        AddImageButton(*this, kContinueId, QStringLiteral("continue.png"), -92, -20, 4);
-    stopButton_ = AddImageButton(*this, kStopId, QStringLiteral("stop.png"), -20, -20, 4);
-    for (CImgButton* hidden :
-         {backButton_, recoverButton_, pauseButton_, continueButton_, stopButton_}) {
-        hidden->hide();
-    }
+    SetShown({backButton_, recoverButton_}, false);
 }
 
 void CMainDlg::CreateTree() {
@@ -211,37 +202,6 @@ void CMainDlg::CreateLists() {
     devicePanel_->hide();
 }
 
-void CMainDlg::CreateProgressControls() {
-    progress_ = new QProgressBar(this);
-    SetControlId(*progress_, kProgressId);
-    progress_->setGeometry(42, 609, 730, 20);
-    progress_->setRange(0, 100);
-    progress_->setValue(0);
-    progress_->setTextVisible(false);
-    progress_->hide();
-
-    busyPicture_ = new CAnimateImg(this);
-    busyPicture_->SetImage(QStringLiteral("animate.png"));
-    busyPicture_->SetPeriod(100);
-    busyPicture_->Place(20, 611);
-    busyPicture_->hide();
-
-    busyText_ = new CAnimateStr(this, kBusyTextId);
-    busyText_->SetText(kBusyText, 3);
-    busyText_->SetPeriod(500);
-    busyText_->Place(42, 591);
-    busyText_->hide();
-
-    percentLabel_ = new CStaticLabel(this, kPercentId);
-    percentLabel_->setGeometry(780, 611, 30, 16);
-    percentLabel_->SetText(QStringLiteral("0%"));
-    percentLabel_->hide();
-
-    statusLabel_ = new CStaticLabel(this, kStatusId);
-    statusLabel_->setGeometry(42, 591, 700, 16);
-    statusLabel_->hide();
-}
-
 void CMainDlg::CreatePagingGroup() {
     prevPage_ = new QPushButton(QStringLiteral("<<"), this);
     SetControlId(*prevPage_, kPrevPageId);
@@ -272,9 +232,6 @@ void CMainDlg::ConnectCommands() {
     connect(startScanButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStartScan);
     connect(backButton_, &QAbstractButton::clicked, this, &CMainDlg::OnBack);
     connect(recoverButton_, &QAbstractButton::clicked, this, &CMainDlg::OnRecover);
-    connect(pauseButton_, &QAbstractButton::clicked, this, &CMainDlg::OnPause);
-    connect(continueButton_, &QAbstractButton::clicked, this, &CMainDlg::OnContinue);
-    connect(stopButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStop);
     connect(prevPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_PREV); });
     connect(nextPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_NEXT); });
     connect(goPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_GOTO); });
@@ -382,15 +339,6 @@ void CMainDlg::HandleWindowMessage(int message, quintptr wParam, qintptr lParam)
 
 // ---- Worker reports ----
 
-void CMainDlg::SetProgress(int percent) {
-    percentLabel_->SetText(QStringLiteral("%1%").arg(percent));
-    progress_->setValue(percent);
-}
-
-void CMainDlg::SetStatusText(const QString& text) {
-    statusLabel_->SetText(text);
-}
-
 void CMainDlg::SetGroupLabel(int group, const QString& text) {
     QTreeWidgetItem* item = tree_->CategoryItem(group);
     if (item == nullptr) {
@@ -412,14 +360,6 @@ void CMainDlg::SetCategoryChecks(int category, bool checked) {
     for (const auto& media : Items(category)) {
         media->checked = checked ? 1 : 0;
     }
-}
-
-void CMainDlg::ShowPauseAndStop() {
-    // A worker paused before its counting ended stays paused: offer Continue, not Pause.
-    const bool paused = session_ && session_->Paused();
-    pauseButton_->setVisible(!paused);
-    continueButton_->setVisible(paused);
-    stopButton_->show();
 }
 
 // ---- Start scan ----
@@ -449,7 +389,7 @@ bool CMainDlg::LoadSelectedBackup() {
     selectedBackup_ = *backupList_->RowInfo(row);
     // Manifest.mbdb when the backup has one, else the modern Manifest.db.
     backup::ScanSession::Opened opened = backup::ScanSession::Open(
-        backupRoot_ / backupList_->Row(row)->folderName, observer_, pictures_);
+        backupRoot_ / backupList_->Row(row)->folderName, *observer_, pictures_);
     if (opened.problem == backup::ManifestProblem::Encrypted) {
         ShowMessage(CMsgBox::kError, CMsgBox::kOk, kEncryptedBackup);
         return false;
@@ -474,27 +414,18 @@ void CMainDlg::ShowScanningScreen() {
     tree_->show();
     backupList_->hide();
     startScanButton_->hide();
-    progress_->setValue(0);
-    progress_->show();
-    SetBusyAnimations(true);
-    busyPicture_->show();
-    busyText_->show();
-    percentLabel_->SetText(QStringLiteral("0%"));
-    percentLabel_->show();
+    progress_->ShowScanning();
     screen_ = kResultsScreen;
     Redraw();
 }
 
 void CMainDlg::StartScanWorker() {
-    observer_.Attach();
+    observer_->Attach();
     session_->StartScan();
 }
 
 void CMainDlg::OnScanFinished() {
-    SetBusyAnimations(false);
-    busyPicture_->hide();
-    busyText_->hide();
-    SetShown({percentLabel_, progress_, pauseButton_, continueButton_, stopButton_}, false);
+    progress_->HideAfterScan();
     backButton_->show();
     recoverButton_->show();
     scanComplete_ = true;
@@ -706,33 +637,20 @@ void CMainDlg::OnRecover() {
 
 void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
     // The folder may have gone or become read-only since it was picked.
-    observer_.Attach();
+    observer_->Attach();
     const backup::OutputFolder output = session_->StartRecovery(chosenFolder);
     if (output.path.empty()) {
         ShowMessage(CMsgBox::kError, CMsgBox::kOk,
                     kNoOutputFolder.arg(QString::fromStdU16String(chosenFolder.u16string())));
         return;
     }
-    progress_->setValue(0);
-    progress_->show();
     recoverButton_->hide();
     backButton_->hide();
-    ShowPauseAndStop();
-    busyPicture_->show();
-    busyPicture_->Start();
-    percentLabel_->SetText(QStringLiteral("0%"));
-    percentLabel_->show();
-    statusLabel_->SetText(QStringLiteral("Recovering:"));
-    statusLabel_->show();
+    progress_->ShowRecovering();
 }
 
 void CMainDlg::OnRecoverFinished() {
-    progress_->setValue(100);
-    progress_->hide();
-    SetShown(
-        {pauseButton_, continueButton_, percentLabel_, statusLabel_, busyPicture_, stopButton_},
-        false);
-    busyPicture_->Stop();
+    progress_->HideAfterRecovery();
     recoverButton_->show();
     backButton_->show();
     const QString folder = QString::fromStdU16String(OutputFolder().u16string());
@@ -742,48 +660,6 @@ void CMainDlg::OnRecoverFinished() {
                 CMsgBox::kOk | CMsgBox::kFolderLink,
                 QString::fromStdU16String(backup::RecoverySummary(outcome)),
                 QStringLiteral("SaveFile:") + folder, folder);
-}
-
-// ---- Pause, continue, stop ----
-
-void CMainDlg::SetBusyAnimations(bool running) {
-    // A recovery shows only the picture; the scanning text stays hidden and still.
-    const bool withText = !session_ || session_->CurrentOperation() != backup::kOperationRecovering;
-    if (running) {
-        busyPicture_->Start();
-        if (withText) {
-            busyText_->Start();
-        }
-    } else {
-        busyPicture_->Stop();
-        busyText_->Stop();
-    }
-}
-
-void CMainDlg::OnPause() {
-    if (!WorkerRunning()) {
-        return;
-    }
-    session_->Pause();
-    SetBusyAnimations(false);
-    pauseButton_->hide();
-    continueButton_->show();
-}
-
-void CMainDlg::OnContinue() {
-    if (!WorkerRunning()) {
-        return;
-    }
-    session_->Continue();
-    SetBusyAnimations(true);
-    continueButton_->hide();
-    pauseButton_->show();
-}
-
-void CMainDlg::OnStop() {
-    if (session_) {
-        session_->Stop();
-    }
 }
 
 // ---- Back, close and discarding ----
@@ -815,7 +691,7 @@ void CMainDlg::ShowHomeScreen() {
     ShowPagingGroup(false);
     startScanButton_->setVisible(backupList_->RowCount() > 0);
     backupList_->show();
-    progress_->setValue(0);
+    progress_->ResetProgress();
     currentView_ = -1;
     screen_ = kHomeScreen;
     Redraw();
@@ -840,7 +716,7 @@ void CMainDlg::EndWorker() {
     if (!WorkerRunning()) {
         return;
     }
-    observer_.Detach();
+    observer_->Detach();
     session_->Stop();
     WaitForWorkerWhileServing();
 }

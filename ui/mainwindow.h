@@ -22,18 +22,15 @@
 
 class QEventLoop;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QTreeWidgetItem;
 
 namespace pixhaven::ui {
 
-class CAnimateImg;
-class CAnimateStr;
 class CImgButton;
 class CListViewCheck1;
 class CListViewExBackups;
-class CStaticLabel;
+class ProgressScreen;
 class CStaticLabel1;
 class CStaticLink;
 class CTreeViewEx1;
@@ -60,10 +57,7 @@ struct DesktopServices {
     std::function<void(const QString& folder)> openFolder;
 };
 
-class CMainDlg : public QDialog,
-                 private PagingHost,
-                 private ProgressDisplay,
-                 private GroupLabelDisplay {
+class CMainDlg : public QDialog, private PagingHost, private GroupLabelDisplay {
     Q_OBJECT
 public:
     static constexpr int kWidth = 985;
@@ -135,10 +129,6 @@ private:
     void SetPageText(const QString& text) override;
     void SetPagingEnabled(bool enabled) override;
     QObject* NotificationTarget() override { return this; }
-    // ProgressDisplay
-    void SetProgress(int percent) override;
-    void SetStatusText(const QString& text) override;
-    void ShowPauseAndStop() override;
     // GroupLabelDisplay
     void SetGroupLabel(int group, const QString& text) override;
 
@@ -148,7 +138,6 @@ private:
     void CreateImageButtons();
     void CreateTree();
     void CreateLists();
-    void CreateProgressControls();
     void CreatePagingGroup();
     void ConnectCommands();
     void ListBackupsOfRoot();
@@ -175,13 +164,9 @@ private:
     void OnRecover();
     void StartRecoveryWorker(const std::filesystem::path& chosenFolder);
     void OnRecoverFinished();
-    void OnPause();
-    void OnContinue();
-    void OnStop();
     void OnBack();
     void OnPageCommand(int message);
     void OnMenu();
-    void SetBusyAnimations(bool running);
 
     // Checks
     void OnListCheckChanged(int row, bool checked);
@@ -223,17 +208,9 @@ private:
     CImgButton* startScanButton_ = nullptr;
     CImgButton* backButton_ = nullptr;
     CImgButton* recoverButton_ = nullptr;
-    CImgButton* pauseButton_ = nullptr;
-    CImgButton* continueButton_ = nullptr;
-    CImgButton* stopButton_ = nullptr;
     CListViewExBackups* backupList_ = nullptr;
     CTreeViewEx1* tree_ = nullptr;
     CListViewCheck1* fileList_ = nullptr;
-    QProgressBar* progress_ = nullptr;
-    CAnimateImg* busyPicture_ = nullptr;
-    CAnimateStr* busyText_ = nullptr;
-    CStaticLabel* percentLabel_ = nullptr;
-    CStaticLabel* statusLabel_ = nullptr;
     CStaticLabel1* devicePanel_ = nullptr;
     QPushButton* prevPage_ = nullptr;
     CStaticLink* pageLabel_ = nullptr;
@@ -241,10 +218,12 @@ private:
     QLineEdit* pageEdit_ = nullptr;
     QPushButton* goPage_ = nullptr;
 
+    std::unique_ptr<ProgressScreen> progress_;  // places its controls on the window
+
     // The open backup borrows the observer and the picture maker; the panes borrow its results.
     // Each is declared after what it borrows, so it is ended first.
     DecodedPictureFactory pictures_;
-    WindowThreadObserver observer_;
+    std::unique_ptr<WindowThreadObserver> observer_;
     std::unique_ptr<backup::ScanSession> session_;
     std::array<std::unique_ptr<CPhotoViewDlg>, 8> panes_;
     backup::ScanResults noResults_;  // what the window shows while no backup is open
