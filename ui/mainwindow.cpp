@@ -10,20 +10,16 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QIntValidator>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QPushButton>
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
 #include <initializer_list>
-#include <limits>
 
 #include "backup/backupmanifest.h"
 #include "makerlibs/gildpaint.h"
@@ -35,6 +31,7 @@
 #include "ui/imgbutton.h"
 #include "ui/listviewcheck.h"
 #include "ui/msgbox.h"
+#include "ui/paginggroup.h"
 #include "ui/programfolders.h"
 #include "ui/progressscreen.h"
 #include "ui/staticlabel.h"
@@ -153,7 +150,7 @@ void CMainDlg::CreateControls() {
     CreateTree();
     CreateLists();
     progress_ = std::make_unique<ProgressScreen>(*this, session_);
-    CreatePagingGroup();
+    paging_ = std::make_unique<PagingGroup>(*this, [this] { return Pane(currentView_); });
 }
 
 void CMainDlg::CreateImageButtons() {
@@ -202,29 +199,6 @@ void CMainDlg::CreateLists() {
     devicePanel_->hide();
 }
 
-void CMainDlg::CreatePagingGroup() {
-    prevPage_ = new QPushButton(QStringLiteral("<<"), this);
-    SetControlId(*prevPage_, kPrevPageId);
-    prevPage_->setGeometry(238, 552, 20, 20);
-    pageLabel_ = new CStaticLink(this, kPageLabelId);
-    pageLabel_->setGeometry(258, 554, 40, 18);
-    nextPage_ = new QPushButton(QStringLiteral(">>"), this);
-    SetControlId(*nextPage_, kNextPageId);
-    nextPage_->setGeometry(298, 552, 20, 20);
-    pageEdit_ = new QLineEdit(this);
-    SetControlId(*pageEdit_, kPageEditId);
-    pageEdit_->setGeometry(328, 552, 50, 20);
-    pageEdit_->setMaxLength(19);
-    pageEdit_->setValidator(new QIntValidator(0, std::numeric_limits<int>::max(), pageEdit_));
-    goPage_ = new QPushButton(QStringLiteral("Go"), this);
-    SetControlId(*goPage_, kGoPageId);
-    goPage_->setGeometry(383, 551, 20, 20);
-    for (QPushButton* button : {prevPage_, nextPage_, goPage_}) {
-        button->setFocusPolicy(Qt::NoFocus);
-    }
-    ShowPagingGroup(false);
-}
-
 void CMainDlg::ConnectCommands() {
     connect(closeButton_, &QAbstractButton::clicked, this, [this] { Close(kCloseId); });
     connect(minimiseButton_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
@@ -232,9 +206,6 @@ void CMainDlg::ConnectCommands() {
     connect(startScanButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStartScan);
     connect(backButton_, &QAbstractButton::clicked, this, &CMainDlg::OnBack);
     connect(recoverButton_, &QAbstractButton::clicked, this, &CMainDlg::OnRecover);
-    connect(prevPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_PREV); });
-    connect(nextPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_NEXT); });
-    connect(goPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_GOTO); });
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item) { OnShowCategory(item); });
 }
@@ -466,7 +437,7 @@ void CMainDlg::ShowRoot() {
     if (scanComplete_) {
         devicePanel_->show();
     }
-    ShowPagingGroup(false);
+    paging_->SetShown(false);
     fileList_->hide();
     HidePanes();
     currentItem_ = tree_->RootItem();
@@ -475,16 +446,14 @@ void CMainDlg::ShowRoot() {
 void CMainDlg::ShowPane(int category) {
     HidePanes(category);
     fileList_->hide();
-    ShowPagingGroup(Items(category).size() > static_cast<std::size_t>(kPageSize));
+    paging_->SetShown(Items(category).size() > static_cast<std::size_t>(kPageSize));
     currentView_ = category;
     auto& pane = panes_[static_cast<std::size_t>(category)];
     if (!pane) {
-        PagingHost& host = *this;
-        pane =
-            std::make_unique<CPhotoViewDlg>(PaneDesignFor(category), Items(category), host, this);
+        pane = std::make_unique<CPhotoViewDlg>(PaneDesignFor(category), Items(category), *paging_,
+                                               this);
     }
-    pageLabel_->SetText(pane->PageText());
-    pageEdit_->setText(pane->PageNumberText());
+    paging_->ShowPageOf(*pane);
     pane->show();
     pane->raise();
     pane->StartLoading();
@@ -492,7 +461,7 @@ void CMainDlg::ShowPane(int category) {
 
 void CMainDlg::ShowFileList(int category) {
     HidePanes();
-    ShowPagingGroup(false);
+    paging_->SetShown(false);
     currentView_ = category;
     fileList_->AddColumn(QStringLiteral("Name"), 300);
     fileList_->AddColumn(QStringLiteral("Size"), 465);
@@ -519,35 +488,6 @@ void CMainDlg::HidePanes(int except) {
             pane->hide();
         }
     }
-}
-
-void CMainDlg::ShowPagingGroup(bool shown) {
-    SetShown({prevPage_, pageLabel_, nextPage_, pageEdit_, goPage_}, shown);
-}
-
-void CMainDlg::SetPageText(const QString& text) {
-    pageLabel_->SetText(text);
-}
-
-void CMainDlg::SetPagingEnabled(bool enabled) {
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{prevPage_, nextPage_, pageEdit_, goPage_}) {
-        control->setEnabled(enabled);
-    }
-}
-
-void CMainDlg::OnPageCommand(int message) {
-    CPhotoViewDlg* pane = Pane(currentView_);
-    if (pane == nullptr) {
-        return;
-    }
-    quintptr page = 0;
-    if (message == WM_PAGE_GOTO) {
-        bool ok = false;
-        const int number = pageEdit_->text().left(19).toInt(&ok);
-        page = ok && number > 0 ? static_cast<quintptr>(number) : 0;
-    }
-    SendWindowMessage(pane, message, page);
 }
 
 // ---- Checks ----
@@ -688,7 +628,7 @@ void CMainDlg::ResetTree() {
 
 void CMainDlg::ShowHomeScreen() {
     SetShown({fileList_, tree_, backButton_, recoverButton_}, false);
-    ShowPagingGroup(false);
+    paging_->SetShown(false);
     startScanButton_->setVisible(backupList_->RowCount() > 0);
     backupList_->show();
     progress_->ResetProgress();

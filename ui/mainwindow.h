@@ -21,8 +21,6 @@
 #include "ui/windowthreadobserver.h"
 
 class QEventLoop;
-class QLineEdit;
-class QPushButton;
 class QTreeWidgetItem;
 
 namespace pixhaven::ui {
@@ -30,9 +28,9 @@ namespace pixhaven::ui {
 class CImgButton;
 class CListViewCheck1;
 class CListViewExBackups;
+class PagingGroup;
 class ProgressScreen;
 class CStaticLabel1;
-class CStaticLink;
 class CTreeViewEx1;
 
 // How the window checks for and applies an update. `checkUpdate` runs on a thread of its own and
@@ -57,7 +55,7 @@ struct DesktopServices {
     std::function<void(const QString& folder)> openFolder;
 };
 
-class CMainDlg : public QDialog, private PagingHost, private GroupLabelDisplay {
+class CMainDlg : public QDialog, private GroupLabelDisplay {
     Q_OBJECT
 public:
     static constexpr int kWidth = 985;
@@ -125,10 +123,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // PagingHost
-    void SetPageText(const QString& text) override;
-    void SetPagingEnabled(bool enabled) override;
-    QObject* NotificationTarget() override { return this; }
     // GroupLabelDisplay
     void SetGroupLabel(int group, const QString& text) override;
 
@@ -138,7 +132,6 @@ private:
     void CreateImageButtons();
     void CreateTree();
     void CreateLists();
-    void CreatePagingGroup();
     void ConnectCommands();
     void ListBackupsOfRoot();
 
@@ -160,12 +153,10 @@ private:
     void ShowPane(int category);
     void ShowFileList(int category);
     void HidePanes(int except = -1);
-    void ShowPagingGroup(bool shown);
     void OnRecover();
     void StartRecoveryWorker(const std::filesystem::path& chosenFolder);
     void OnRecoverFinished();
     void OnBack();
-    void OnPageCommand(int message);
     void OnMenu();
 
     // Checks
@@ -212,13 +203,10 @@ private:
     CTreeViewEx1* tree_ = nullptr;
     CListViewCheck1* fileList_ = nullptr;
     CStaticLabel1* devicePanel_ = nullptr;
-    QPushButton* prevPage_ = nullptr;
-    CStaticLink* pageLabel_ = nullptr;
-    QPushButton* nextPage_ = nullptr;
-    QLineEdit* pageEdit_ = nullptr;
-    QPushButton* goPage_ = nullptr;
 
-    std::unique_ptr<ProgressScreen> progress_;  // places its controls on the window
+    // Each places its controls on the window.
+    std::unique_ptr<ProgressScreen> progress_;
+    std::unique_ptr<PagingGroup> paging_;
 
     // The open backup borrows the observer and the picture maker; the panes borrow its results.
     // Each is declared after what it borrows, so it is ended first.
