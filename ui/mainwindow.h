@@ -1,10 +1,9 @@
 // The program's main window: a frameless 985 x 670 dialog painted from the skin that lists the
-// backups, scans one, shows its media by category and copies the ticked files out.
+// backups, scans one, shows its media on the results screen and copies the ticked files out.
 #pragma once
 
 #include <QDialog>
 #include <QPixmap>
-#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -12,26 +11,20 @@
 #include <thread>
 
 #include "backup/discovery.h"
-#include "backup/manifest.h"
-#include "backup/media.h"
 #include "backup/scansession.h"
 #include "ui/maincontrols.h"
-#include "ui/photoview.h"
 #include "ui/picture.h"
-#include "ui/windowthreadobserver.h"
 
 class QEventLoop;
-class QTreeWidgetItem;
 
 namespace pixhaven::ui {
 
 class CImgButton;
-class CListViewCheck1;
 class CListViewExBackups;
-class PagingGroup;
+class CPhotoViewDlg;
 class ProgressScreen;
-class CStaticLabel1;
-class CTreeViewEx1;
+class ResultsScreen;
+class WindowThreadObserver;
 
 // How the window checks for and applies an update. `checkUpdate` runs on a thread of its own and
 // returns non-zero when an update is available; `launchUpdater` runs on the window's thread.
@@ -55,15 +48,13 @@ struct DesktopServices {
     std::function<void(const QString& folder)> openFolder;
 };
 
-class CMainDlg : public QDialog, private GroupLabelDisplay {
+class CMainDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kWidth = 985;
     static constexpr int kHeight = 670;
     static constexpr int kDragStripHeight = 28;
     static constexpr int kUpdateTimerPeriodMs = 1000;
-    static constexpr int kPageSize = 100;
-    static constexpr int kRootToolTipWidth = 140;
 
     using enum MainControls::Id;
     enum MenuId : int {
@@ -87,14 +78,12 @@ public:
 
     // What tests look at.
     Screen CurrentScreen() const { return screen_; }
-    int CurrentView() const { return currentView_; }
+    int CurrentView() const;
     bool WorkerRunning() const { return session_ && session_->WorkerRunning(); }
-    bool ScanComplete() const { return scanComplete_; }
+    bool ScanComplete() const;
     // The open backup's results; empty ones while none is open.
-    const backup::ScanResults& Results() const {
-        return session_ ? session_->Results() : noResults_;
-    }
-    backup::ScanResults& Results() { return session_ ? session_->Results() : noResults_; }
+    const backup::ScanResults& Results() const;
+    backup::ScanResults& Results();
     CPhotoViewDlg* Pane(int category) const;
     const std::filesystem::path& OutputFolder() const {
         return session_ ? session_->RecoveryFolder() : noOutputFolder_;
@@ -123,58 +112,36 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // GroupLabelDisplay
-    void SetGroupLabel(int group, const QString& text) override;
-
     // Building
     void CentreOnScreen();
-    void CreateControls();
-    void CreateImageButtons();
-    void CreateTree();
-    void CreateLists();
-    void ConnectCommands();
+    void CreateFrameButtons();
+    void CreateHomeControls();
+    void CreateScreens();
     void ListBackupsOfRoot();
 
     // Painting
     void RenderBackground();
     void PaintHome(QPainter& painter) const;
-    void PaintResultLines(QPainter& painter) const;
-    void Redraw();
+    void SwitchScreen(Screen screen);
 
-    // Commands
+    // Scanning and recovering
+    void HandleWindowMessage(int message, quintptr wParam, qintptr lParam);
     void OnStartScan();
-    bool LoadSelectedBackup();
-    void SetRootText(const QString& deviceName);
-    void ShowScanningScreen();
-    void StartScanWorker();
+    std::optional<backup::BackupInfo> LoadSelectedBackup();
+    void OnWorkerFinished(int message);
     void OnScanFinished();
-    void OnShowCategory(QTreeWidgetItem* item);
-    void ShowRoot();
-    void ShowPane(int category);
-    void ShowFileList(int category);
-    void HidePanes(int except = -1);
     void OnRecover();
-    void StartRecoveryWorker(const std::filesystem::path& chosenFolder);
+    void StartRecovery(const std::filesystem::path& chosenFolder);
     void OnRecoverFinished();
     void OnBack();
-    void OnMenu();
 
-    // Checks
-    void OnListCheckChanged(int row, bool checked);
-    void OnTreeCheckChanged(quintptr handle, bool checked);
-    void OnThumbCheckChanged(int category);
-    void SetCategoryChecks(int category, bool checked);
-    void RecomputeCategory(int category);
-    void RecomputeRoot();
-    std::vector<std::unique_ptr<backup::MediaItem>>& Items(int category);
-
-    // Results and workers
-    void HandleWindowMessage(int message, quintptr wParam, qintptr lParam);
+    // Ending the worker and the results
     void EndWorker();
     void WaitForWorkerWhileServing();
     void DiscardResults();
-    void ResetTree();
-    void ShowHomeScreen();
+
+    // Menu, boxes and the update check
+    void OnMenu();
     int RunModal(QDialog& box);
     int ShowMessage(int icon, int buttons, const QString& text, const QString& linkCaption = {},
                     const QString& linkTarget = {});
@@ -186,35 +153,22 @@ private:
     QPixmap background_;
     bool redraw_ = true;
     Screen screen_ = kHomeScreen;
+
+    // The home screen's controls: children of the window, which deletes them.
     std::filesystem::path backupRoot_;
-    std::optional<backup::BackupInfo> selectedBackup_;
-    int currentView_ = -1;
-    QTreeWidgetItem* currentItem_ = nullptr;  // whose content is shown
-    bool scanComplete_ = false;
-
-    // Controls: children of the window, which deletes them.
-    CImgButton* closeButton_ = nullptr;
-    CImgButton* minimiseButton_ = nullptr;
-    CImgButton* menuButton_ = nullptr;
     CImgButton* startScanButton_ = nullptr;
-    CImgButton* backButton_ = nullptr;
-    CImgButton* recoverButton_ = nullptr;
     CListViewExBackups* backupList_ = nullptr;
-    CTreeViewEx1* tree_ = nullptr;
-    CListViewCheck1* fileList_ = nullptr;
-    CStaticLabel1* devicePanel_ = nullptr;
 
-    // Each places its controls on the window.
+    // The screens place their controls on the window, which deletes the controls; the screens
+    // hold their logic.
+    std::unique_ptr<ResultsScreen> results_;
     std::unique_ptr<ProgressScreen> progress_;
-    std::unique_ptr<PagingGroup> paging_;
 
-    // The open backup borrows the observer and the picture maker; the panes borrow its results.
-    // Each is declared after what it borrows, so it is ended first.
+    // The open backup borrows the observer and the picture maker, and the results screen borrows
+    // its results: the destructor ends the worker and discards the results before any goes.
     DecodedPictureFactory pictures_;
     std::unique_ptr<WindowThreadObserver> observer_;
     std::unique_ptr<backup::ScanSession> session_;
-    std::array<std::unique_ptr<CPhotoViewDlg>, 8> panes_;
-    backup::ScanResults noResults_;  // what the window shows while no backup is open
     std::filesystem::path noOutputFolder_;
     QEventLoop* windDownLoop_ = nullptr;  // waits for the finished message of a stopped worker
 
