@@ -1,5 +1,5 @@
-// The main window: skin background and texts, the home screen's backup list, the scan and
-// recovery workers, the screens it switches to, and the update check that follows start-up.
+// The main window's shell: the frame and its buttons, the screens it switches between, the open
+// backup and its worker, the window messages, the menu and the update check that follows start-up.
 #include "ui/mainwindow.h"
 
 #include <QCoreApplication>
@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -20,13 +19,12 @@
 
 #include "makerlibs/gildpaint_draw.h"
 #include "ui/aboutbox.h"
-#include "ui/backuplist.h"
+#include "ui/homescreen.h"
 #include "ui/imgbutton.h"
 #include "ui/msgbox.h"
 #include "ui/programfolders.h"
 #include "ui/progressscreen.h"
 #include "ui/resultsscreen.h"
-#include "ui/staticlabel.h"
 #include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
 #include "ui/windowmessages.h"
@@ -37,28 +35,12 @@ namespace {
 
 const QString kTitle = QStringLiteral("Quillmark Pixhaven");
 const QRect kTitleBox(35, 4, 300, 20);
-const QRect kPromptBox(87, 170, 610, 20);
-const QRect kListFrame(86, 207, 805, 353);
-const QRect kHintBox(90, 570, 700, 20);
-const QString kPrompt =
-    QStringLiteral("Select one iTunes backup file of your iOS device below and click StartScan.");
-const QString kEmptyHint = QStringLiteral(
-    "If your iOS device is not listed here,it's probably because your iOS device has not been "
-    "synchronized with iTunes.");
-const QString kSelectDevice = QStringLiteral("Please select a device in the list above to scan.");
-const QString kManifestFailed = QStringLiteral("Parse Mainfest.mbdb failed!");
-const QString kEncryptedBackup =
-    QString::fromUtf8(backup::kEncryptedBackupMessage.data(),
-                      static_cast<qsizetype>(backup::kEncryptedBackupMessage.size()));
 const QString kNoOutputFolder = QStringLiteral("Cannot create the recovery folder in %1.");
 const QString kSelectFiles = QStringLiteral("Please select the file(s) you want to recover.");
 const QString kBackQuestion =
     QStringLiteral("Are you sure to go back? If Back, the scanning results will not be saved.");
 
-// Points at 96 dots per inch, as pixel heights.
-constexpr int kTitlePixels = 12;   // 9 points
-constexpr int kPromptPixels = 16;  // 12 points
-constexpr int kHintPixels = 13;    // 10 points
+constexpr int kTitlePixels = 12;  // 9 points at 96 dots per inch
 
 DesktopServices CompleteDesktop(DesktopServices desktop) {
     if (!desktop.runModal) {
@@ -95,9 +77,7 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
     setAutoFillBackground(false);
     CentreOnScreen();
     CreateFrameButtons();
-    CreateHomeControls();
     CreateScreens();
-    ListBackupsOfRoot();
     updateTimer_ = startTimer(kUpdateTimerPeriodMs);
 }
 
@@ -147,31 +127,14 @@ void CMainDlg::CreateFrameButtons() {
     connect(menu, &QAbstractButton::clicked, this, &CMainDlg::OnMenu);
 }
 
-void CMainDlg::CreateHomeControls() {
-    startScanButton_ =
-        AddImageButton(*this, kStartScanId, QStringLiteral("startscan.png"), 420, -25, 4);
-    connect(startScanButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStartScan);
-    backupList_ = new CListViewExBackups(this);
-    SetControlId(*backupList_, kBackupListId);
-    backupList_->setGeometry(QRect(QPoint(87, 208), QPoint(891 - 1, 560 - 1)));
-    backupList_->AddColumn(QStringLiteral("DeviceName"), 250);
-    backupList_->AddColumn(QStringLiteral("Last Backup Date"), 250);
-    backupList_->AddColumn(QStringLiteral("Serial Number"), 290);
-}
-
 void CMainDlg::CreateScreens() {
+    home_ = std::make_unique<HomeScreen>(*this, desktop_.backupRoot, desktop_.runModal);
     results_ = std::make_unique<ResultsScreen>(*this);
     progress_ = std::make_unique<ProgressScreen>(*this, session_);
     observer_ = std::make_unique<WindowThreadObserver>(*this, *progress_, *results_);
+    connect(home_.get(), &HomeScreen::startScanClicked, this, &CMainDlg::OnStartScan);
     connect(results_.get(), &ResultsScreen::backClicked, this, &CMainDlg::OnBack);
     connect(results_.get(), &ResultsScreen::recoverClicked, this, &CMainDlg::OnRecover);
-}
-
-void CMainDlg::ListBackupsOfRoot() {
-    backupRoot_ = desktop_.backupRoot.empty() ? backup::FindBackupRoot() : desktop_.backupRoot;
-    Folders().backupRoot = backupRoot_;
-    backupList_->SetBackupRows(backup::ListBackups(backupRoot_));
-    startScanButton_->setVisible(backupList_->RowCount() > 0);
 }
 
 // ---- Painting ----
@@ -191,25 +154,11 @@ void CMainDlg::RenderBackground() {
     painter.setPen(Qt::white);
     painter.drawText(kTitleBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, kTitle);
     if (screen_ == kHomeScreen) {
-        PaintHome(painter);
+        home_->Paint(painter);
     } else {
         results_->Paint(painter, width());
     }
     redraw_ = false;
-}
-
-void CMainDlg::PaintHome(QPainter& painter) const {
-    constexpr int kFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-    painter.setFont(get_font(QStringLiteral("Arial"), kPromptPixels, 700));
-    painter.setPen(QColor(0x66, 0x66, 0x66));
-    painter.drawText(kPromptBox, kFlags, kPrompt);
-    painter.setPen(QColor(0xCB, 0xCB, 0xCB));
-    painter.drawRect(kListFrame.adjusted(0, 0, -1, -1));
-    if (backupList_->RowCount() == 0) {
-        painter.setFont(get_font(QStringLiteral("Arial"), kHintPixels, 400));
-        painter.setPen(QColor(0xC0, 0x6B, 0x07));
-        painter.drawText(kHintBox, kFlags, kEmptyHint);
-    }
 }
 
 void CMainDlg::SwitchScreen(Screen screen) {
@@ -265,45 +214,18 @@ void CMainDlg::OnStartScan() {
     if (WorkerRunning()) {
         return;
     }
-    const std::optional<backup::BackupInfo> device = LoadSelectedBackup();
-    if (!device) {
+    HomeScreen::Opened opened = home_->OpenSelectedBackup(*observer_, pictures_);
+    if (!opened.session) {
         return;
     }
+    session_ = std::move(opened.session);
     // The tree shows before the list hides, so that it takes the keyboard focus.
-    results_->ShowScanning(session_->Results(), *device);
-    backupList_->hide();
-    startScanButton_->hide();
+    results_->ShowScanning(session_->Results(), opened.device);
+    home_->Hide();
     progress_->ShowScanning();
     SwitchScreen(kResultsScreen);
     observer_->Attach();
     session_->StartScan();
-}
-
-std::optional<backup::BackupInfo> CMainDlg::LoadSelectedBackup() {
-    const int row = backupList_->SelectedRow();
-    if (row < 0) {
-        ShowMessage(CMsgBox::kWarning, CMsgBox::kOk, kSelectDevice);
-        return std::nullopt;
-    }
-    if (backupList_->RowInfo(row) == nullptr) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warnning"), kSelectDevice,
-                        QMessageBox::Ok, this);
-        RunModal(box);
-        return std::nullopt;
-    }
-    // Manifest.mbdb when the backup has one, else the modern Manifest.db.
-    backup::ScanSession::Opened opened = backup::ScanSession::Open(
-        backupRoot_ / backupList_->Row(row)->folderName, *observer_, pictures_);
-    if (opened.problem == backup::ManifestProblem::Encrypted) {
-        ShowMessage(CMsgBox::kError, CMsgBox::kOk, kEncryptedBackup);
-        return std::nullopt;
-    }
-    if (!opened.session || opened.session->GetManifest().empty()) {
-        ShowMessage(CMsgBox::kError, CMsgBox::kOk, kManifestFailed);
-        return std::nullopt;
-    }
-    session_ = std::move(opened.session);
-    return *backupList_->RowInfo(row);
 }
 
 void CMainDlg::OnScanFinished() {
@@ -363,8 +285,7 @@ void CMainDlg::OnBack() {
     DiscardResults();
     results_->ResetTree();
     results_->Hide();
-    startScanButton_->setVisible(backupList_->RowCount() > 0);
-    backupList_->show();
+    home_->Show();
     progress_->ResetProgress();
     SwitchScreen(kHomeScreen);
 }

@@ -1,5 +1,7 @@
-// The program's main window: a frameless 985 x 670 dialog painted from the skin that lists the
-// backups, scans one, shows its media on the results screen and copies the ticked files out.
+// The program's main window: a frameless 985 x 670 dialog painted from the skin. It is the shell
+// around three screens (the home screen's backup list, the results screen's tree and views, the
+// progress strip of a running worker): it owns the open backup and its worker, switches between
+// the screens, and runs the frame, the menu and the update check.
 #pragma once
 
 #include <QDialog>
@@ -10,7 +12,6 @@
 #include <optional>
 #include <thread>
 
-#include "backup/discovery.h"
 #include "backup/scansession.h"
 #include "ui/maincontrols.h"
 #include "ui/picture.h"
@@ -19,9 +20,8 @@ class QEventLoop;
 
 namespace pixhaven::ui {
 
-class CImgButton;
-class CListViewExBackups;
 class CPhotoViewDlg;
+class HomeScreen;
 class ProgressScreen;
 class ResultsScreen;
 class WindowThreadObserver;
@@ -115,19 +115,15 @@ private:
     // Building
     void CentreOnScreen();
     void CreateFrameButtons();
-    void CreateHomeControls();
     void CreateScreens();
-    void ListBackupsOfRoot();
 
     // Painting
     void RenderBackground();
-    void PaintHome(QPainter& painter) const;
     void SwitchScreen(Screen screen);
 
     // Scanning and recovering
     void HandleWindowMessage(int message, quintptr wParam, qintptr lParam);
     void OnStartScan();
-    std::optional<backup::BackupInfo> LoadSelectedBackup();
     void OnWorkerFinished(int message);
     void OnScanFinished();
     void OnRecover();
@@ -154,13 +150,9 @@ private:
     bool redraw_ = true;
     Screen screen_ = kHomeScreen;
 
-    // The home screen's controls: children of the window, which deletes them.
-    std::filesystem::path backupRoot_;
-    CImgButton* startScanButton_ = nullptr;
-    CListViewExBackups* backupList_ = nullptr;
-
     // The screens place their controls on the window, which deletes the controls; the screens
     // hold their logic.
+    std::unique_ptr<HomeScreen> home_;
     std::unique_ptr<ResultsScreen> results_;
     std::unique_ptr<ProgressScreen> progress_;
 
