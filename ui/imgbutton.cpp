@@ -45,6 +45,13 @@ void CImgButton::SetImage(const QString& fileName, int x, int y, int frameCount)
     update();
 }
 
+CImgButton* AddImageButton(QWidget& parent, int controlId, const QString& fileName, int x, int y,
+                           int frameCount) {
+    auto* button = new CImgButton(&parent, controlId);
+    button->SetImage(fileName, x, y, frameCount);
+    return button;
+}
+
 int CImgButton::CurrentFrame() const {
     if (!isEnabled()) {
         // Three-frame strips have no disabled frame; show them as normal.

@@ -47,6 +47,10 @@ private:
     bool tracking_ = false;
 };
 
+// A button on `parent` showing the strip `fileName`, placed as SetImage places it.
+CImgButton* AddImageButton(QWidget& parent, int controlId, const QString& fileName, int x, int y,
+                           int frameCount);
+
 // Where a control of `size` lands in a parent of `parentSize` for a requested (x, y): negative
 // coordinates count from the right or bottom edge.
 QPoint PlaceFromEdges(QSize parentSize, QSize size, int x, int y);

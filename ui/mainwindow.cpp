@@ -1,98 +1,46 @@
-// The main window: skin background and texts, the home screen's backup list, the scan and
-// recovery workers and their progress controls, the results screen's tree, panes and file list,
-// and the update check that follows start-up.
+// The main window's shell: the frame and its buttons, the screens it switches between, the open
+// backup and its worker, the window messages, the menu and the update check that follows start-up.
 #include "ui/mainwindow.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QFontMetrics>
 #include <QGuiApplication>
-#include <QIntValidator>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QWindow>
-#include <algorithm>
-#include <initializer_list>
-#include <limits>
+#include <array>
+#include <utility>
 
-#include "backup/backupmanifest.h"
-#include "makerlibs/gildpaint.h"
 #include "makerlibs/gildpaint_draw.h"
 #include "ui/aboutbox.h"
-#include "ui/animate.h"
-#include "ui/backuplist.h"
-#include "ui/categorytree.h"
-#include "ui/fontpool.h"
+#include "ui/homescreen.h"
 #include "ui/imgbutton.h"
-#include "ui/listviewcheck.h"
 #include "ui/msgbox.h"
 #include "ui/programfolders.h"
-#include "ui/staticlabel.h"
+#include "ui/progressscreen.h"
+#include "ui/resultsscreen.h"
 #include "ui/threadhandoff.h"
 #include "ui/windowmessage.h"
 #include "ui/windowmessages.h"
+#include "ui/windowthreadobserver.h"
 
 namespace pixhaven::ui {
 namespace {
 
 const QString kTitle = QStringLiteral("Quillmark Pixhaven");
 const QRect kTitleBox(35, 4, 300, 20);
-const QRect kPromptBox(87, 170, 610, 20);
-const QRect kListFrame(86, 207, 805, 353);
-const QRect kHintBox(90, 570, 700, 20);
-const QString kPrompt =
-    QStringLiteral("Select one iTunes backup file of your iOS device below and click StartScan.");
-const QString kEmptyHint = QStringLiteral(
-    "If your iOS device is not listed here,it's probably because your iOS device has not been "
-    "synchronized with iTunes.");
-const QString kBusyText =
-    QStringLiteral("Scaning,please wait .    Scaning,please wait . .  Scaning,please wait . . .");
-const QString kSelectDevice = QStringLiteral("Please select a device in the list above to scan.");
-const QString kManifestFailed = QStringLiteral("Parse Mainfest.mbdb failed!");
-const QString kEncryptedBackup =
-    QString::fromUtf8(backup::kEncryptedBackupMessage.data(),
-                      static_cast<qsizetype>(backup::kEncryptedBackupMessage.size()));
 const QString kNoOutputFolder = QStringLiteral("Cannot create the recovery folder in %1.");
 const QString kSelectFiles = QStringLiteral("Please select the file(s) you want to recover.");
 const QString kBackQuestion =
     QStringLiteral("Are you sure to go back? If Back, the scanning results will not be saved.");
 
-// Points at 96 dots per inch, as pixel heights.
-constexpr int kTitlePixels = 12;   // 9 points
-constexpr int kPromptPixels = 16;  // 12 points
-constexpr int kHintPixels = 13;    // 10 points
-constexpr int kPhotoCategories = 8;
-
-constexpr std::array<const char*, backup::kGroupCount> kCategoryIcons = {
-    "cameraroll.png", "photostream.png", "msgattach.png", "jpeg.png", "png.png",
-    "bmp.png",        "gif.png",         "tiff.png",      "mov.png",  "mp3.png",
-    "mp4.png",        "videos.png",      "3gp.png"};
-
-QString BareLabel(int category) {
-    return QString::fromStdU16String(
-        std::u16string(backup::kMediaGroups[static_cast<std::size_t>(category)].label));
-}
-
-void SetShown(std::initializer_list<QWidget*> controls, bool shown) {
-    for (QWidget* control : controls) {
-        control->setVisible(shown);
-    }
-}
-
-bool IsPhotoCategory(int category) {
-    return category >= 0 && category < kPhotoCategories;
-}
+constexpr int kTitlePixels = 12;  // 9 points at 96 dots per inch
 
 DesktopServices CompleteDesktop(DesktopServices desktop) {
     if (!desktop.runModal) {
@@ -120,8 +68,7 @@ CMainDlg::CMainDlg(UpdateServices services, QWidget* parent)
 CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       services_(std::move(services)),
-      desktop_(CompleteDesktop(std::move(desktop))),
-      observer_(*this, *this) {
+      desktop_(CompleteDesktop(std::move(desktop))) {
     setWindowTitle(kTitle);
     setWindowIcon(ApplicationIcon());
     setFixedSize(kWidth, kHeight);
@@ -129,9 +76,8 @@ CMainDlg::CMainDlg(UpdateServices services, DesktopServices desktop, QWidget* pa
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
     CentreOnScreen();
-    CreateControls();
-    ConnectCommands();
-    ListBackupsOfRoot();
+    CreateFrameButtons();
+    CreateScreens();
     updateTimer_ = startTimer(kUpdateTimerPeriodMs);
 }
 
@@ -150,153 +96,45 @@ bool CMainDlg::IsInDragStrip(QPoint point) {
     return point.y() >= 0 && point.y() < kDragStripHeight && point.x() >= 0 && point.x() < kWidth;
 }
 
+int CMainDlg::CurrentView() const {
+    return results_->CurrentView();
+}
+
+bool CMainDlg::ScanComplete() const {
+    return results_->ScanComplete();
+}
+
+const backup::ScanResults& CMainDlg::Results() const {
+    return results_->Results();
+}
+
+backup::ScanResults& CMainDlg::Results() {
+    return results_->Results();
+}
+
 CPhotoViewDlg* CMainDlg::Pane(int category) const {
-    return IsPhotoCategory(category) ? panes_[static_cast<std::size_t>(category)].get() : nullptr;
+    return results_->Pane(category);
 }
 
 // ---- Building ----
 
-CImgButton* CMainDlg::AddImageButton(int id, const QString& image, int x, int y, int frames) {
-    auto* button = new CImgButton(this, id);
-    button->SetImage(image, x, y, frames);
-    return button;
+void CMainDlg::CreateFrameButtons() {
+    CImgButton* close = AddImageButton(*this, kCloseId, QStringLiteral("close.png"), -1, 0, 3);
+    CImgButton* minimise = AddImageButton(*this, kMinimiseId, QStringLiteral("min.png"), -34, 0, 3);
+    CImgButton* menu = AddImageButton(*this, kMenuId, QStringLiteral("menu.png"), -65, 0, 3);
+    connect(close, &QAbstractButton::clicked, this, [this] { Close(kCloseId); });
+    connect(minimise, &QAbstractButton::clicked, this, [this] { showMinimized(); });
+    connect(menu, &QAbstractButton::clicked, this, &CMainDlg::OnMenu);
 }
 
-void CMainDlg::CreateControls() {
-    CreateImageButtons();
-    CreateTree();
-    CreateLists();
-    CreateProgressControls();
-    CreatePagingGroup();
-}
-
-void CMainDlg::CreateImageButtons() {
-    closeButton_ = AddImageButton(kCloseId, QStringLiteral("close.png"), -1, 0, 3);
-    minimiseButton_ = AddImageButton(kMinimiseId, QStringLiteral("min.png"), -34, 0, 3);
-    menuButton_ = AddImageButton(kMenuId, QStringLiteral("menu.png"), -65, 0, 3);
-    startScanButton_ = AddImageButton(kStartScanId, QStringLiteral("startscan.png"), 420, -25, 4);
-    backButton_ = AddImageButton(kBackId, QStringLiteral("home.png"), 30, -25, 4);
-    recoverButton_ = AddImageButton(kRecoverId, QStringLiteral("recover.png"), -30, -25, 4);
-    pauseButton_ = AddImageButton(kPauseId, QStringLiteral("pause.png"), -92, -20, 4);
-    continueButton_ = AddImageButton(kContinueId, QStringLiteral("continue.png"), -92, -20, 4);
-    stopButton_ = AddImageButton(kStopId, QStringLiteral("stop.png"), -20, -20, 4);
-    for (CImgButton* hidden :
-         {backButton_, recoverButton_, pauseButton_, continueButton_, stopButton_}) {
-        hidden->hide();
-    }
-}
-
-void CMainDlg::CreateTree() {
-    tree_ = new CTreeViewEx1(this);
-    SetControlId(*tree_, kTreeId);
-    tree_->setGeometry(2, 114, 213, 465);
-    QTreeWidgetItem* root =
-        tree_->InsertItem(nullptr, CTreeViewEx1::kRootCategory, QStringLiteral("  "));
-    root->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-    for (int category = 0; category < backup::kGroupCount; ++category) {
-        tree_->InsertItem(
-            root, category, BareLabel(category),
-            SkinImage(QString::fromLatin1(kCategoryIcons[static_cast<std::size_t>(category)])));
-    }
-    root->setExpanded(true);
-    tree_->hide();
-}
-
-void CMainDlg::CreateLists() {
-    backupList_ = new CListViewExBackups(this);
-    SetControlId(*backupList_, kBackupListId);
-    backupList_->setGeometry(QRect(QPoint(87, 208), QPoint(891 - 1, 560 - 1)));
-    backupList_->AddColumn(QStringLiteral("DeviceName"), 250);
-    backupList_->AddColumn(QStringLiteral("Last Backup Date"), 250);
-    backupList_->AddColumn(QStringLiteral("Serial Number"), 290);
-
-    fileList_ = new CListViewCheck1(this);
-    SetControlId(*fileList_, kFileListId);
-    fileList_->setGeometry(QRect(QPoint(218, 114), QPoint(984 - 1, 579 - 1)));
-    fileList_->SetRowHeight(30);
-    fileList_->hide();
-
-    devicePanel_ = new CStaticLabel1(this, kDevicePanelId);
-    devicePanel_->setGeometry(218, 114, 756, 464);
-    devicePanel_->hide();
-}
-
-void CMainDlg::CreateProgressControls() {
-    progress_ = new QProgressBar(this);
-    SetControlId(*progress_, kProgressId);
-    progress_->setGeometry(42, 609, 730, 20);
-    progress_->setRange(0, 100);
-    progress_->setValue(0);
-    progress_->setTextVisible(false);
-    progress_->hide();
-
-    busyPicture_ = new CAnimateImg(this);
-    busyPicture_->SetImage(QStringLiteral("animate.png"));
-    busyPicture_->SetPeriod(100);
-    busyPicture_->Place(20, 611);
-    busyPicture_->hide();
-
-    busyText_ = new CAnimateStr(this, kBusyTextId);
-    busyText_->SetText(kBusyText, 3);
-    busyText_->SetPeriod(500);
-    busyText_->Place(42, 591);
-    busyText_->hide();
-
-    percentLabel_ = new CStaticLabel(this, kPercentId);
-    percentLabel_->setGeometry(780, 611, 30, 16);
-    percentLabel_->SetText(QStringLiteral("0%"));
-    percentLabel_->hide();
-
-    statusLabel_ = new CStaticLabel(this, kStatusId);
-    statusLabel_->setGeometry(42, 591, 700, 16);
-    statusLabel_->hide();
-}
-
-void CMainDlg::CreatePagingGroup() {
-    prevPage_ = new QPushButton(QStringLiteral("<<"), this);
-    SetControlId(*prevPage_, kPrevPageId);
-    prevPage_->setGeometry(238, 552, 20, 20);
-    pageLabel_ = new CStaticLink(this, kPageLabelId);
-    pageLabel_->setGeometry(258, 554, 40, 18);
-    nextPage_ = new QPushButton(QStringLiteral(">>"), this);
-    SetControlId(*nextPage_, kNextPageId);
-    nextPage_->setGeometry(298, 552, 20, 20);
-    pageEdit_ = new QLineEdit(this);
-    SetControlId(*pageEdit_, kPageEditId);
-    pageEdit_->setGeometry(328, 552, 50, 20);
-    pageEdit_->setMaxLength(19);
-    pageEdit_->setValidator(new QIntValidator(0, std::numeric_limits<int>::max(), pageEdit_));
-    goPage_ = new QPushButton(QStringLiteral("Go"), this);
-    SetControlId(*goPage_, kGoPageId);
-    goPage_->setGeometry(383, 551, 20, 20);
-    for (QPushButton* button : {prevPage_, nextPage_, goPage_}) {
-        button->setFocusPolicy(Qt::NoFocus);
-    }
-    ShowPagingGroup(false);
-}
-
-void CMainDlg::ConnectCommands() {
-    connect(closeButton_, &QAbstractButton::clicked, this, [this] { Close(kCloseId); });
-    connect(minimiseButton_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
-    connect(menuButton_, &QAbstractButton::clicked, this, &CMainDlg::OnMenu);
-    connect(startScanButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStartScan);
-    connect(backButton_, &QAbstractButton::clicked, this, &CMainDlg::OnBack);
-    connect(recoverButton_, &QAbstractButton::clicked, this, &CMainDlg::OnRecover);
-    connect(pauseButton_, &QAbstractButton::clicked, this, &CMainDlg::OnPause);
-    connect(continueButton_, &QAbstractButton::clicked, this, &CMainDlg::OnContinue);
-    connect(stopButton_, &QAbstractButton::clicked, this, &CMainDlg::OnStop);
-    connect(prevPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_PREV); });
-    connect(nextPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_NEXT); });
-    connect(goPage_, &QPushButton::clicked, this, [this] { OnPageCommand(WM_PAGE_GOTO); });
-    connect(tree_, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* item) { OnShowCategory(item); });
-}
-
-void CMainDlg::ListBackupsOfRoot() {
-    backupRoot_ = desktop_.backupRoot.empty() ? backup::FindBackupRoot() : desktop_.backupRoot;
-    Folders().backupRoot = backupRoot_;
-    backupList_->SetBackupRows(backup::ListBackups(backupRoot_));
-    startScanButton_->setVisible(backupList_->RowCount() > 0);
+void CMainDlg::CreateScreens() {
+    home_ = std::make_unique<HomeScreen>(*this, desktop_.backupRoot, desktop_.runModal);
+    results_ = std::make_unique<ResultsScreen>(*this);
+    progress_ = std::make_unique<ProgressScreen>(*this, session_);
+    observer_ = std::make_unique<WindowThreadObserver>(*this, *progress_, *results_);
+    connect(home_.get(), &HomeScreen::startScanClicked, this, &CMainDlg::OnStartScan);
+    connect(results_.get(), &ResultsScreen::backClicked, this, &CMainDlg::OnBack);
+    connect(results_.get(), &ResultsScreen::recoverClicked, this, &CMainDlg::OnRecover);
 }
 
 // ---- Painting ----
@@ -316,34 +154,15 @@ void CMainDlg::RenderBackground() {
     painter.setPen(Qt::white);
     painter.drawText(kTitleBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, kTitle);
     if (screen_ == kHomeScreen) {
-        PaintHome(painter);
+        home_->Paint(painter);
     } else {
-        PaintResultLines(painter);
+        results_->Paint(painter, width());
     }
     redraw_ = false;
 }
 
-void CMainDlg::PaintHome(QPainter& painter) const {
-    constexpr int kFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-    painter.setFont(get_font(QStringLiteral("Arial"), kPromptPixels, 700));
-    painter.setPen(QColor(0x66, 0x66, 0x66));
-    painter.drawText(kPromptBox, kFlags, kPrompt);
-    painter.setPen(QColor(0xCB, 0xCB, 0xCB));
-    painter.drawRect(kListFrame.adjusted(0, 0, -1, -1));
-    if (backupList_->RowCount() == 0) {
-        painter.setFont(get_font(QStringLiteral("Arial"), kHintPixels, 400));
-        painter.setPen(QColor(0xC0, 0x6B, 0x07));
-        painter.drawText(kHintBox, kFlags, kEmptyHint);
-    }
-}
-
-void CMainDlg::PaintResultLines(QPainter& painter) const {
-    painter.setPen(QColor(0xDE, 0xDE, 0xDE));
-    painter.drawLine(215, 114, 215, 579);
-    painter.drawLine(2, 579, width() - 1, 579);
-}
-
-void CMainDlg::Redraw() {
+void CMainDlg::SwitchScreen(Screen screen) {
+    screen_ = screen;
     redraw_ = true;
     update();
 }
@@ -367,337 +186,54 @@ bool CMainDlg::event(QEvent* event) {
 
 void CMainDlg::HandleWindowMessage(int message, quintptr wParam, qintptr lParam) {
     if (message == WM_SCAN_FINISHED || message == WM_RECOVER_FINISHED) {
-        // The finished message is the worker's last act, so the thread is about to return.
-        if (session_) {
-            session_->FinishWorker();
-        }
-        if (windDownLoop_ != nullptr) {
-            windDownLoop_->quit();
-        } else if (message == WM_SCAN_FINISHED) {
-            OnScanFinished();
-        } else {
-            OnRecoverFinished();
-        }
-    } else if (message == WM_LIST_CHECK_CHANGED) {
-        OnListCheckChanged(static_cast<int>(wParam), lParam != 0);
-    } else if (message == WM_TREE_CHECK_CHANGED) {
-        OnTreeCheckChanged(wParam, lParam != 0);
-    } else if (message >= WM_THUMB_CHECK_CHANGED &&
-               message < WM_THUMB_CHECK_CHANGED + kPhotoCategories) {
-        OnThumbCheckChanged(message - WM_THUMB_CHECK_CHANGED);
+        OnWorkerFinished(message);
     } else if (message == WM_UPDATE_CHECKED) {
         OnUpdateChecked(wParam);
+    } else {
+        results_->HandleCheckMessage(message, wParam, lParam);
     }
 }
 
-// ---- Worker reports ----
-
-void CMainDlg::SetProgress(int percent) {
-    percentLabel_->SetText(QStringLiteral("%1%").arg(percent));
-    progress_->setValue(percent);
-}
-
-void CMainDlg::SetStatusText(const QString& text) {
-    statusLabel_->SetText(text);
-}
-
-void CMainDlg::SetGroupLabel(int group, const QString& text) {
-    QTreeWidgetItem* item = tree_->CategoryItem(group);
-    if (item == nullptr) {
-        return;
+void CMainDlg::OnWorkerFinished(int message) {
+    // The finished message is the worker's last act, so the thread is about to return.
+    if (session_) {
+        session_->FinishWorker();
     }
-    tree_->SetItemText(item, text);
-    tree_->SetHasResults(item, true);
-    // A category gets its check box once it has something to tick. One ticked through the root
-    // while it was being collected takes the tick now: the worker, blocked in this call, is done
-    // with its list.
-    if (CTreeViewEx1::ItemState(item) == 0) {
-        tree_->SetItemState(item, kStateUnchecked);
-    } else if (CTreeViewEx1::ItemState(item) == kStateChecked) {
-        SetCategoryChecks(group, true);
+    if (windDownLoop_ != nullptr) {
+        windDownLoop_->quit();
+    } else if (message == WM_SCAN_FINISHED) {
+        OnScanFinished();
+    } else {
+        OnRecoverFinished();
     }
 }
 
-void CMainDlg::SetCategoryChecks(int category, bool checked) {
-    for (const auto& media : Items(category)) {
-        media->checked = checked ? 1 : 0;
-    }
-}
-
-void CMainDlg::ShowPauseAndStop() {
-    // A worker paused before its counting ended stays paused: offer Continue, not Pause.
-    const bool paused = session_ && session_->Paused();
-    pauseButton_->setVisible(!paused);
-    continueButton_->setVisible(paused);
-    stopButton_->show();
-}
-
-// ---- Start scan ----
+// ---- Scanning ----
 
 void CMainDlg::OnStartScan() {
-    if (WorkerRunning() || !LoadSelectedBackup()) {
+    if (WorkerRunning()) {
         return;
     }
-    const QString name = QString::fromStdU16String(selectedBackup_->deviceName);
-    SetRootText(name);
-    ShowScanningScreen();
-    StartScanWorker();
-}
-
-bool CMainDlg::LoadSelectedBackup() {
-    const int row = backupList_->SelectedRow();
-    if (row < 0) {
-        ShowMessage(CMsgBox::kWarning, CMsgBox::kOk, kSelectDevice);
-        return false;
-    }
-    if (backupList_->RowInfo(row) == nullptr) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warnning"), kSelectDevice,
-                        QMessageBox::Ok, this);
-        RunModal(box);
-        return false;
-    }
-    selectedBackup_ = *backupList_->RowInfo(row);
-    // Manifest.mbdb when the backup has one, else the modern Manifest.db.
-    backup::ScanSession::Opened opened = backup::ScanSession::Open(
-        backupRoot_ / backupList_->Row(row)->folderName, observer_, pictures_);
-    if (opened.problem == backup::ManifestProblem::Encrypted) {
-        ShowMessage(CMsgBox::kError, CMsgBox::kOk, kEncryptedBackup);
-        return false;
-    }
-    if (!opened.session || opened.session->GetManifest().empty()) {
-        ShowMessage(CMsgBox::kError, CMsgBox::kOk, kManifestFailed);
-        return false;
+    HomeScreen::Opened opened = home_->OpenSelectedBackup(*observer_, pictures_);
+    if (!opened.session) {
+        return;
     }
     session_ = std::move(opened.session);
-    return true;
-}
-
-void CMainDlg::SetRootText(const QString& deviceName) {
-    tree_->SetItemText(tree_->RootItem(), deviceName);
-    const QFontMetrics metrics(FontPool().Font(font_code::kLargerBold));
-    const bool tooWide = metrics.horizontalAdvance(deviceName) > kRootToolTipWidth;
-    tree_->SetRootToolTip(tooWide ? deviceName : QString());
-}
-
-void CMainDlg::ShowScanningScreen() {
-    tree_->SetItemState(tree_->RootItem(), kStateUnchecked);
-    tree_->show();
-    backupList_->hide();
-    startScanButton_->hide();
-    progress_->setValue(0);
-    progress_->show();
-    SetBusyAnimations(true);
-    busyPicture_->show();
-    busyText_->show();
-    percentLabel_->SetText(QStringLiteral("0%"));
-    percentLabel_->show();
-    screen_ = kResultsScreen;
-    Redraw();
-}
-
-void CMainDlg::StartScanWorker() {
-    observer_.Attach();
+    // The tree shows before the list hides, so that it takes the keyboard focus.
+    results_->ShowScanning(session_->Results(), opened.device);
+    home_->Hide();
+    progress_->ShowScanning();
+    SwitchScreen(kResultsScreen);
+    observer_->Attach();
     session_->StartScan();
 }
 
 void CMainDlg::OnScanFinished() {
-    SetBusyAnimations(false);
-    busyPicture_->hide();
-    busyText_->hide();
-    SetShown({percentLabel_, progress_, pauseButton_, continueButton_, stopButton_}, false);
-    backButton_->show();
-    recoverButton_->show();
-    scanComplete_ = true;
-    if (selectedBackup_) {
-        devicePanel_->SetBackupInfo(*selectedBackup_);
-    }
-    tree_->setCurrentItem(tree_->RootItem());
-    ShowRoot();
-    devicePanel_->show();
+    progress_->HideAfterScan();
+    results_->ShowScanFinished();
 }
 
-// ---- Show category ----
-
-void CMainDlg::OnShowCategory(QTreeWidgetItem* item) {
-    if (item == nullptr) {
-        return;
-    }
-    const CategoryData category = CTreeViewEx1::ItemData(item);
-    if (category.index == CTreeViewEx1::kRootCategory) {
-        ShowRoot();
-        return;
-    }
-    if (!category.hasResults) {
-        return;
-    }
-    currentItem_ = item;
-    fileList_->SetHeaderCheck(CTreeViewEx1::ItemState(item) == kStateChecked);
-    fileList_->ClearAll();
-    devicePanel_->hide();
-    if (IsPhotoCategory(category.index)) {
-        ShowPane(category.index);
-    } else {
-        ShowFileList(category.index);
-    }
-}
-
-void CMainDlg::ShowRoot() {
-    if (scanComplete_) {
-        devicePanel_->show();
-    }
-    ShowPagingGroup(false);
-    fileList_->hide();
-    HidePanes();
-    currentItem_ = tree_->RootItem();
-}
-
-void CMainDlg::ShowPane(int category) {
-    HidePanes(category);
-    fileList_->hide();
-    ShowPagingGroup(Items(category).size() > static_cast<std::size_t>(kPageSize));
-    currentView_ = category;
-    auto& pane = panes_[static_cast<std::size_t>(category)];
-    if (!pane) {
-        PagingHost& host = *this;
-        pane =
-            std::make_unique<CPhotoViewDlg>(PaneDesignFor(category), Items(category), host, this);
-    }
-    pageLabel_->SetText(pane->PageText());
-    pageEdit_->setText(pane->PageNumberText());
-    pane->show();
-    pane->raise();
-    pane->StartLoading();
-}
-
-void CMainDlg::ShowFileList(int category) {
-    HidePanes();
-    ShowPagingGroup(false);
-    currentView_ = category;
-    fileList_->AddColumn(QStringLiteral("Name"), 300);
-    fileList_->AddColumn(QStringLiteral("Size"), 465);
-    const auto& items = Items(category);
-    for (std::size_t index = 0; index < items.size(); ++index) {
-        const backup::MediaItem& item = *items[index];
-        const int row =
-            fileList_->InsertRow(QString::fromStdU16String(item.displayName),
-                                 QString::fromStdU16String(fsize_format(item.size, 0, 0)));
-        fileList_->SetRowData(row, QVariant::fromValue(static_cast<qulonglong>(index)));
-        fileList_->SetRowCheck(row, item.checked.load() != 0);
-    }
-    if (fileList_->RowCount() > 0) {
-        fileList_->SelectRow(0);
-    }
-    fileList_->show();
-}
-
-void CMainDlg::HidePanes(int except) {
-    for (std::size_t category = 0; category < panes_.size(); ++category) {
-        CPhotoViewDlg* pane = panes_[category].get();
-        if (pane != nullptr && static_cast<int>(category) != except && !pane->isHidden()) {
-            pane->StopLoading();
-            pane->hide();
-        }
-    }
-}
-
-void CMainDlg::ShowPagingGroup(bool shown) {
-    SetShown({prevPage_, pageLabel_, nextPage_, pageEdit_, goPage_}, shown);
-}
-
-void CMainDlg::SetPageText(const QString& text) {
-    pageLabel_->SetText(text);
-}
-
-void CMainDlg::SetPagingEnabled(bool enabled) {
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{prevPage_, nextPage_, pageEdit_, goPage_}) {
-        control->setEnabled(enabled);
-    }
-}
-
-void CMainDlg::OnPageCommand(int message) {
-    CPhotoViewDlg* pane = Pane(currentView_);
-    if (pane == nullptr) {
-        return;
-    }
-    quintptr page = 0;
-    if (message == WM_PAGE_GOTO) {
-        bool ok = false;
-        const int number = pageEdit_->text().left(19).toInt(&ok);
-        page = ok && number > 0 ? static_cast<quintptr>(number) : 0;
-    }
-    SendWindowMessage(pane, message, page);
-}
-
-// ---- Checks ----
-
-std::vector<std::unique_ptr<backup::MediaItem>>& CMainDlg::Items(int category) {
-    return Results().groups[static_cast<std::size_t>(category)];
-}
-
-void CMainDlg::OnListCheckChanged(int row, bool checked) {
-    if (currentView_ < kPhotoCategories || currentItem_ != tree_->CategoryItem(currentView_)) {
-        return;
-    }
-    auto& items = Items(currentView_);
-    const QVariant rowData = fileList_->RowData(row);
-    const auto index = static_cast<std::size_t>(rowData.toULongLong());
-    if (rowData.isValid() && index < items.size()) {
-        items[index]->checked = checked ? 1 : 0;
-    }
-    tree_->SetItemState(currentItem_, fileList_->HeaderChecked() ? kStateChecked : kStateUnchecked);
-    RecomputeRoot();
-    tree_->viewport()->update();
-}
-
-void CMainDlg::OnTreeCheckChanged(quintptr handle, bool checked) {
-    const QTreeWidgetItem* item = tree_->ItemFromHandle(handle);
-    const int category = item != nullptr ? CTreeViewEx1::ItemData(item).index : -1;
-    // A category without results may still be filled by the scan worker: its list is the
-    // worker's until the worker labels it, and SetGroupLabel then applies the tick.
-    if (category < 0 || category >= backup::kGroupCount ||
-        !CTreeViewEx1::ItemData(item).hasResults) {
-        return;
-    }
-    SetCategoryChecks(category, checked);
-    if (CPhotoViewDlg* pane = Pane(category)) {
-        pane->RefreshChecks();
-    }
-    if (!IsPhotoCategory(category) && category == currentView_ && item == currentItem_) {
-        fileList_->SetHeaderCheck(checked);
-        for (int row = 0; row < fileList_->RowCount(); ++row) {
-            fileList_->SetRowCheck(row, checked);
-        }
-        fileList_->viewport()->update();
-    }
-}
-
-void CMainDlg::OnThumbCheckChanged(int category) {
-    RecomputeCategory(category);
-    RecomputeRoot();
-    tree_->viewport()->update();
-}
-
-void CMainDlg::RecomputeCategory(int category) {
-    const auto& items = Items(category);
-    const bool all = std::all_of(items.begin(), items.end(),
-                                 [](const auto& item) { return item->checked.load() != 0; });
-    tree_->SetItemState(tree_->CategoryItem(category), all ? kStateChecked : kStateUnchecked);
-}
-
-void CMainDlg::RecomputeRoot() {
-    // Only categories with results count, as in the tree's own rule: after Back every category
-    // is unticked, and an empty one must not keep the root unticked for good.
-    bool anyUnchecked = false;
-    for (int category = 0; category < backup::kGroupCount; ++category) {
-        const QTreeWidgetItem* item = tree_->CategoryItem(category);
-        anyUnchecked |= CTreeViewEx1::ItemData(item).hasResults &&
-                        CTreeViewEx1::ItemState(item) == kStateUnchecked;
-    }
-    tree_->SetItemState(tree_->RootItem(), anyUnchecked ? kStateUnchecked : kStateChecked);
-}
-
-// ---- Recover ----
+// ---- Recovering ----
 
 void CMainDlg::OnRecover() {
     if (WorkerRunning() || !session_) {
@@ -711,40 +247,25 @@ void CMainDlg::OnRecover() {
     if (chosen.isEmpty() || !QDir::isAbsolutePath(chosen)) {
         return;
     }
-    StartRecoveryWorker(std::filesystem::path(chosen.toStdU16String()));
+    StartRecovery(std::filesystem::path(chosen.toStdU16String()));
 }
 
-void CMainDlg::StartRecoveryWorker(const std::filesystem::path& chosenFolder) {
+void CMainDlg::StartRecovery(const std::filesystem::path& chosenFolder) {
     // The folder may have gone or become read-only since it was picked.
-    observer_.Attach();
+    observer_->Attach();
     const backup::OutputFolder output = session_->StartRecovery(chosenFolder);
     if (output.path.empty()) {
         ShowMessage(CMsgBox::kError, CMsgBox::kOk,
                     kNoOutputFolder.arg(QString::fromStdU16String(chosenFolder.u16string())));
         return;
     }
-    progress_->setValue(0);
-    progress_->show();
-    recoverButton_->hide();
-    backButton_->hide();
-    ShowPauseAndStop();
-    busyPicture_->show();
-    busyPicture_->Start();
-    percentLabel_->SetText(QStringLiteral("0%"));
-    percentLabel_->show();
-    statusLabel_->SetText(QStringLiteral("Recovering:"));
-    statusLabel_->show();
+    results_->ShowCommands(false);
+    progress_->ShowRecovering();
 }
 
 void CMainDlg::OnRecoverFinished() {
-    progress_->setValue(100);
-    progress_->hide();
-    SetShown(
-        {pauseButton_, continueButton_, percentLabel_, statusLabel_, busyPicture_, stopButton_},
-        false);
-    busyPicture_->Stop();
-    recoverButton_->show();
-    backButton_->show();
+    progress_->HideAfterRecovery();
+    results_->ShowCommands(true);
     const QString folder = QString::fromStdU16String(OutputFolder().u16string());
     const backup::RecoveryOutcome& outcome = *session_->LastRecovery();
     const bool complete = outcome.failures.empty();
@@ -752,48 +273,6 @@ void CMainDlg::OnRecoverFinished() {
                 CMsgBox::kOk | CMsgBox::kFolderLink,
                 QString::fromStdU16String(backup::RecoverySummary(outcome)),
                 QStringLiteral("SaveFile:") + folder, folder);
-}
-
-// ---- Pause, continue, stop ----
-
-void CMainDlg::SetBusyAnimations(bool running) {
-    // A recovery shows only the picture; the scanning text stays hidden and still.
-    const bool withText = !session_ || session_->CurrentOperation() != backup::kOperationRecovering;
-    if (running) {
-        busyPicture_->Start();
-        if (withText) {
-            busyText_->Start();
-        }
-    } else {
-        busyPicture_->Stop();
-        busyText_->Stop();
-    }
-}
-
-void CMainDlg::OnPause() {
-    if (!WorkerRunning()) {
-        return;
-    }
-    session_->Pause();
-    SetBusyAnimations(false);
-    pauseButton_->hide();
-    continueButton_->show();
-}
-
-void CMainDlg::OnContinue() {
-    if (!WorkerRunning()) {
-        return;
-    }
-    session_->Continue();
-    SetBusyAnimations(true);
-    continueButton_->hide();
-    pauseButton_->show();
-}
-
-void CMainDlg::OnStop() {
-    if (session_) {
-        session_->Stop();
-    }
 }
 
 // ---- Back, close and discarding ----
@@ -804,44 +283,16 @@ void CMainDlg::OnBack() {
         return;
     }
     DiscardResults();
-    ResetTree();
-    ShowHomeScreen();
-}
-
-void CMainDlg::ResetTree() {
-    for (int category = 0; category < backup::kGroupCount; ++category) {
-        QTreeWidgetItem* item = tree_->CategoryItem(category);
-        tree_->SetItemText(item, BareLabel(category));
-        tree_->SetHasResults(item, false);
-        tree_->SetItemState(item, kStateUnchecked);
-    }
-    tree_->SetItemState(tree_->RootItem(), kStateUnchecked);
-    tree_->SetRootToolTip({});
-    tree_->setCurrentItem(tree_->RootItem());
-}
-
-void CMainDlg::ShowHomeScreen() {
-    SetShown({fileList_, tree_, backButton_, recoverButton_}, false);
-    ShowPagingGroup(false);
-    startScanButton_->setVisible(backupList_->RowCount() > 0);
-    backupList_->show();
-    progress_->setValue(0);
-    currentView_ = -1;
-    screen_ = kHomeScreen;
-    Redraw();
+    results_->ResetTree();
+    results_->Hide();
+    home_->Show();
+    progress_->ResetProgress();
+    SwitchScreen(kHomeScreen);
 }
 
 void CMainDlg::DiscardResults() {
-    fileList_->ClearAll();
-    devicePanel_->hide();
-    devicePanel_->ClearBackupInfo();
-    // Panes wait for their loaders as they go, before the items they draw are freed.
-    for (auto& pane : panes_) {
-        pane.reset();
-    }
+    results_->Discard();
     session_.reset();
-    scanComplete_ = false;
-    currentItem_ = tree_->RootItem();
 }
 
 // Stops a running worker and waits for it while still serving the reports it may be blocked in:
@@ -850,7 +301,7 @@ void CMainDlg::EndWorker() {
     if (!WorkerRunning()) {
         return;
     }
-    observer_.Detach();
+    observer_->Detach();
     session_->Stop();
     WaitForWorkerWhileServing();
 }

@@ -1,41 +1,30 @@
-// The program's main window: a frameless 985 x 670 dialog painted from the skin that lists the
-// backups, scans one, shows its media by category and copies the ticked files out.
+// The program's main window: a frameless 985 x 670 dialog painted from the skin. It is the shell
+// around three screens (the home screen's backup list, the results screen's tree and views, the
+// progress strip of a running worker): it owns the open backup and its worker, switches between
+// the screens, and runs the frame, the menu and the update check.
 #pragma once
 
 #include <QDialog>
 #include <QPixmap>
-#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
 
-#include "backup/discovery.h"
-#include "backup/manifest.h"
-#include "backup/media.h"
 #include "backup/scansession.h"
-#include "ui/photoview.h"
+#include "ui/maincontrols.h"
 #include "ui/picture.h"
-#include "ui/windowthreadobserver.h"
 
 class QEventLoop;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QTreeWidgetItem;
 
 namespace pixhaven::ui {
 
-class CAnimateImg;
-class CAnimateStr;
-class CImgButton;
-class CListViewCheck1;
-class CListViewExBackups;
-class CStaticLabel;
-class CStaticLabel1;
-class CStaticLink;
-class CTreeViewEx1;
+class CPhotoViewDlg;
+class HomeScreen;
+class ProgressScreen;
+class ResultsScreen;
+class WindowThreadObserver;
 
 // How the window checks for and applies an update. `checkUpdate` runs on a thread of its own and
 // returns non-zero when an update is available; `launchUpdater` runs on the window's thread.
@@ -59,40 +48,15 @@ struct DesktopServices {
     std::function<void(const QString& folder)> openFolder;
 };
 
-class CMainDlg : public QDialog, private PagingHost, private ProgressDisplay {
+class CMainDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kWidth = 985;
     static constexpr int kHeight = 670;
     static constexpr int kDragStripHeight = 28;
     static constexpr int kUpdateTimerPeriodMs = 1000;
-    static constexpr int kPageSize = 100;
-    static constexpr int kRootToolTipWidth = 140;
 
-    enum ControlId : int {
-        kCloseId = 1000,
-        kMinimiseId = 1001,
-        kBackupListId = 1002,
-        kStartScanId = 1003,
-        kTreeId = 1004,
-        kFileListId = 1005,
-        kBackId = 1006,
-        kRecoverId = 1007,
-        kProgressId = 1012,
-        kBusyTextId = 1018,
-        kPauseId = 1019,
-        kContinueId = 1020,
-        kPercentId = 1021,
-        kStopId = 1022,
-        kStatusId = 1023,
-        kDevicePanelId = 1032,
-        kPrevPageId = 1039,
-        kNextPageId = 1040,
-        kPageLabelId = 1041,
-        kGoPageId = 1042,
-        kPageEditId = 1043,
-        kMenuId = 1046,
-    };
+    using enum MainControls::Id;
     enum MenuId : int {
         kMenuHome = 20000,
         kMenuHelp = 20003,
@@ -114,14 +78,12 @@ public:
 
     // What tests look at.
     Screen CurrentScreen() const { return screen_; }
-    int CurrentView() const { return currentView_; }
+    int CurrentView() const;
     bool WorkerRunning() const { return session_ && session_->WorkerRunning(); }
-    bool ScanComplete() const { return scanComplete_; }
+    bool ScanComplete() const;
     // The open backup's results; empty ones while none is open.
-    const backup::ScanResults& Results() const {
-        return session_ ? session_->Results() : noResults_;
-    }
-    backup::ScanResults& Results() { return session_ ? session_->Results() : noResults_; }
+    const backup::ScanResults& Results() const;
+    backup::ScanResults& Results();
     CPhotoViewDlg* Pane(int category) const;
     const std::filesystem::path& OutputFolder() const {
         return session_ ? session_->RecoveryFolder() : noOutputFolder_;
@@ -150,74 +112,32 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // PagingHost
-    void SetPageText(const QString& text) override;
-    void SetPagingEnabled(bool enabled) override;
-    QObject* NotificationTarget() override { return this; }
-    // ProgressDisplay
-    void SetProgress(int percent) override;
-    void SetStatusText(const QString& text) override;
-    void SetGroupLabel(int group, const QString& text) override;
-    void ShowPauseAndStop() override;
-
     // Building
     void CentreOnScreen();
-    CImgButton* AddImageButton(int id, const QString& image, int x, int y, int frames);
-    void CreateControls();
-    void CreateImageButtons();
-    void CreateTree();
-    void CreateLists();
-    void CreateProgressControls();
-    void CreatePagingGroup();
-    void ConnectCommands();
-    void ListBackupsOfRoot();
+    void CreateFrameButtons();
+    void CreateScreens();
 
     // Painting
     void RenderBackground();
-    void PaintHome(QPainter& painter) const;
-    void PaintResultLines(QPainter& painter) const;
-    void Redraw();
+    void SwitchScreen(Screen screen);
 
-    // Commands
-    void OnStartScan();
-    bool LoadSelectedBackup();
-    void SetRootText(const QString& deviceName);
-    void ShowScanningScreen();
-    void StartScanWorker();
-    void OnScanFinished();
-    void OnShowCategory(QTreeWidgetItem* item);
-    void ShowRoot();
-    void ShowPane(int category);
-    void ShowFileList(int category);
-    void HidePanes(int except = -1);
-    void ShowPagingGroup(bool shown);
-    void OnRecover();
-    void StartRecoveryWorker(const std::filesystem::path& chosenFolder);
-    void OnRecoverFinished();
-    void OnPause();
-    void OnContinue();
-    void OnStop();
-    void OnBack();
-    void OnPageCommand(int message);
-    void OnMenu();
-    void SetBusyAnimations(bool running);
-
-    // Checks
-    void OnListCheckChanged(int row, bool checked);
-    void OnTreeCheckChanged(quintptr handle, bool checked);
-    void OnThumbCheckChanged(int category);
-    void SetCategoryChecks(int category, bool checked);
-    void RecomputeCategory(int category);
-    void RecomputeRoot();
-    std::vector<std::unique_ptr<backup::MediaItem>>& Items(int category);
-
-    // Results and workers
+    // Scanning and recovering
     void HandleWindowMessage(int message, quintptr wParam, qintptr lParam);
+    void OnStartScan();
+    void OnWorkerFinished(int message);
+    void OnScanFinished();
+    void OnRecover();
+    void StartRecovery(const std::filesystem::path& chosenFolder);
+    void OnRecoverFinished();
+    void OnBack();
+
+    // Ending the worker and the results
     void EndWorker();
     void WaitForWorkerWhileServing();
     void DiscardResults();
-    void ResetTree();
-    void ShowHomeScreen();
+
+    // Menu, boxes and the update check
+    void OnMenu();
     int RunModal(QDialog& box);
     int ShowMessage(int icon, int buttons, const QString& text, const QString& linkCaption = {},
                     const QString& linkTarget = {});
@@ -229,44 +149,18 @@ private:
     QPixmap background_;
     bool redraw_ = true;
     Screen screen_ = kHomeScreen;
-    std::filesystem::path backupRoot_;
-    std::optional<backup::BackupInfo> selectedBackup_;
-    int currentView_ = -1;
-    QTreeWidgetItem* currentItem_ = nullptr;  // whose content is shown
-    bool scanComplete_ = false;
 
-    // Controls: children of the window, which deletes them.
-    CImgButton* closeButton_ = nullptr;
-    CImgButton* minimiseButton_ = nullptr;
-    CImgButton* menuButton_ = nullptr;
-    CImgButton* startScanButton_ = nullptr;
-    CImgButton* backButton_ = nullptr;
-    CImgButton* recoverButton_ = nullptr;
-    CImgButton* pauseButton_ = nullptr;
-    CImgButton* continueButton_ = nullptr;
-    CImgButton* stopButton_ = nullptr;
-    CListViewExBackups* backupList_ = nullptr;
-    CTreeViewEx1* tree_ = nullptr;
-    CListViewCheck1* fileList_ = nullptr;
-    QProgressBar* progress_ = nullptr;
-    CAnimateImg* busyPicture_ = nullptr;
-    CAnimateStr* busyText_ = nullptr;
-    CStaticLabel* percentLabel_ = nullptr;
-    CStaticLabel* statusLabel_ = nullptr;
-    CStaticLabel1* devicePanel_ = nullptr;
-    QPushButton* prevPage_ = nullptr;
-    CStaticLink* pageLabel_ = nullptr;
-    QPushButton* nextPage_ = nullptr;
-    QLineEdit* pageEdit_ = nullptr;
-    QPushButton* goPage_ = nullptr;
+    // The screens place their controls on the window, which deletes the controls; the screens
+    // hold their logic.
+    std::unique_ptr<HomeScreen> home_;
+    std::unique_ptr<ResultsScreen> results_;
+    std::unique_ptr<ProgressScreen> progress_;
 
-    // The open backup borrows the observer and the picture maker; the panes borrow its results.
-    // Each is declared after what it borrows, so it is ended first.
+    // The open backup borrows the observer and the picture maker, and the results screen borrows
+    // its results: the destructor ends the worker and discards the results before any goes.
     DecodedPictureFactory pictures_;
-    WindowThreadObserver observer_;
+    std::unique_ptr<WindowThreadObserver> observer_;
     std::unique_ptr<backup::ScanSession> session_;
-    std::array<std::unique_ptr<CPhotoViewDlg>, 8> panes_;
-    backup::ScanResults noResults_;  // what the window shows while no backup is open
     std::filesystem::path noOutputFolder_;
     QEventLoop* windDownLoop_ = nullptr;  // waits for the finished message of a stopped worker
 

@@ -9,8 +9,9 @@
 
 namespace pixhaven::ui {
 
-WindowThreadObserver::WindowThreadObserver(QObject& window, ProgressDisplay& display)
-    : window_(window), display_(display) {}
+WindowThreadObserver::WindowThreadObserver(QObject& window, ProgressDisplay& progress,
+                                           GroupLabelDisplay& labels)
+    : window_(window), progress_(progress), labels_(labels) {}
 
 template <typename Report>
 void WindowThreadObserver::RunOnWindow(Report report) {
@@ -31,21 +32,21 @@ void WindowThreadObserver::RunOnWindow(Report report) {
 }
 
 void WindowThreadObserver::ShowProgress(int percent) {
-    RunOnWindow([this, percent] { display_.SetProgress(percent); });
+    RunOnWindow([this, percent] { progress_.SetProgress(percent); });
 }
 
 void WindowThreadObserver::ShowStatus(const std::u16string& text) {
     const QString status = QString::fromStdU16String(text);
-    RunOnWindow([this, status] { display_.SetStatusText(status); });
+    RunOnWindow([this, status] { progress_.SetStatusText(status); });
 }
 
 void WindowThreadObserver::LabelGroup(int group, const std::u16string& text) {
     const QString label = QString::fromStdU16String(text);
-    RunOnWindow([this, group, label] { display_.SetGroupLabel(group, label); });
+    RunOnWindow([this, group, label] { labels_.SetGroupLabel(group, label); });
 }
 
 void WindowThreadObserver::ShowPauseAndStop() {
-    RunOnWindow([this] { display_.ShowPauseAndStop(); });
+    RunOnWindow([this] { progress_.ShowPauseAndStop(); });
 }
 
 void WindowThreadObserver::ScanFinished() {

@@ -17,14 +17,22 @@ public:
     virtual ~ProgressDisplay() = default;
     virtual void SetProgress(int percent) = 0;
     virtual void SetStatusText(const QString& text) = 0;
-    virtual void SetGroupLabel(int group, const QString& text) = 0;
     virtual void ShowPauseAndStop() = 0;
+};
+
+// Where the window names the groups a scan has filled; called on the window's thread only. A
+// group's list is the worker's until it labels the group.
+class GroupLabelDisplay {
+public:
+    virtual ~GroupLabelDisplay() = default;
+    virtual void SetGroupLabel(int group, const QString& text) = 0;
 };
 
 class WindowThreadObserver final : public backup::WorkerObserver {
 public:
-    // `window` receives the finished messages and runs the reports; `display` shows them.
-    WindowThreadObserver(QObject& window, ProgressDisplay& display);
+    // `window` receives the finished messages and runs the reports; `progress` and `labels` show
+    // them.
+    WindowThreadObserver(QObject& window, ProgressDisplay& progress, GroupLabelDisplay& labels);
 
     void ShowProgress(int percent) override;
     void ShowStatus(const std::u16string& text) override;
@@ -45,7 +53,8 @@ private:
     void RunOnWindow(Report report);
 
     QObject& window_;  // outlives the worker: the window ends it before going
-    ProgressDisplay& display_;
+    ProgressDisplay& progress_;
+    GroupLabelDisplay& labels_;
     std::atomic<bool> detached_{false};
 };
 
