@@ -45,6 +45,22 @@ function(pixhaven_library name)
     pixhaven_defaults(${name})
 endfunction()
 
+# pixhaven_executable(name SOURCES ... LIBS ...): a program of ours rooted at the repository.
+function(pixhaven_executable name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    pixhaven_defaults(${name})
+endfunction()
+
+# pixhaven_test_runs(test program macro): a test that runs `program` as a process finds it through
+# the definition `macro`, and the program is built first.
+function(pixhaven_test_runs test program macro)
+    target_compile_definitions(${test} PRIVATE ${macro}="$<TARGET_FILE:${program}>")
+    add_dependencies(${test} ${program})
+endfunction()
+
 # pixhaven_test(name SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
 function(pixhaven_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
