@@ -200,18 +200,13 @@ int ReadContactInfo(sqlite3* db, std::int32_t* personCount, Person** persons,
 }
 
 int ReadContactImages(sqlite3* db, ContactImageCallback callback, void* userData) {
-    Statement statement(db, kThumbnails);
-    if (!statement.Prepared()) {
-        return DBQUARRY_PREPARE_FAILED;
-    }
-    while (statement.Step()) {
-        const std::string_view image = statement.Bytes(1);
+    return VisitRows(db, kThumbnails, [&](const Statement& row) {
+        const std::string_view image = row.Bytes(1);
         if (callback != nullptr && !image.empty()) {
             callback(reinterpret_cast<const unsigned char*>(image.data()),
-                     static_cast<std::int32_t>(image.size()), statement.Int(0), userData);
+                     static_cast<std::int32_t>(image.size()), row.Int(0), userData);
         }
-    }
-    return DBQUARRY_OK;
+    });
 }
 
 }  // namespace

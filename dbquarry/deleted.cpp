@@ -86,6 +86,24 @@ void AppendRecovered(const char16_t* addressBookPath, const char16_t* secondPath
     });
 }
 
+// The readers with one list: each row becomes one record marked deleted, whose other fields
+// set(record, arena, row) fills.
+template <typename Record, typename Set>
+void AppendRecoveredRecords(const char16_t* addressBookPath, const char16_t* secondPath,
+                            ePaserType type, Record** head, Slot<Record>& slot, Set set) {
+    if (head == nullptr) {
+        return;
+    }
+    TailAppender<Record> list(head, slot);
+    AppendRecovered(addressBookPath, secondPath, type, OS_IOS5, LineRule::NeedsTab,
+                    [&](const Row& row) {
+                        return list.Append([&](Record& record, Arena& arena) {
+                            record.deleted = 1;
+                            set(record, arena, row);
+                        });
+                    });
+}
+
 }  // namespace
 }  // namespace dbquarry
 
@@ -140,35 +158,22 @@ void qvGetDeletedMsg_iOS6(const char16_t* addressBookPath, const char16_t* messa
 
 void qvGetDeletedContacts(const char16_t* addressBookPath, const char16_t* secondPath,
                           Person** persons) {
-    if (persons == nullptr) {
-        return;
-    }
-    TailAppender<Person> personList(persons, Lists().persons);
-    dbquarry::AppendRecovered(addressBookPath, secondPath, PARSE_CONTACTS, OS_IOS5,
-                              dbquarry::LineRule::NeedsTab, [&](const Row& row) {
-                                  return personList.Append([&](Person& person, Arena& arena) {
-                                      person.rowid = row.id;
-                                      person.deleted = 1;
-                                      person.first = AnsiToWide(arena, row.first);
-                                      person.phone = AnsiToWide(arena, row.second);
-                                  });
-                              });
+    dbquarry::AppendRecoveredRecords(addressBookPath, secondPath, PARSE_CONTACTS, persons,
+                                     Lists().persons,
+                                     [](Person& person, Arena& arena, const Row& row) {
+                                         person.rowid = row.id;
+                                         person.first = AnsiToWide(arena, row.first);
+                                         person.phone = AnsiToWide(arena, row.second);
+                                     });
 }
 
 void qvGetDeleteCallHistory(const char16_t* addressBookPath, const char16_t* callDbPath,
                             CallRecord** calls) {
-    if (calls == nullptr) {
-        return;
-    }
-    TailAppender<CallRecord> callList(calls, Lists().calls);
-    dbquarry::AppendRecovered(addressBookPath, callDbPath, PARSE_CALL_HISTORY, OS_IOS5,
-                              dbquarry::LineRule::NeedsTab, [&](const Row& row) {
-                                  return callList.Append([&](CallRecord& call, Arena& arena) {
-                                      call.deleted = 1;
-                                      call.flags = dbquarry::recovered::IsOutgoing(row.second)
-                                                       ? dbquarry::kOutgoing
-                                                       : dbquarry::kIncoming;
-                                      call.address = AnsiToWide(arena, row.first);
-                                  });
-                              });
+    dbquarry::AppendRecoveredRecords(
+        addressBookPath, callDbPath, PARSE_CALL_HISTORY, calls, Lists().calls,
+        [](CallRecord& call, Arena& arena, const Row& row) {
+            call.flags = dbquarry::recovered::IsOutgoing(row.second) ? dbquarry::kOutgoing
+                                                                     : dbquarry::kIncoming;
+            call.address = AnsiToWide(arena, row.first);
+        });
 }

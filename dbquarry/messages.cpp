@@ -117,11 +117,13 @@ char* CopyBytes(Arena& arena, std::string_view bytes, std::size_t size, std::siz
     return buffer;
 }
 
-// Reads the rows of an iOS 5 statement: a record that cannot be built ends the list there and
-// the reader goes on with what it has. False when the statement does not prepare.
+// Reads the rows of a statement into a list and hands it to its slot and *out: a record that
+// cannot be built ends the list there and the reader goes on with what it has. False (nothing
+// handed out) when the statement does not prepare.
 template <typename Record, typename Fill>
-bool ReadRowsUpToFailure(sqlite3* db, const char* sql, ListBuilder<Record>& list, Fill fill,
+bool ReadListUpToFailure(sqlite3* db, const char* sql, Record** out, Slot<Record>& slot, Fill fill,
                          RecordCallback callback, void* userData) {
+    ListBuilder<Record> list;
     Statement statement(db, sql);
     if (!statement.Prepared()) {
         return false;
@@ -141,6 +143,7 @@ bool ReadRowsUpToFailure(sqlite3* db, const char* sql, ListBuilder<Record>& list
             callback(record, userData);
         }
     }
+    list.HandOut(out, slot);
     return true;
 }
 
@@ -271,15 +274,11 @@ int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
         return DBQUARRY_PREPARE_FAILED;
     }
     if (pieces != nullptr) {
-        ListBuilder<MsgPiece_iOS5> list;
-        if (ReadRowsUpToFailure(db, kPieces, list, FillPiece, nullptr, nullptr)) {
-            list.HandOut(pieces, lists.pieces5);
-        }
+        ReadListUpToFailure(db, kPieces, pieces, lists.pieces5, FillPiece, nullptr, nullptr);
     }
     if (groups != nullptr) {
         const Members members = OrNothing([db] { return ReadMembers(db); });
         const ContactNames names = OrNothing(ContactNames::FromSlots);
-        ListBuilder<MsgGroup_iOS5> list;
         const auto fill = [&](MsgGroup_iOS5& group, const Statement& row) {
             group.rowid = row.Int(0);
             const std::u16string address = GroupAddress(members, group.rowid, row.Int(1), names);
@@ -287,21 +286,19 @@ int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
                 group.address = CopyText(row.arena(), address);
             }
         };
-        if (!ReadRowsUpToFailure(db, kGroups, list, fill, callback, userData)) {
+        if (!ReadListUpToFailure(db, kGroups, groups, lists.groups5, fill, callback, userData)) {
             return DBQUARRY_GROUPS_FAILED;
         }
-        list.HandOut(groups, lists.groups5);
     }
     if (messages != nullptr) {
         const Chats chats = OrNothing([db] { return ReadChats(db); });
-        ListBuilder<Message_iOS5> list;
         const auto fill = [&](Message_iOS5& message, const Statement& row) {
             FillMessage5(message, row, chats);
         };
-        if (!ReadRowsUpToFailure(db, kMessages5, list, fill, nullptr, nullptr)) {
+        if (!ReadListUpToFailure(db, kMessages5, messages, lists.messages5, fill, nullptr,
+                                 nullptr)) {
             return DBQUARRY_MESSAGES_FAILED;
         }
-        list.HandOut(messages, lists.messages5);
     }
     return DBQUARRY_OK;
 }
@@ -377,10 +374,8 @@ int ReadMessages6(sqlite3* db, std::int32_t* handleCount, Handle_iOS6** handles,
     }
     if (attachments != nullptr) {
         // An attachment that cannot be built ends that list; the messages are still read.
-        ListBuilder<Attachment_iOS6> list;
-        if (ReadRowsUpToFailure(db, kAttachments, list, FillAttachment, nullptr, nullptr)) {
-            list.HandOut(attachments, lists.attachments6);
-        }
+        ReadListUpToFailure(db, kAttachments, attachments, lists.attachments6, FillAttachment,
+                            nullptr, nullptr);
     }
     if (messages != nullptr) {
         const std::unordered_set<std::int32_t> withAttachments = MessagesWithAttachments();
@@ -398,20 +393,15 @@ bool IsReportedImage(std::string_view mimeType) {
 }
 
 int ReportMadridAttachments(sqlite3* db, MadridAttachmentCallback callback, void* userData) {
-    Statement statement(db, kMadridAttachments);
-    if (!statement.Prepared()) {
-        return DBQUARRY_PREPARE_FAILED;
-    }
-    while (statement.Step()) {
+    return VisitRows(db, kMadridAttachments, [&](const Statement& row) {
         // A row without a mime type is no image; a missing guid or name is passed as "".
-        if (statement.IsNull(3) || !IsReportedImage(statement.Utf8(3)) || callback == nullptr) {
-            continue;
+        if (row.IsNull(3) || !IsReportedImage(row.Utf8(3)) || callback == nullptr) {
+            return;
         }
-        const std::string guid(statement.Utf8(0));
-        const std::string filename(statement.Utf8(1));
+        const std::string guid(row.Utf8(0));
+        const std::string filename(row.Utf8(1));
         callback(guid.c_str(), filename.c_str(), kMadridAttachmentKind, userData);
-    }
-    return DBQUARRY_OK;
+    });
 }
 
 }  // namespace

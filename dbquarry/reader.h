@@ -155,6 +155,20 @@ int ReadList(sqlite3* db, const char* sql, Record** out, Slot<Record>& slot, Fil
     return DBQUARRY_OK;
 }
 
+// Hands every row of `sql` to visit(row): DBQUARRY_OK, or DBQUARRY_PREPARE_FAILED when the
+// statement does not prepare.
+template <typename Visit>
+int VisitRows(sqlite3* db, const char* sql, Visit visit) {
+    Statement statement(db, sql);
+    if (!statement.Prepared()) {
+        return DBQUARRY_PREPARE_FAILED;
+    }
+    while (statement.Step()) {
+        visit(statement);
+    }
+    return DBQUARRY_OK;
+}
+
 // The first column of the first row of `sql` into *count; false when it does not prepare.
 bool ReadCount(sqlite3* db, const char* sql, std::int32_t* count);
 
