@@ -351,30 +351,40 @@ int DumpContacts(const Paths& paths) {
     return code;
 }
 
-int DumpMessages5(const Paths& paths) {
+// Every list of a message reader, contact names read first.
+template <typename Correspondent, typename Message, typename Part>
+struct MessageLists {
+    Correspondent* correspondents = nullptr;
+    Message* messages = nullptr;
+    Part* parts = nullptr;
+    int code = DBQUARRY_OK;
+};
+
+template <typename Correspondent, typename Message, typename Part>
+MessageLists<Correspondent, Message, Part> ReadMessageLists(
+    const Paths& paths, int (*read)(const char16_t*, std::int32_t*, Correspondent**, Message**,
+                                    Part**, RecordCallback, void*)) {
     ReadContactNames(paths);
-    MsgGroup_iOS5* groups = nullptr;
-    Message_iOS5* messages = nullptr;
-    MsgPiece_iOS5* pieces = nullptr;
-    const int code = qvGetMessage_iOS5(paths.first.c_str(), nullptr, &groups, &messages, &pieces,
-                                       nullptr, nullptr);
-    PrintList(groups);
-    PrintList(messages);
-    PrintList(pieces);
-    return code;
+    MessageLists<Correspondent, Message, Part> lists;
+    lists.code = read(paths.first.c_str(), nullptr, &lists.correspondents, &lists.messages,
+                      &lists.parts, nullptr, nullptr);
+    return lists;
+}
+
+int DumpMessages5(const Paths& paths) {
+    const auto lists = ReadMessageLists(paths, qvGetMessage_iOS5);
+    PrintList(lists.correspondents);
+    PrintList(lists.messages);
+    PrintList(lists.parts);
+    return lists.code;
 }
 
 int DumpMessages6(const Paths& paths) {
-    ReadContactNames(paths);
-    Handle_iOS6* handles = nullptr;
-    Message_iOS6* messages = nullptr;
-    Attachment_iOS6* attachments = nullptr;
-    const int code = qvGetMessage_iOS6(paths.first.c_str(), nullptr, &handles, &messages,
-                                       &attachments, nullptr, nullptr);
-    PrintList(handles);
-    PrintList(attachments);
-    PrintList(messages);
-    return code;
+    const auto lists = ReadMessageLists(paths, qvGetMessage_iOS6);
+    PrintList(lists.correspondents);
+    PrintList(lists.parts);
+    PrintList(lists.messages);
+    return lists.code;
 }
 
 // The live lists of the message database, then the carved records appended to them.
