@@ -19,29 +19,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::dbfixtures::Null;
-using pixhaven::dbfixtures::Value;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 using pixhaven::platform::PathToUtf16;
-using pixhaven::test::Text;
-
-template <typename Record>
-std::vector<Record*> Records(Record* head) {
-    std::vector<Record*> records;
-    for (; head != nullptr; head = head->nextRecord) {
-        records.push_back(head);
-    }
-    return records;
-}
-
-std::set<fs::path> FolderContents(const fs::path& folder) {
-    std::set<fs::path> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename());
-    }
-    return names;
-}
 
 // What the callback saw: each record, and whether it was already the tail of its list.
 struct Seen {
@@ -56,7 +36,7 @@ void Remember(void* record, void* userData) {
     seen->allTails = seen->allTails && static_cast<Record*>(record)->nextRecord == nullptr;
 }
 
-using TablesTest = pixhaven::test::ListsTest;
+using TablesTest = ListsTest;
 
 // --- call history: the full reader shape -----------------------------------------------------
 
@@ -146,16 +126,16 @@ TEST_F(CallHistoryTest, FailuresLeaveCountersAndListsAlone) {
     EXPECT_EQ(count, 99);
     EXPECT_EQ(calls, reinterpret_cast<CallRecord*>(&count));
     // Nothing was created beside the missing file or the databases that were read.
-    EXPECT_EQ(FolderContents(dir_.path()), (std::set<fs::path>{"call_history.db", "notes.sqlite"}));
+    EXPECT_EQ(EntryNames(dir_.path()), (std::set<fs::path>{"call_history.db", "notes.sqlite"}));
 }
 
 TEST_F(CallHistoryTest, ReadingWritesNothingBesideTheDatabase) {
-    const auto before = FolderContents(dir_.path());
+    const auto before = EntryNames(dir_.path());
     CallRecord* calls = nullptr;
     std::int32_t count = 0;
     ASSERT_EQ(qvGetCallHistory(path_.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
     ASSERT_EQ(qvGetCallHistory(path_.c_str(), nullptr, &calls, nullptr, nullptr), DBQUARRY_OK);
-    EXPECT_EQ(FolderContents(dir_.path()), before);
+    EXPECT_EQ(EntryNames(dir_.path()), before);
 }
 
 TEST_F(CallHistoryTest, UnicodePathAndEmptyTable) {
