@@ -23,17 +23,12 @@
 #include "ui/picture.h"
 
 namespace fs = std::filesystem;
+using namespace pixhaven::test;
+using namespace pixhaven::ui;
 using pixhaven::backup::FindExifThumbnail;
 using pixhaven::samplegen::CameraFacts;
 using pixhaven::samplegen::Content;
 using pixhaven::samplegen::RgbImage;
-using pixhaven::test::ReadFile;
-using pixhaven::test::TempDir;
-using pixhaven::test::WriteFile;
-using pixhaven::ui::DecodedPicture;
-using pixhaven::ui::GifFrames;
-using pixhaven::ui::RenderThumbnailOf;
-using pixhaven::ui::ThumbnailOrigin;
 
 namespace {
 
@@ -320,7 +315,7 @@ void TestPicture::sampleBackupPicturesAllRender() {
     QLabel label;
     label.setPixmap(QPixmap::fromImage(sheet));
     label.resize(sheet.size());
-    pixhaven::test::SaveScreenshot(label, "picture_sample_thumbnails");
+    SaveScreenshot(label, "picture_sample_thumbnails");
 }
 
 void TestPicture::keptThumbnailUnderConcurrentUse() {
