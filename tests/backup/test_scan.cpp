@@ -10,6 +10,7 @@
 #include "makerlibs/gildpaint.h"
 #include "platform/textcodec.h"
 #include "tests/support/fake_observer.h"
+#include "tests/support/fake_pictures.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/mbdb_writer.h"
 
@@ -24,29 +25,6 @@ const std::string kGifBytes = "GIF89a gif body";
 const std::string kTiffBigBytes = std::string("MM\0\x2A", 4) + "tiff body";
 const std::string kTiffLittleBytes = std::string("II\x2A\0", 4) + "tiff body";
 const std::string kTextBytes = "just some text";
-
-class FakePicture : public PictureSource {
-public:
-    explicit FakePicture(std::filesystem::path file) : file_(std::move(file)) {}
-    const std::filesystem::path& File() const override { return file_; }
-
-private:
-    std::filesystem::path file_;
-};
-
-class FakePictures : public PictureFactory {
-public:
-    bool makeNothing = false;
-    std::vector<std::filesystem::path> calls;
-
-    std::unique_ptr<PictureSource> Make(const std::filesystem::path& file) override {
-        calls.push_back(file);
-        if (makeNothing) {
-            return nullptr;
-        }
-        return std::make_unique<FakePicture>(file);
-    }
-};
 
 class Scan : public testing::Test {
 protected:
@@ -100,7 +78,7 @@ protected:
     ScanResults results;
     WorkerControl control;
     test::FakeObserver observer;
-    FakePictures pictures;
+    test::FakePictures pictures;
 };
 
 using NameList = std::vector<std::u16string>;
