@@ -301,6 +301,12 @@ void PrintList(const Record* head) {
     }
 }
 
+// Several lists, one after the other.
+template <typename... Records>
+void PrintLists(const Records*... heads) {
+    (PrintList(heads), ...);
+}
+
 void PrintContactImage(const unsigned char* image, std::int32_t length, std::int32_t recordId,
                        void*) {
     JsonLine("ContactImage")
@@ -345,9 +351,7 @@ int DumpContacts(const Paths& paths) {
     MultiValueEntry* entries = nullptr;
     const int code = qvGetContactInfo(paths.first.c_str(), nullptr, &persons, &values, &entries,
                                       nullptr, nullptr);
-    PrintList(persons);
-    PrintList(values);
-    PrintList(entries);
+    PrintLists(persons, values, entries);
     return code;
 }
 
@@ -373,17 +377,13 @@ MessageLists<Correspondent, Message, Part> ReadMessageLists(
 
 int DumpMessages5(const Paths& paths) {
     const auto lists = ReadMessageLists(paths, qvGetMessage_iOS5);
-    PrintList(lists.correspondents);
-    PrintList(lists.messages);
-    PrintList(lists.parts);
+    PrintLists(lists.correspondents, lists.messages, lists.parts);
     return lists.code;
 }
 
 int DumpMessages6(const Paths& paths) {
     const auto lists = ReadMessageLists(paths, qvGetMessage_iOS6);
-    PrintList(lists.correspondents);
-    PrintList(lists.parts);
-    PrintList(lists.messages);
+    PrintLists(lists.correspondents, lists.parts, lists.messages);
     return lists.code;
 }
 
@@ -399,8 +399,7 @@ int DumpDeletedMessages(const Paths& paths,
     const int code =
         read(paths.second->c_str(), nullptr, &correspondents, &messages, nullptr, nullptr, nullptr);
     appendDeleted(paths.first.c_str(), paths.second->c_str(), &messages, &correspondents);
-    PrintList(correspondents);
-    PrintList(messages);
+    PrintLists(correspondents, messages);
     return code;
 }
 
