@@ -61,6 +61,20 @@ protected:
         ScanContext scan = Context();
         return CollectGroup(scan, group);
     }
+    // Starts collecting the JPG group on another thread; returns once the pass has paused itself
+    // at its first progress report. `scan` must outlive the pass.
+    std::future<int> PausedJpgPass(ScanContext& scan) {
+        observer.onProgress = [this](int reports) {
+            if (reports == 1) {
+                control.run.Reset();
+                paused_.set_value();
+            }
+        };
+        std::future<int> pass =
+            std::async(std::launch::async, [&scan] { return CollectGroup(scan, kJpg); });
+        paused_.get_future().wait();
+        return pass;
+    }
     std::vector<std::u16string> Names(int group) const {
         std::vector<std::u16string> names;
         for (const auto& item : results.groups[group]) {
@@ -79,6 +93,9 @@ protected:
     WorkerControl control;
     test::FakeObserver observer;
     test::FakePictures pictures;
+
+private:
+    std::promise<void> paused_;
 };
 
 using NameList = std::vector<std::u16string>;
@@ -338,17 +355,8 @@ TEST_F(Scan, PauseHoldsThePassUntilTheRunEventIsSetAgain) {
         Add(std::string("Media/Downloads/") + name, kJpegBytes);
     }
     Count(kJpg);
-    std::promise<void> paused;
-    observer.onProgress = [&](int reports) {
-        if (reports == 1) {
-            control.run.Reset();
-            paused.set_value();
-        }
-    };
     ScanContext scan = Context();
-    std::future<int> pass =
-        std::async(std::launch::async, [&] { return CollectGroup(scan, kJpg); });
-    paused.get_future().wait();
+    std::future<int> pass = PausedJpgPass(scan);
     EXPECT_EQ(pass.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     EXPECT_EQ(observer.Progress().size(), 1u);
     control.run.Set();
@@ -359,15 +367,8 @@ TEST_F(Scan, StopWhilePausedWakesAndEndsThePass) {
     Add("Media/Downloads/a.jpg", kJpegBytes);
     Add("Media/Downloads/b.jpg", kJpegBytes);
     Count(kJpg);
-    std::promise<void> paused;
-    observer.onProgress = [&](int) {
-        control.run.Reset();
-        paused.set_value();
-    };
     ScanContext scan = Context();
-    std::future<int> pass =
-        std::async(std::launch::async, [&] { return CollectGroup(scan, kJpg); });
-    paused.get_future().wait();
+    std::future<int> pass = PausedJpgPass(scan);
     control.stop = kStopRequested;
     control.run.Set();
     EXPECT_EQ(pass.get(), -1);

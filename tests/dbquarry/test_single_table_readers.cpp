@@ -36,6 +36,19 @@ void Remember(void* record, void* userData) {
     seen->allTails = seen->allTails && static_cast<Record*>(record)->nextRecord == nullptr;
 }
 
+// What a one-table reader with a row counter gives: the count, then the list.
+template <typename Record>
+std::pair<std::int32_t, std::vector<Record*>> CountAndList(int (*read)(const char16_t*,
+                                                                       std::int32_t*, Record**,
+                                                                       RecordCallback, void*),
+                                                           const std::u16string& path) {
+    std::int32_t count = -1;
+    EXPECT_EQ(read(path.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
+    Record* list = nullptr;
+    EXPECT_EQ(read(path.c_str(), nullptr, &list, nullptr, nullptr), DBQUARRY_OK);
+    return {count, Records(list)};
+}
+
 using TablesTest = ListsTest;
 
 // --- call history: the full reader shape -----------------------------------------------------
@@ -348,14 +361,8 @@ TEST_F(TablesTest, NotesJoinTheirBodiesAndKeepDeletedOnes) {
                 (2, 1, 11, 1, 2, NULL, 'Gone'), (3, 0, 12, 3, 4, '', ''), (4, 0, 99, 5, 6, 'x', 'x');
         )sql");
     }
-    const std::u16string path = Path("notes.sqlite");
-    std::int32_t count = -1;
-    ASSERT_EQ(qvGetNotes(path.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
+    const auto [count, records] = CountAndList(qvGetNotes, Path("notes.sqlite"));
     EXPECT_EQ(count, 3);  // the note without a body is not joined
-
-    NoteRecord* notes = nullptr;
-    ASSERT_EQ(qvGetNotes(path.c_str(), nullptr, &notes, nullptr, nullptr), DBQUARRY_OK);
-    const auto records = Records(notes);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0]->ZDELETEDFLAG, 0);
     EXPECT_EQ(records[0]->ZCREATIONDATE, 369000000);
@@ -389,14 +396,8 @@ TEST_F(TablesTest, VoiceMemosRoundDurationsAndDropTheDevicePrefix) {
         add(-1e12, Null{}, std::string("/var/mobile/a/var/mobile/b"));
         add(std::string("not a number"), Null{}, std::string("/VAR/MOBILE/c"));
     }
-    const std::u16string path = Path("Recordings.db");
-    std::int32_t count = -1;
-    ASSERT_EQ(qvGetVoiceMemos(path.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
+    const auto [count, records] = CountAndList(qvGetVoiceMemos, Path("Recordings.db"));
     EXPECT_EQ(count, 7);
-
-    VoiceMemo* memos = nullptr;
-    ASSERT_EQ(qvGetVoiceMemos(path.c_str(), nullptr, &memos, nullptr, nullptr), DBQUARRY_OK);
-    const auto records = Records(memos);
     ASSERT_EQ(records.size(), 7u);
     EXPECT_EQ(records[0]->ZDATE, 400000000);
     EXPECT_EQ(records[0]->ZDURATION, 3);
