@@ -1,5 +1,6 @@
 #include "tests/support/screenshot.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QTest>
@@ -35,6 +36,14 @@ void AddPaletteRows() {
     QTest::addColumn<bool>("dark");
     QTest::newRow("light") << false;
     QTest::newRow("dark") << true;
+}
+
+bool UseRowPalette() {
+    QFETCH(bool, dark);
+    if (dark) {
+        QApplication::setPalette(DarkPalette());
+    }
+    return dark;
 }
 
 }  // namespace pixhaven::test

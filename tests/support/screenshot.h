@@ -18,5 +18,7 @@ QPalette DarkPalette();
 
 // The rows of a data-driven test run once per palette: bool "dark", rows "light" and "dark".
 void AddPaletteRows();
+// In such a test: sets the palette of the current row; true for the dark one.
+bool UseRowPalette();
 
 }  // namespace pixhaven::test

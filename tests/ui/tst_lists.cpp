@@ -433,10 +433,7 @@ private slots:
     void screenshots_data() { pixhaven::test::AddPaletteRows(); }
 
     void screenshots() {
-        QFETCH(bool, dark);
-        if (dark) {
-            QApplication::setPalette(pixhaven::test::DarkPalette());
-        }
+        const bool dark = pixhaven::test::UseRowPalette();
         const QString suffix = dark ? QStringLiteral("_dark") : QStringLiteral("_light");
         QStringList names;
         QStringList sizes;

@@ -287,10 +287,7 @@ private slots:
     void screenshots_data() { pixhaven::test::AddPaletteRows(); }
 
     void screenshots() {
-        QFETCH(bool, dark);
-        if (dark) {
-            QApplication::setPalette(pixhaven::test::DarkPalette());
-        }
+        const bool dark = pixhaven::test::UseRowPalette();
         TreeFixture fixture(SomeResults());
         CTreeViewEx1& tree = *fixture.tree;
         tree.SetItemText(tree.RootItem(), QStringLiteral("Anna's iPhone"));
