@@ -23,21 +23,15 @@ constexpr std::u16string_view kUnnamed = u"unnamed";
 constexpr int kMaxOutputFolderAttempts = 1000;
 constexpr std::u16string_view kInvalidInNames = u"<>:\"/\\|?*";
 
-bool IsSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDFFF;
-}
-
 // Control characters, the characters Windows forbids in names, and unpaired surrogates (which no
 // path encoding can carry) all become '_'.
 std::u16string ReplaceInvalidCharacters(std::u16string_view name) {
     std::u16string safe(name);
     for (std::size_t i = 0; i < safe.size(); ++i) {
         const char16_t c = safe[i];
-        const bool pairedHigh = c >= 0xD800 && c <= 0xDBFF && i + 1 < safe.size() &&
-                                safe[i + 1] >= 0xDC00 && safe[i + 1] <= 0xDFFF;
-        if (pairedHigh) {
+        if (platform::IsSurrogatePairAt(safe, i)) {
             ++i;
-        } else if (c < 0x20 || c == 0x7F || IsSurrogate(c) ||
+        } else if (c < 0x20 || c == 0x7F || platform::IsSurrogate(c) ||
                    kInvalidInNames.find(c) != std::u16string_view::npos) {
             safe[i] = u'_';
         }

@@ -80,38 +80,38 @@ void Report(benchmark::State& state, std::size_t records) {
                            benchmark::Counter::kIsRate);
 }
 
-void BM_ReadManifestDb(benchmark::State& state) {
+// Reads the cached `file` with `read` once per iteration.
+template <typename Read>
+void MeasureReader(benchmark::State& state, const char* file, Read read) {
     std::size_t records = 0;
     for (auto _ : state) {
-        auto manifest = pixhaven::backup::ReadManifestDb(CacheFolder() / "Manifest.db");
+        auto manifest = read(CacheFolder() / file);
         records = manifest ? manifest->size() : 0;
         benchmark::DoNotOptimize(manifest);
     }
     Report(state, records);
+}
+
+void BM_ReadManifestDb(benchmark::State& state) {
+    MeasureReader(state, "Manifest.db", [](const std::filesystem::path& file) {
+        return pixhaven::backup::ReadManifestDb(file);
+    });
 }
 BENCHMARK(BM_ReadManifestDb)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 // The same file read through SQLite alone, as before the page reader.
 void BM_ReadManifestDbWithSqlite(benchmark::State& state) {
-    std::size_t records = 0;
-    for (auto _ : state) {
-        auto manifest = pixhaven::backup::ReadManifestDbWithSqlite(CacheFolder() / "Manifest.db");
-        records = manifest ? manifest->size() : 0;
-        benchmark::DoNotOptimize(manifest);
-    }
-    Report(state, records);
+    MeasureReader(state, "Manifest.db", [](const std::filesystem::path& file) {
+        return pixhaven::backup::ReadManifestDbWithSqlite(file);
+    });
 }
 BENCHMARK(BM_ReadManifestDbWithSqlite)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 // The old reader on the same records.
 void BM_ReadManifestMbdb(benchmark::State& state) {
-    std::size_t records = 0;
-    for (auto _ : state) {
-        auto manifest = pixhaven::backup::ReadManifest(CacheFolder() / "Manifest.mbdb");
-        records = manifest ? manifest->size() : 0;
-        benchmark::DoNotOptimize(manifest);
-    }
-    Report(state, records);
+    MeasureReader(state, "Manifest.mbdb", [](const std::filesystem::path& file) {
+        return pixhaven::backup::ReadManifest(file);
+    });
 }
 BENCHMARK(BM_ReadManifestMbdb)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 

@@ -114,17 +114,13 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
             }
             readPageSize(addressBookPath);
             if (openDbStream(addressBookPath)) {
-                collectLeafPages(rootPage);
-                sortLeafPages();
-                collectFreeblocks(leafPages);
+                loadTable(rootPage);
                 parseContactABMultiValueFreelistCell(recordIdColumn, valueColumn,
                                                      multiValueColumnCount);
                 parseContactABMultiValueUnassignedArea(recordIdColumn, valueColumn,
                                                        multiValueColumnCount);
                 clearPageLists();
-                collectLeafPages(secondRootPage);
-                sortLeafPages();
-                collectFreeblocks(leafPages);
+                loadTable(secondRootPage);
                 parseContactABPersonFreelistCell(rowidColumn, firstColumn, lastColumn,
                                                  personColumnCount);
                 parseContactABPersonUnassignedArea(rowidColumn, firstColumn, lastColumn,
@@ -140,9 +136,7 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
             }
             readPageSize(recordDbPath);
             if (openDbStream(recordDbPath)) {
-                collectLeafPages(rootPage);
-                sortLeafPages();
-                collectFreeblocks(leafPages);
+                loadTable(rootPage);
                 if (os == OS_IOS5_EARLY || os == OS_IOS5) {
                     // The freeblock carver rewrites the three members; the unassigned-area
                     // carver assumes the layout SQL reported.
@@ -168,9 +162,7 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
             }
             readPageSize(recordDbPath);
             if (openDbStream(recordDbPath)) {
-                collectLeafPages(rootPage);
-                sortLeafPages();
-                collectFreeblocks(leafPages);
+                loadTable(rootPage);
                 parseCallHistoryFreelistCell(addressColumn, flagsColumn, callColumnCount);
                 parseCallHistoryUnassignedArea(addressColumn, flagsColumn, callColumnCount);
             }
@@ -211,6 +203,18 @@ bool IphoneSqlitParse::InitContacDbquarryFile() {
 }
 
 bool IphoneSqlitParse::InitSmsDbquarryFile() {
+    return readNamesAndRecordTable(kMessageRootSql, kMessageLayoutSql, "text", messageColumnCount,
+                                   textColumn);
+}
+
+bool IphoneSqlitParse::InitCallHistoryDbFile() {
+    return readNamesAndRecordTable(kCallRootSql, kCallLayoutSql, "flags", callColumnCount,
+                                   flagsColumn);
+}
+
+bool IphoneSqlitParse::readNamesAndRecordTable(const char* rootSql, const char* layoutSql,
+                                               const char* secondColumn, int& columnCount,
+                                               int& secondIndex) {
     if (!cellsalvage::FileExists(addressBookPath) || !cellsalvage::FileExists(recordDbPath)) {
         return false;
     }
@@ -218,33 +222,14 @@ bool IphoneSqlitParse::InitSmsDbquarryFile() {
     const ConnectionLease record(recordDbHandle, recordDbPath);
     if (!addressBook.isOpen() || !record.isOpen() ||
         !ReadContactNames(addressBookHandle, kNamesByValueSql, contactNames) ||
-        !cellsalvage::ReadRootPage(recordDbHandle, kMessageRootSql, rootPage)) {
+        !cellsalvage::ReadRootPage(recordDbHandle, rootSql, rootPage)) {
         return false;
     }
-    const cellsalvage::TableLayout message =
-        cellsalvage::ReadTableLayout(recordDbHandle, kMessageLayoutSql, {"address", "text"});
-    messageColumnCount = message.columnCount;
-    addressColumn = message.indices[0];
-    textColumn = message.indices[1];
-    return true;
-}
-
-bool IphoneSqlitParse::InitCallHistoryDbFile() {
-    if (!cellsalvage::FileExists(recordDbPath) || !cellsalvage::FileExists(addressBookPath)) {
-        return false;
-    }
-    const ConnectionLease record(recordDbHandle, recordDbPath);
-    const ConnectionLease addressBook(addressBookHandle, addressBookPath);
-    if (!record.isOpen() || !addressBook.isOpen() ||
-        !ReadContactNames(addressBookHandle, kNamesByValueSql, contactNames) ||
-        !cellsalvage::ReadRootPage(recordDbHandle, kCallRootSql, rootPage)) {
-        return false;
-    }
-    const cellsalvage::TableLayout call =
-        cellsalvage::ReadTableLayout(recordDbHandle, kCallLayoutSql, {"address", "flags"});
-    callColumnCount = call.columnCount;
-    addressColumn = call.indices[0];
-    flagsColumn = call.indices[1];
+    const cellsalvage::TableLayout layout =
+        cellsalvage::ReadTableLayout(recordDbHandle, layoutSql, {"address", secondColumn});
+    columnCount = layout.columnCount;
+    addressColumn = layout.indices[0];
+    secondIndex = layout.indices[1];
     return true;
 }
 
@@ -264,6 +249,20 @@ unsigned char IphoneSqlitParse::byteAt(const Scratch& scratch, std::size_t posit
     return position < scratch.bytes.size() ? scratch.bytes[position] : 0;
 }
 
+bool IphoneSqlitParse::matchesSignature(const Scratch& scratch, std::size_t position,
+                                        std::span<const SignatureStep> steps) {
+    for (const SignatureStep& step : steps) {
+        std::uint32_t type = 0;
+        std::size_t used = 0;
+        position += step.skipBefore;
+        if (!readSerialType(scratch, position, type, used) || !step.matches(type)) {
+            return false;
+        }
+        position += used;
+    }
+    return true;
+}
+
 // ---- freeblock carvers ----
 
 void IphoneSqlitParse::parseContactABMultiValueFreelistCell(const int& recordIdIndex,
@@ -277,20 +276,13 @@ void IphoneSqlitParse::parseContactABMultiValueFreelistCell(const int& recordIdI
     std::vector<WantedColumn> wanted(2);
     forEachFreeblock([&](const Scratch& scratch) {
         // The freeblock header overwrote the cell's first 4 bytes, up to the NULL type of UID.
-        carveMergedRecords(
-            scratch, 0, columnCount, 4, false,
-            [&](std::size_t position) -> std::optional<std::size_t> {
-                wanted[0].index = recordIdIndex - 1;
-                wanted[1].index = valueIndex - 1;
-                const WalkResult walk = walkRecord(scratch, position, scratch.length - position,
-                                                   columnCount - 1, wanted, rules);
-                if (walk.end != WalkEnd::Complete) {
-                    return std::nullopt;
-                }
-                recoveredMultiValues.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                                  columnValue(scratch, walk, wanted[1]));
-                return walk.extent;
-            });
+        carveMergedRecords(scratch, 0, columnCount, 4, false,
+                           [&](std::size_t position) -> std::optional<std::size_t> {
+                               wanted[0].index = recordIdIndex - 1;
+                               wanted[1].index = valueIndex - 1;
+                               return keepRecord(scratch, position, columnCount - 1, wanted,
+                                                 recoveredMultiValues, rules);
+                           });
     });
 }
 
@@ -311,16 +303,8 @@ void IphoneSqlitParse::parseContactABPersonFreelistCell(const int& rowidIndex,
                                wanted[0].index = rowidIndex - 1;
                                wanted[1].index = firstIndex - 1;
                                wanted[2].index = lastIndex - 1;
-                               const WalkResult walk =
-                                   walkRecord(scratch, position, scratch.length - position,
-                                              columnCount - 1, wanted, rules);
-                               if (walk.end != WalkEnd::Complete) {
-                                   return std::nullopt;
-                               }
-                               recoveredPersons.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                                             columnValue(scratch, walk, wanted[1]),
-                                                             columnValue(scratch, walk, wanted[2]));
-                               return walk.extent;
+                               return keepRecord(scratch, position, columnCount - 1, wanted,
+                                                 recoveredPersons, rules);
                            });
     });
 }
@@ -346,24 +330,17 @@ void IphoneSqlitParse::parseSmsFreelistCell(int& addressIndex, int& textIndex, i
     rules.zeroLengthFiveToTwelve = true;
     std::vector<WantedColumn> wanted(2);
     forEachFreeblock([&](const Scratch& scratch) {
-        carveMergedRecords(
-            scratch, 0, learntCount, 4, false,
-            [&](std::size_t position) -> std::optional<std::size_t> {
-                applyFirstByteRule(scratch.bytes[position]);
-                if (columnCount < 1) {
-                    return std::nullopt;
-                }
-                wanted[0].index = addressIndex;
-                wanted[1].index = textIndex;
-                const WalkResult walk = walkRecord(scratch, position, scratch.length - position,
-                                                   columnCount, wanted, rules);
-                if (walk.end != WalkEnd::Complete) {
-                    return std::nullopt;
-                }
-                recoveredMessages.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                               columnValue(scratch, walk, wanted[1]));
-                return walk.extent;
-            });
+        carveMergedRecords(scratch, 0, learntCount, 4, false,
+                           [&](std::size_t position) -> std::optional<std::size_t> {
+                               applyFirstByteRule(scratch.bytes[position]);
+                               if (columnCount < 1) {
+                                   return std::nullopt;
+                               }
+                               wanted[0].index = addressIndex;
+                               wanted[1].index = textIndex;
+                               return keepRecord(scratch, position, columnCount, wanted,
+                                                 recoveredMessages, rules);
+                           });
     });
 }
 
@@ -376,18 +353,12 @@ void IphoneSqlitParse::parseSmsFreelistCell(const int& textIndex, const int& col
     std::vector<WantedColumn> wanted(1);
     forEachFreeblock([&](const Scratch& scratch) {
         const std::size_t first = scratch.bytes[0] < 40 ? 0 : 1;
-        carveMergedRecords(
-            scratch, first, columnCount, 5, false,
-            [&](std::size_t position) -> std::optional<std::size_t> {
-                wanted[0].index = textIndex;
-                const WalkResult walk = walkRecord(scratch, position, scratch.length - position,
-                                                   columnCount, wanted, rules);
-                if (walk.end != WalkEnd::Complete) {
-                    return std::nullopt;
-                }
-                recoveredMessageTexts.push_back(columnValue(scratch, walk, wanted[0]));
-                return walk.extent;
-            });
+        carveMergedRecords(scratch, first, columnCount, 5, false,
+                           [&](std::size_t position) -> std::optional<std::size_t> {
+                               wanted[0].index = textIndex;
+                               return keepRecord(scratch, position, columnCount, wanted,
+                                                 recoveredMessageTexts, rules);
+                           });
     });
 }
 
@@ -405,15 +376,8 @@ void IphoneSqlitParse::parseCallHistoryFreelistCell(const int& addressIndex, con
                            [&](std::size_t position) -> std::optional<std::size_t> {
                                wanted[0].index = addressIndex;
                                wanted[1].index = flagsIndex;
-                               const WalkResult walk =
-                                   walkRecord(scratch, position, scratch.length - position,
-                                              columnCount, wanted, rules);
-                               if (walk.end != WalkEnd::Complete) {
-                                   return std::nullopt;
-                               }
-                               recoveredCalls.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                                           columnValue(scratch, walk, wanted[1]));
-                               return walk.extent;
+                               return keepRecord(scratch, position, columnCount, wanted,
+                                                 recoveredCalls, rules);
                            });
     });
 }
@@ -443,14 +407,7 @@ void IphoneSqlitParse::parseContactABMultiValueUnassignedArea(const int& recordI
             }
             wanted[0].index = recordIdIndex - 1;
             wanted[1].index = valueIndex - 1;
-            const WalkResult walk =
-                walkRecord(scratch, p, scratch.length - p, columnCount - 1, wanted, rules);
-            if (walk.end != WalkEnd::Complete) {
-                return std::nullopt;
-            }
-            recoveredMultiValues.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                              columnValue(scratch, walk, wanted[1]));
-            return walk.extent;
+            return keepRecord(scratch, p, columnCount - 1, wanted, recoveredMultiValues, rules);
         });
     });
 }
@@ -529,33 +486,14 @@ void IphoneSqlitParse::parseSmsUnassignedArea(const int& addressIndex, const int
     if (columnCount < 2) {
         return;
     }
-    std::vector<WantedColumn> wanted(2);
-    forEachUnassignedArea([&](const Scratch& scratch) {
-        slideSignature(scratch, scratch.length, [&](std::size_t p) -> std::optional<std::size_t> {
-            // address, date, text, flags, then replace as a constant.
-            static constexpr bool (*kShape[])(std::uint32_t) = {
-                isTextType, isIntegerType, isTextType, isIntegerType, isConstantType};
-            std::size_t position = p;
-            for (const auto matches : kShape) {
-                std::uint32_t type = 0;
-                std::size_t used = 0;
-                if (!readSerialType(scratch, position, type, used) || !matches(type)) {
-                    return std::nullopt;
-                }
-                position += used;
-            }
-            wanted[0].index = addressIndex - 1;
-            wanted[1].index = textIndex - 1;
-            const WalkResult walk =
-                walkRecord(scratch, p, scratch.length - p, columnCount - 1, wanted);
-            if (walk.end != WalkEnd::Complete) {
-                return std::nullopt;
-            }
-            recoveredMessages.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                           columnValue(scratch, walk, wanted[1]));
-            return walk.extent;
-        });
-    });
+    // address, date, text, flags, then replace as a constant.
+    static constexpr SignatureStep kShape[] = {{0, isTextType},
+                                               {0, isIntegerType},
+                                               {0, isTextType},
+                                               {0, isIntegerType},
+                                               {0, isConstantType}};
+    carveSignedRecords(kShape, columnCount - 1, {{addressIndex - 1}, {textIndex - 1}}, {},
+                       recoveredMessages);
 }
 
 void IphoneSqlitParse::parseSmsUnassignedArea(const int& textIndex, const int& columnCount) {
@@ -564,40 +502,14 @@ void IphoneSqlitParse::parseSmsUnassignedArea(const int& textIndex, const int& c
     }
     // guid (a 36-byte text), text, five one-byte types, attributedBody (a blob), four more,
     // account_guid (a text), error, then date (an integer).
-    struct Step {
-        std::size_t skipBefore;
-        bool (*matches)(std::uint32_t);
-    };
-    static constexpr Step kShape[] = {
+    static constexpr SignatureStep kShape[] = {
         {0, [](std::uint32_t t) { return t == 85; }},
         {0, isTextType},
         {5, isBlobType},
         {4, isTextType},
         {1, isIntegerType},
     };
-    std::vector<WantedColumn> wanted(1);
-    forEachUnassignedArea([&](const Scratch& scratch) {
-        slideSignature(scratch, scratch.length, [&](std::size_t p) -> std::optional<std::size_t> {
-            std::size_t position = p;
-            for (const Step& step : kShape) {
-                std::uint32_t type = 0;
-                std::size_t used = 0;
-                position += step.skipBefore;
-                if (!readSerialType(scratch, position, type, used) || !step.matches(type)) {
-                    return std::nullopt;
-                }
-                position += used;
-            }
-            wanted[0].index = textIndex - 1;
-            const WalkResult walk =
-                walkRecord(scratch, p, scratch.length - p, columnCount - 1, wanted);
-            if (walk.end != WalkEnd::Complete) {
-                return std::nullopt;
-            }
-            recoveredMessageTexts.push_back(columnValue(scratch, walk, wanted[0]));
-            return walk.extent;
-        });
-    });
+    carveSignedRecords(kShape, columnCount - 1, {{textIndex - 1}}, {}, recoveredMessageTexts);
 }
 
 void IphoneSqlitParse::parseCallHistoryUnassignedArea(const int& addressIndex,
@@ -606,33 +518,28 @@ void IphoneSqlitParse::parseCallHistoryUnassignedArea(const int& addressIndex,
     if (columnCount < 2) {
         return;
     }
+    // address, then date, duration, flags and id as integers.
+    static constexpr SignatureStep kShape[] = {{0, isTextType},
+                                               {0, isIntegerType},
+                                               {0, isIntegerType},
+                                               {0, isIntegerType},
+                                               {0, isIntegerType}};
     WalkRules rules;
     rules.zeroLengthColumn = 5 - 1;  // table column 5 (id); the walk starts at column 1
-    std::vector<WantedColumn> wanted(2);
+    carveSignedRecords(kShape, columnCount - 1, {{addressIndex - 1}, {flagsIndex - 1}}, rules,
+                       recoveredCalls);
+}
+
+template <typename Row>
+void IphoneSqlitParse::carveSignedRecords(std::span<const SignatureStep> signature, int columns,
+                                          std::vector<WantedColumn> wanted, const WalkRules& rules,
+                                          std::vector<Row>& rows) {
     forEachUnassignedArea([&](const Scratch& scratch) {
         slideSignature(scratch, scratch.length, [&](std::size_t p) -> std::optional<std::size_t> {
-            // address, then date, duration, flags and id as integers.
-            static constexpr bool (*kShape[])(std::uint32_t) = {
-                isTextType, isIntegerType, isIntegerType, isIntegerType, isIntegerType};
-            std::size_t position = p;
-            for (const auto matches : kShape) {
-                std::uint32_t type = 0;
-                std::size_t used = 0;
-                if (!readSerialType(scratch, position, type, used) || !matches(type)) {
-                    return std::nullopt;
-                }
-                position += used;
-            }
-            wanted[0].index = addressIndex - 1;
-            wanted[1].index = flagsIndex - 1;
-            const WalkResult walk =
-                walkRecord(scratch, p, scratch.length - p, columnCount - 1, wanted, rules);
-            if (walk.end != WalkEnd::Complete) {
+            if (!matchesSignature(scratch, p, signature)) {
                 return std::nullopt;
             }
-            recoveredCalls.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                        columnValue(scratch, walk, wanted[1]));
-            return walk.extent;
+            return keepRecord(scratch, p, columns, wanted, rows, rules);
         });
     });
 }

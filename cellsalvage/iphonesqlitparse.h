@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -28,12 +29,13 @@ public:
     void startParse(ePaserType type, eOSType os) override;
 
 private:
-    using Pair = std::pair<std::string, std::string>;
-    using Triple = std::tuple<std::string, std::string, std::string>;
-
     bool InitContacDbquarryFile();
     bool InitSmsDbquarryFile();
     bool InitCallHistoryDbFile();
+    // The message and call steps: the AddressBook's names by value, then the root page and layout
+    // of one table of the record database (its address column and `secondColumn`).
+    bool readNamesAndRecordTable(const char* rootSql, const char* layoutSql,
+                                 const char* secondColumn, int& columnCount, int& secondIndex);
 
     void parseContactABMultiValueFreelistCell(const int& recordIdIndex, const int& valueIndex,
                                               const int& columnCount);
@@ -69,6 +71,22 @@ private:
                                std::size_t& used);
     // A single byte of the scratch buffer; 0 past its end.
     static unsigned char byteAt(const Scratch& scratch, std::size_t position);
+
+    // One step of an unassigned-area signature: `skipBefore` bytes passed over, then a serial
+    // type that `matches` accepts.
+    struct SignatureStep {
+        std::size_t skipBefore;
+        bool (*matches)(std::uint32_t);
+    };
+    // Whether the serial types from `position` follow `steps`, each read whole inside the buffer.
+    static bool matchesSignature(const Scratch& scratch, std::size_t position,
+                                 std::span<const SignatureStep> steps);
+    // The unassigned-area carver of the message and call tables: every position whose serial
+    // types follow `signature` starts a record of `columns` types, whose wanted columns are kept.
+    template <typename Row>
+    void carveSignedRecords(std::span<const SignatureStep> signature, int columns,
+                            std::vector<WantedColumn> wanted, const WalkRules& rules,
+                            std::vector<Row>& rows);
 
     sqlite3* recordDbHandle = nullptr;
     sqlite3* addressBookHandle = nullptr;

@@ -63,9 +63,7 @@ void SqliteParse::startParse(ePaserType type, eOSType os) {
         }
         readPageSize(contactsDbPath);
         openDbStream(contactsDbPath);
-        collectLeafPages(rootPage);
-        sortLeafPages();
-        collectFreeblocks(leafPages);
+        loadTable(rootPage);
         parseContactFreelistCell(rawContactIdColumn, data1Column, dataColumnCount);
         parseContactUnassignedArea(rawContactIdColumn, data1Column, dataColumnCount);
         dropStaleCopies(type);
@@ -76,9 +74,7 @@ void SqliteParse::startParse(ePaserType type, eOSType os) {
         }
         readPageSize(smsDbPath);
         openDbStream(smsDbPath);
-        collectLeafPages(rootPage);
-        sortLeafPages();
-        collectFreeblocks(leafPages);
+        loadTable(rootPage);
         parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
         parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
         dropStaleCopies(type);
@@ -164,14 +160,7 @@ void SqliteParse::parseContactFreelistCell(const int& rawContactIdIndex, const i
             scratch, FreeblockRecordStart(scratch.bytes), columnCount, kMergedCellGap, false,
             [&](std::size_t position) -> std::optional<std::size_t> {
                 std::vector<WantedColumn> wanted{{rawContactIdIndex}, {data1Index}};
-                const WalkResult walk =
-                    walkRecord(scratch, position, scratch.length - position, columnCount, wanted);
-                if (walk.end != WalkEnd::Complete) {
-                    return std::nullopt;
-                }
-                recoveredDataRows.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                               columnValue(scratch, walk, wanted[1]));
-                return walk.extent;
+                return keepRecord(scratch, position, columnCount, wanted, recoveredDataRows);
             });
     });
 }
@@ -194,14 +183,8 @@ void SqliteParse::parseContactUnassignedArea(const int& rawContactIdIndex, const
                 return std::nullopt;
             }
             std::vector<WantedColumn> wanted{{rawContactIdIndex}, {data1Index}};
-            const WalkResult walk = walkRecord(scratch, p, scratch.length - p, columnCount, wanted);
             // A record that does not fit in the area was no match: the scan goes on.
-            if (walk.end != WalkEnd::Complete) {
-                return std::nullopt;
-            }
-            recoveredDataRows.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                           columnValue(scratch, walk, wanted[1]));
-            return walk.extent;
+            return keepRecord(scratch, p, columnCount, wanted, recoveredDataRows);
         });
     });
 }
@@ -216,15 +199,7 @@ void SqliteParse::parseSmsFresslistCell(const int& addressIndex, const int& pers
             scratch, FreeblockRecordStart(scratch.bytes), columnCount, kMergedCellGap, true,
             [&](std::size_t position) -> std::optional<std::size_t> {
                 std::vector<WantedColumn> wanted{{addressIndex}, {personIndex}, {bodyIndex}};
-                const WalkResult walk =
-                    walkRecord(scratch, position, scratch.length - position, columnCount, wanted);
-                if (walk.end != WalkEnd::Complete) {
-                    return std::nullopt;
-                }
-                recoveredSms.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                          columnValue(scratch, walk, wanted[1]),
-                                          columnValue(scratch, walk, wanted[2]));
-                return walk.extent;
+                return keepRecord(scratch, position, columnCount, wanted, recoveredSms);
             });
     });
 }
@@ -252,14 +227,7 @@ void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& per
                 return std::nullopt;
             }
             std::vector<WantedColumn> wanted{{addressIndex}, {personIndex}, {bodyIndex}};
-            const WalkResult walk = walkRecord(scratch, p, scratch.length - p, columnCount, wanted);
-            if (walk.end != WalkEnd::Complete) {
-                return std::nullopt;
-            }
-            recoveredSms.emplace_back(columnValue(scratch, walk, wanted[0]),
-                                      columnValue(scratch, walk, wanted[1]),
-                                      columnValue(scratch, walk, wanted[2]));
-            return walk.extent;
+            return keepRecord(scratch, p, columnCount, wanted, recoveredSms);
         });
     });
 }

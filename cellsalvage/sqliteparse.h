@@ -21,9 +21,6 @@ public:
     void startParse(ePaserType type, eOSType os) override;
 
 private:
-    using Pair = std::pair<std::string, std::string>;
-    using Triple = std::tuple<std::string, std::string, std::string>;
-
     bool InitContacDbquarryFile();
     bool InitSmsDbquarryFile();
     void parseContactFreelistCell(const int& rawContactIdIndex, const int& data1Index,

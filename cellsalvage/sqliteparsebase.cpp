@@ -177,6 +177,12 @@ void SqliteParseBase::collectFreeblocks(std::vector<std::int32_t> pages) {
     }
 }
 
+void SqliteParseBase::loadTable(int rootPage) {
+    collectLeafPages(rootPage);
+    sortLeafPages();
+    collectFreeblocks(leafPages);
+}
+
 void SqliteParseBase::clearPageLists() {
     leafPages.clear();
     freeblockMap.clear();

@@ -27,6 +27,9 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "cellsalvage/export.h"
@@ -42,6 +45,10 @@ public:
 
 protected:
     SqliteParseBase();
+
+    // Carved rows: the wanted columns' bytes of one record.
+    using Pair = std::pair<std::string, std::string>;
+    using Triple = std::tuple<std::string, std::string, std::string>;
 
     // Scratch space for one freeblock or unassigned area: every byte past `length` is zero, and
     // the padding keeps a signature test or varint read that starts inside the area in the buffer.
@@ -92,6 +99,8 @@ protected:
     // an offset outside the page.
     void collectFreeblocks(std::vector<std::int32_t> pages);
     void clearPageLists();
+    // The leaf pages of the table rooted at rootPage, sorted, and their freeblocks.
+    void loadTable(int rootPage);
 
     // Reads the content of the freeblock at `offset` of `page` (its size − 4 bytes from offset + 4,
     // cut at the page's end) into `scratch`; false when it has no content.
@@ -121,6 +130,29 @@ protected:
     // The content bytes of a wanted column after a walk (empty when they would leave the area).
     static std::string columnValue(const Scratch& scratch, const WalkResult& walk,
                                    const WantedColumn& column);
+
+    // Walks the record at `start` to the end of the area and, when it lies complete within it,
+    // appends the wanted columns' contents to `rows` as one row (a text, a Pair or a Triple) and
+    // returns the record's extent.
+    template <typename Row>
+    static std::optional<std::size_t> keepRecord(const Scratch& scratch, std::size_t start,
+                                                 int columns, std::vector<WantedColumn>& wanted,
+                                                 std::vector<Row>& rows,
+                                                 const WalkRules& rules = {}) {
+        const WalkResult walk =
+            walkRecord(scratch, start, scratch.length - start, columns, wanted, rules);
+        if (walk.end != WalkEnd::Complete) {
+            return std::nullopt;
+        }
+        if constexpr (std::is_same_v<Row, std::string>) {
+            rows.push_back(columnValue(scratch, walk, wanted[0]));
+        } else {
+            rows.push_back([&]<std::size_t... I>(std::index_sequence<I...>) {
+                return Row{columnValue(scratch, walk, wanted[I])...};
+            }(std::make_index_sequence<std::tuple_size_v<Row>>{}));
+        }
+        return walk.extent;
+    }
 
     // The loop every freeblock carver shares: deleted cells merged into one freeblock follow each
     // other, the next one's serial types `gap` bytes after the end of the previous record, one byte

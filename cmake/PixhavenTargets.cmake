@@ -45,13 +45,27 @@ function(pixhaven_library name)
     pixhaven_defaults(${name})
 endfunction()
 
+# pixhaven_executable(name SOURCES ... LIBS ...): a program of ours rooted at the repository.
+function(pixhaven_executable name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    pixhaven_defaults(${name})
+endfunction()
+
+# pixhaven_test_runs(test program macro): a test that runs `program` as a process finds it through
+# the definition `macro`, and the program is built first.
+function(pixhaven_test_runs test program macro)
+    target_compile_definitions(${test} PRIVATE ${macro}="$<TARGET_FILE:${program}>")
+    add_dependencies(${test} ${program})
+endfunction()
+
 # pixhaven_test(name SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
 function(pixhaven_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-    add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-    pixhaven_defaults(${name})
+    pixhaven_executable(${name} SOURCES ${ARG_SOURCES}
+        LIBS ${ARG_LIBS} GTest::gtest GTest::gtest_main)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "PIXHAVEN_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
 endfunction()
@@ -59,12 +73,9 @@ endfunction()
 # pixhaven_fuzzer(name SOURCES ... LIBS ... CORPUS dir): a libFuzzer target; CTest replays its corpus.
 function(pixhaven_fuzzer name)
     cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
-    add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    pixhaven_executable(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-    pixhaven_defaults(${name})
     if(ARG_CORPUS)
         add_test(NAME ${name}_corpus COMMAND ${name} -runs=0 ${ARG_CORPUS})
     endif()
@@ -74,11 +85,8 @@ endfunction()
 # Tests save screenshots into screenshots/ of the build folder.
 function(pixhaven_qt_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-    add_executable(${name} ${ARG_SOURCES})
+    pixhaven_executable(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS} Qt6::Test Qt6::Widgets)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-    pixhaven_defaults(${name})
     add_dependencies(${name} pixhaven_skin)  # the tests load the rendered skin
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT

@@ -127,37 +127,23 @@ char16_t* PhoneOf(Arena& arena, std::int32_t rowid, const MultiValue* multiValue
 }
 
 void FillMultiValue(MultiValue& record, const Statement& row) {
-    record.uid = row.Int(0);
-    record.record_id = row.Int(1);
-    record.property = row.Int(2);
-    record.identifier = row.Int(3);
-    record.value = row.Text(4);
-    record.label = row.Text(5);
+    ReadColumns(row, 0, record.uid, record.record_id, record.property, record.identifier,
+                record.value, record.label);
 }
 
 void FillEntry(MultiValueEntry& record, const Statement& row) {
-    record.parent_id = row.Int(0);
-    record.value = row.Text(1);
-    record.key = row.Text(2);
+    ReadColumns(row, 0, record.parent_id, record.value, record.key);
 }
 
 void FillPerson(Person& record, const Statement& row, const std::vector<Membership>& memberships,
                 const MultiValue* multiValues) {
-    record.rowid = row.Int(0);
-    record.first = row.Text(1);
-    record.last = row.Text(2);
-    record.middle = row.Text(3);
-    record.organization = row.Text(4);
-    record.department = row.Text(5);
-    record.note = row.Text(6);
+    ReadColumns(row, 0, record.rowid, record.first, record.last, record.middle, record.organization,
+                record.department, record.note);
     if (!row.IsNull(7)) {
         record.birthday = BirthdayText(row.arena(), row.Utf8(7));
     }
-    record.jobtitle = row.Text(8);
-    record.nickname = row.Text(9);
-    record.creationdate = row.Int64(10);
-    record.modificationdate = row.Int64(11);
-    record.ispreferredname = row.Int(12);
+    ReadColumns(row, 8, record.jobtitle, record.nickname, record.creationdate,
+                record.modificationdate, record.ispreferredname);
     record.groups = GroupsOf(row.arena(), record.rowid, memberships);
     record.phone = PhoneOf(row.arena(), record.rowid, multiValues);
 }
@@ -166,27 +152,12 @@ void FillPerson(Person& record, const Statement& row, const std::vector<Membersh
 template <typename Record, typename Fill>
 int ReadContactList(sqlite3* db, const char* sql, Record** out, Slot<Record>& slot, Fill fill,
                     RecordCallback callback, void* userData) {
-    ListBuilder<Record> list;
-    switch (ReadRows(db, sql, list, fill, callback, userData)) {
-        case RowsRead::NotPrepared:
-            return DBQUARRY_PREPARE_FAILED;
-        case RowsRead::OutOfMemory:
-            return DBQUARRY_OUT_OF_MEMORY;
-        case RowsRead::Done:
-            break;
-    }
-    list.HandOut(out, slot);
-    return DBQUARRY_OK;
+    return ReadList(db, sql, out, slot, fill, callback, userData, DBQUARRY_PREPARE_FAILED);
 }
 
-int ReadContactInfo(const char16_t* path, std::int32_t* personCount, Person** persons,
+int ReadContactInfo(sqlite3* db, std::int32_t* personCount, Person** persons,
                     MultiValue** multiValues, MultiValueEntry** entries, RecordCallback callback,
                     void* userData) {
-    const cellsalvage::Connection connection = OpenDatabase(path);
-    if (!connection) {
-        return DBQUARRY_OPEN_FAILED;
-    }
-    sqlite3* db = connection.get();
     if (personCount != nullptr && !ReadCount(db, kCountPersons, personCount)) {
         return DBQUARRY_PREPARE_FAILED;
     }
@@ -228,23 +199,14 @@ int ReadContactInfo(const char16_t* path, std::int32_t* personCount, Person** pe
     return result;
 }
 
-int ReadContactImages(const char16_t* path, ContactImageCallback callback, void* userData) {
-    const cellsalvage::Connection connection = OpenDatabase(path);
-    if (!connection) {
-        return DBQUARRY_OPEN_FAILED;
-    }
-    Statement statement(connection.get(), kThumbnails);
-    if (!statement.Prepared()) {
-        return DBQUARRY_PREPARE_FAILED;
-    }
-    while (statement.Step()) {
-        const std::string_view image = statement.Bytes(1);
+int ReadContactImages(sqlite3* db, ContactImageCallback callback, void* userData) {
+    return VisitRows(db, kThumbnails, [&](const Statement& row) {
+        const std::string_view image = row.Bytes(1);
         if (callback != nullptr && !image.empty()) {
             callback(reinterpret_cast<const unsigned char*>(image.data()),
-                     static_cast<std::int32_t>(image.size()), statement.Int(0), userData);
+                     static_cast<std::int32_t>(image.size()), row.Int(0), userData);
         }
-    }
-    return DBQUARRY_OK;
+    });
 }
 
 }  // namespace
@@ -253,12 +215,13 @@ int ReadContactImages(const char16_t* path, ContactImageCallback callback, void*
 int qvGetContactInfo(const char16_t* path, int32_t* personCount, Person** persons,
                      MultiValue** multiValues, MultiValueEntry** entries, RecordCallback callback,
                      void* userData) {
-    return dbquarry::Guarded([&] {
-        return dbquarry::ReadContactInfo(path, personCount, persons, multiValues, entries, callback,
+    return dbquarry::WithDatabase(path, [&](sqlite3* db) {
+        return dbquarry::ReadContactInfo(db, personCount, persons, multiValues, entries, callback,
                                          userData);
     });
 }
 
 int qvGetContactImage(const char16_t* path, ContactImageCallback callback, void* userData) {
-    return dbquarry::Guarded([&] { return dbquarry::ReadContactImages(path, callback, userData); });
+    return dbquarry::WithDatabase(
+        path, [&](sqlite3* db) { return dbquarry::ReadContactImages(db, callback, userData); });
 }

@@ -30,9 +30,10 @@ public:
         }
     }
 
-    // A zero-filled record at the tail; null when it cannot be allocated. The slot owns the arena
-    // before any record of it joins a list.
-    Record* Append() {
+    // Appends a zero-filled record at the tail and lets set(record, arena) fill it; false when it
+    // cannot be allocated. The slot owns the arena before any record of it joins a list.
+    template <typename Set>
+    bool Append(Set set) {
         if (arena_ == nullptr) {
             auto arena = std::make_unique<Arena>();
             Arena* kept = arena.get();
@@ -41,7 +42,7 @@ public:
         }
         Record* record = arena_->NewRecord<Record>();
         if (record == nullptr) {
-            return nullptr;
+            return false;
         }
         if (tail_ != nullptr) {
             tail_->nextRecord = record;
@@ -50,11 +51,9 @@ public:
             slot_.Hold(record);
         }
         tail_ = record;
-        return record;
+        set(*record, *arena_);
+        return true;
     }
-
-    // The arena of the records appended so far (only after a successful Append).
-    Arena& arena() { return *arena_; }
 
 private:
     Record** head_;
@@ -87,10 +86,29 @@ void AppendRecovered(const char16_t* addressBookPath, const char16_t* secondPath
     });
 }
 
+// The readers with one list: each row becomes one record marked deleted, whose other fields
+// set(record, arena, row) fills.
+template <typename Record, typename Set>
+void AppendRecoveredRecords(const char16_t* addressBookPath, const char16_t* secondPath,
+                            ePaserType type, Record** head, Slot<Record>& slot, Set set) {
+    if (head == nullptr) {
+        return;
+    }
+    TailAppender<Record> list(head, slot);
+    AppendRecovered(addressBookPath, secondPath, type, OS_IOS5, LineRule::NeedsTab,
+                    [&](const Row& row) {
+                        return list.Append([&](Record& record, Arena& arena) {
+                            record.deleted = 1;
+                            set(record, arena, row);
+                        });
+                    });
+}
+
 }  // namespace
 }  // namespace dbquarry
 
 using dbquarry::AnsiToWide;
+using dbquarry::Arena;
 using dbquarry::Lists;
 using dbquarry::TailAppender;
 using dbquarry::recovered::Row;
@@ -102,24 +120,19 @@ void qvGetDeletedMsg_iOS5(const char16_t* addressBookPath, const char16_t* messa
     }
     TailAppender<MsgGroup_iOS5> groupList(groups, Lists().groups5);
     TailAppender<Message_iOS5> messageList(messages, Lists().messages5);
-    dbquarry::AppendRecovered(addressBookPath, messageDbPath, PARSE_MESSAGES, OS_IOS5,
-                              dbquarry::LineRule::NeedsTab, [&](const Row& row) {
-                                  MsgGroup_iOS5* group = groupList.Append();
-                                  if (group == nullptr) {
-                                      return false;
-                                  }
-                                  group->rowid = row.id;
-                                  group->deleted = 1;
-                                  group->address = AnsiToWide(groupList.arena(), row.first);
-                                  Message_iOS5* message = messageList.Append();
-                                  if (message == nullptr) {
-                                      return false;
-                                  }
-                                  message->group_id = row.id;
-                                  message->is_madrid = 0;
-                                  message->text = AnsiToWide(messageList.arena(), row.second);
-                                  return true;
-                              });
+    dbquarry::AppendRecovered(
+        addressBookPath, messageDbPath, PARSE_MESSAGES, OS_IOS5, dbquarry::LineRule::NeedsTab,
+        [&](const Row& row) {
+            return groupList.Append([&](MsgGroup_iOS5& group, Arena& arena) {
+                group.rowid = row.id;
+                group.deleted = 1;
+                group.address = AnsiToWide(arena, row.first);
+            }) && messageList.Append([&](Message_iOS5& message, Arena& arena) {
+                message.group_id = row.id;
+                message.is_madrid = 0;
+                message.text = AnsiToWide(arena, row.second);
+            });
+        });
 }
 
 void qvGetDeletedMsg_iOS6(const char16_t* addressBookPath, const char16_t* messageDbPath,
@@ -129,62 +142,38 @@ void qvGetDeletedMsg_iOS6(const char16_t* addressBookPath, const char16_t* messa
     }
     TailAppender<Handle_iOS6> handleList(handles, Lists().handles6);
     TailAppender<Message_iOS6> messageList(messages, Lists().messages6);
-    dbquarry::AppendRecovered(addressBookPath, messageDbPath, PARSE_MESSAGES, OS_IOS6,
-                              dbquarry::LineRule::WholeLine, [&](const Row& row) {
-                                  Handle_iOS6* handle = handleList.Append();
-                                  if (handle == nullptr) {
-                                      return false;
-                                  }
-                                  handle->rowid = row.id;
-                                  handle->deleted = 1;
-                                  handle->id = AnsiToWide(handleList.arena(), "Unknown");
-                                  Message_iOS6* message = messageList.Append();
-                                  if (message == nullptr) {
-                                      return false;
-                                  }
-                                  message->handle_id = row.id;
-                                  message->text = AnsiToWide(messageList.arena(), row.first);
-                                  return true;
-                              });
+    dbquarry::AppendRecovered(
+        addressBookPath, messageDbPath, PARSE_MESSAGES, OS_IOS6, dbquarry::LineRule::WholeLine,
+        [&](const Row& row) {
+            return handleList.Append([&](Handle_iOS6& handle, Arena& arena) {
+                handle.rowid = row.id;
+                handle.deleted = 1;
+                handle.id = AnsiToWide(arena, "Unknown");
+            }) && messageList.Append([&](Message_iOS6& message, Arena& arena) {
+                message.handle_id = row.id;
+                message.text = AnsiToWide(arena, row.first);
+            });
+        });
 }
 
 void qvGetDeletedContacts(const char16_t* addressBookPath, const char16_t* secondPath,
                           Person** persons) {
-    if (persons == nullptr) {
-        return;
-    }
-    TailAppender<Person> personList(persons, Lists().persons);
-    dbquarry::AppendRecovered(addressBookPath, secondPath, PARSE_CONTACTS, OS_IOS5,
-                              dbquarry::LineRule::NeedsTab, [&](const Row& row) {
-                                  Person* person = personList.Append();
-                                  if (person == nullptr) {
-                                      return false;
-                                  }
-                                  person->rowid = row.id;
-                                  person->deleted = 1;
-                                  person->first = AnsiToWide(personList.arena(), row.first);
-                                  person->phone = AnsiToWide(personList.arena(), row.second);
-                                  return true;
-                              });
+    dbquarry::AppendRecoveredRecords(addressBookPath, secondPath, PARSE_CONTACTS, persons,
+                                     Lists().persons,
+                                     [](Person& person, Arena& arena, const Row& row) {
+                                         person.rowid = row.id;
+                                         person.first = AnsiToWide(arena, row.first);
+                                         person.phone = AnsiToWide(arena, row.second);
+                                     });
 }
 
 void qvGetDeleteCallHistory(const char16_t* addressBookPath, const char16_t* callDbPath,
                             CallRecord** calls) {
-    if (calls == nullptr) {
-        return;
-    }
-    TailAppender<CallRecord> callList(calls, Lists().calls);
-    dbquarry::AppendRecovered(addressBookPath, callDbPath, PARSE_CALL_HISTORY, OS_IOS5,
-                              dbquarry::LineRule::NeedsTab, [&](const Row& row) {
-                                  CallRecord* call = callList.Append();
-                                  if (call == nullptr) {
-                                      return false;
-                                  }
-                                  call->deleted = 1;
-                                  call->flags = dbquarry::recovered::IsOutgoing(row.second)
-                                                    ? dbquarry::kOutgoing
-                                                    : dbquarry::kIncoming;
-                                  call->address = AnsiToWide(callList.arena(), row.first);
-                                  return true;
-                              });
+    dbquarry::AppendRecoveredRecords(
+        addressBookPath, callDbPath, PARSE_CALL_HISTORY, calls, Lists().calls,
+        [](CallRecord& call, Arena& arena, const Row& row) {
+            call.flags = dbquarry::recovered::IsOutgoing(row.second) ? dbquarry::kOutgoing
+                                                                     : dbquarry::kIncoming;
+            call.address = AnsiToWide(arena, row.first);
+        });
 }

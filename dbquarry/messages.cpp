@@ -117,11 +117,13 @@ char* CopyBytes(Arena& arena, std::string_view bytes, std::size_t size, std::siz
     return buffer;
 }
 
-// Reads the rows of an iOS 5 statement: a record that cannot be built ends the list there and
-// the reader goes on with what it has. False when the statement does not prepare.
+// Reads the rows of a statement into a list and hands it to its slot and *out: a record that
+// cannot be built ends the list there and the reader goes on with what it has. False (nothing
+// handed out) when the statement does not prepare.
 template <typename Record, typename Fill>
-bool ReadRowsUpToFailure(sqlite3* db, const char* sql, ListBuilder<Record>& list, Fill fill,
+bool ReadListUpToFailure(sqlite3* db, const char* sql, Record** out, Slot<Record>& slot, Fill fill,
                          RecordCallback callback, void* userData) {
+    ListBuilder<Record> list;
     Statement statement(db, sql);
     if (!statement.Prepared()) {
         return false;
@@ -141,6 +143,7 @@ bool ReadRowsUpToFailure(sqlite3* db, const char* sql, ListBuilder<Record>& list
             callback(record, userData);
         }
     }
+    list.HandOut(out, slot);
     return true;
 }
 
@@ -233,19 +236,13 @@ void FillAttachmentInfo(Arena& arena, Message_iOS5& message, std::string_view in
 }
 
 void FillMessage5(Message_iOS5& message, const Statement& row, const Chats& chats) {
-    message.rowid = row.Int(0);
-    message.address = row.Text(1);
-    message.date = row.Int64(2);
-    message.text = row.Text(3);
-    message.flags = row.Int(4);
+    ReadColumns(row, 0, message.rowid, message.address, message.date, message.text, message.flags);
     message.is_madrid = row.Int(12);
-    message.group_id = row.Int(5);
-    message.subject = row.Text(6);
+    ReadColumns(row, 5, message.group_id, message.subject);
     if (message.is_madrid != 1) {
         return;
     }
-    message.madrid_handle = row.Text(7);
-    message.madrid_account_guid = row.Text(8);
+    ReadColumns(row, 7, message.madrid_handle, message.madrid_account_guid);
     FillAttachmentInfo(row.arena(), message, row.Bytes(9));
     message.madrid_account = row.Text(10);
     message.madrid_flags = row.Int(11);
@@ -277,15 +274,11 @@ int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
         return DBQUARRY_PREPARE_FAILED;
     }
     if (pieces != nullptr) {
-        ListBuilder<MsgPiece_iOS5> list;
-        if (ReadRowsUpToFailure(db, kPieces, list, FillPiece, nullptr, nullptr)) {
-            list.HandOut(pieces, lists.pieces5);
-        }
+        ReadListUpToFailure(db, kPieces, pieces, lists.pieces5, FillPiece, nullptr, nullptr);
     }
     if (groups != nullptr) {
         const Members members = OrNothing([db] { return ReadMembers(db); });
         const ContactNames names = OrNothing(ContactNames::FromSlots);
-        ListBuilder<MsgGroup_iOS5> list;
         const auto fill = [&](MsgGroup_iOS5& group, const Statement& row) {
             group.rowid = row.Int(0);
             const std::u16string address = GroupAddress(members, group.rowid, row.Int(1), names);
@@ -293,21 +286,19 @@ int ReadMessages5(sqlite3* db, std::int32_t* groupCount, MsgGroup_iOS5** groups,
                 group.address = CopyText(row.arena(), address);
             }
         };
-        if (!ReadRowsUpToFailure(db, kGroups, list, fill, callback, userData)) {
+        if (!ReadListUpToFailure(db, kGroups, groups, lists.groups5, fill, callback, userData)) {
             return DBQUARRY_GROUPS_FAILED;
         }
-        list.HandOut(groups, lists.groups5);
     }
     if (messages != nullptr) {
         const Chats chats = OrNothing([db] { return ReadChats(db); });
-        ListBuilder<Message_iOS5> list;
         const auto fill = [&](Message_iOS5& message, const Statement& row) {
             FillMessage5(message, row, chats);
         };
-        if (!ReadRowsUpToFailure(db, kMessages5, list, fill, nullptr, nullptr)) {
+        if (!ReadListUpToFailure(db, kMessages5, messages, lists.messages5, fill, nullptr,
+                                 nullptr)) {
             return DBQUARRY_MESSAGES_FAILED;
         }
-        list.HandOut(messages, lists.messages5);
     }
     return DBQUARRY_OK;
 }
@@ -357,15 +348,9 @@ std::unordered_set<std::int32_t> MessagesWithAttachments() {
 
 void FillMessage6(Message_iOS6& message, const Statement& row,
                   const std::unordered_set<std::int32_t>& withAttachments) {
-    message.rowid = row.Int(0);
-    message.guid = row.Text(1);
-    message.text = row.Text(2);
-    message.handle_id = row.Int(3);
-    message.subject = row.Text(4);
-    message.service = row.Text(5);
-    message.date = row.Int64(6);
-    message.is_from_me = row.Int(7);
-    message.is_system_message = row.Int(8);
+    ReadColumns(row, 0, message.rowid, message.guid, message.text, message.handle_id,
+                message.subject, message.service, message.date, message.is_from_me,
+                message.is_system_message);
     message.hasAttachment = withAttachments.contains(message.rowid) ? 1 : 0;
 }
 
@@ -378,42 +363,27 @@ int ReadMessages6(sqlite3* db, std::int32_t* handleCount, Handle_iOS6** handles,
     }
     if (handles != nullptr) {
         const ContactNames names = ContactNames::FromSlots();
-        ListBuilder<Handle_iOS6> list;
         const auto fill = [&](Handle_iOS6& handle, const Statement& row) {
             FillHandle(handle, row, names);
         };
-        switch (ReadRows(db, kHandles, list, fill, callback, userData)) {
-            case RowsRead::NotPrepared:
-                return DBQUARRY_HANDLES_FAILED;
-            case RowsRead::OutOfMemory:
-                return DBQUARRY_OUT_OF_MEMORY;
-            case RowsRead::Done:
-                break;
+        if (const int code = ReadList(db, kHandles, handles, lists.handles6, fill, callback,
+                                      userData, DBQUARRY_HANDLES_FAILED);
+            code != DBQUARRY_OK) {
+            return code;
         }
-        list.HandOut(handles, lists.handles6);
     }
     if (attachments != nullptr) {
         // An attachment that cannot be built ends that list; the messages are still read.
-        ListBuilder<Attachment_iOS6> list;
-        if (ReadRowsUpToFailure(db, kAttachments, list, FillAttachment, nullptr, nullptr)) {
-            list.HandOut(attachments, lists.attachments6);
-        }
+        ReadListUpToFailure(db, kAttachments, attachments, lists.attachments6, FillAttachment,
+                            nullptr, nullptr);
     }
     if (messages != nullptr) {
         const std::unordered_set<std::int32_t> withAttachments = MessagesWithAttachments();
-        ListBuilder<Message_iOS6> list;
         const auto fill = [&](Message_iOS6& message, const Statement& row) {
             FillMessage6(message, row, withAttachments);
         };
-        switch (ReadRows(db, kMessages6, list, fill, nullptr, nullptr)) {
-            case RowsRead::NotPrepared:
-                return DBQUARRY_MESSAGES_FAILED;
-            case RowsRead::OutOfMemory:
-                return DBQUARRY_OUT_OF_MEMORY;
-            case RowsRead::Done:
-                break;
-        }
-        list.HandOut(messages, lists.messages6);
+        return ReadList(db, kMessages6, messages, lists.messages6, fill, nullptr, nullptr,
+                        DBQUARRY_MESSAGES_FAILED);
     }
     return DBQUARRY_OK;
 }
@@ -423,20 +393,15 @@ bool IsReportedImage(std::string_view mimeType) {
 }
 
 int ReportMadridAttachments(sqlite3* db, MadridAttachmentCallback callback, void* userData) {
-    Statement statement(db, kMadridAttachments);
-    if (!statement.Prepared()) {
-        return DBQUARRY_PREPARE_FAILED;
-    }
-    while (statement.Step()) {
+    return VisitRows(db, kMadridAttachments, [&](const Statement& row) {
         // A row without a mime type is no image; a missing guid or name is passed as "".
-        if (statement.IsNull(3) || !IsReportedImage(statement.Utf8(3)) || callback == nullptr) {
-            continue;
+        if (row.IsNull(3) || !IsReportedImage(row.Utf8(3)) || callback == nullptr) {
+            return;
         }
-        const std::string guid(statement.Utf8(0));
-        const std::string filename(statement.Utf8(1));
+        const std::string guid(row.Utf8(0));
+        const std::string filename(row.Utf8(1));
         callback(guid.c_str(), filename.c_str(), kMadridAttachmentKind, userData);
-    }
-    return DBQUARRY_OK;
+    });
 }
 
 }  // namespace
@@ -445,36 +410,24 @@ int ReportMadridAttachments(sqlite3* db, MadridAttachmentCallback callback, void
 int qvGetMessage_iOS5(const char16_t* path, int32_t* groupCount, MsgGroup_iOS5** groups,
                       Message_iOS5** messages, MsgPiece_iOS5** pieces, RecordCallback callback,
                       void* userData) {
-    return dbquarry::Guarded([&] {
-        const cellsalvage::Connection db = dbquarry::OpenDatabase(path);
-        if (db == nullptr) {
-            return static_cast<int>(DBQUARRY_OPEN_FAILED);
-        }
-        return dbquarry::ReadMessages5(db.get(), groupCount, groups, messages, pieces, callback,
+    return dbquarry::WithDatabase(path, [&](sqlite3* db) {
+        return dbquarry::ReadMessages5(db, groupCount, groups, messages, pieces, callback,
                                        userData);
     });
 }
 
 int qvGetMadridAttachment_iOS5(const char16_t* path, MadridAttachmentCallback callback,
                                void* userData) {
-    return dbquarry::Guarded([&] {
-        const cellsalvage::Connection db = dbquarry::OpenDatabase(path);
-        if (db == nullptr) {
-            return static_cast<int>(DBQUARRY_OPEN_FAILED);
-        }
-        return dbquarry::ReportMadridAttachments(db.get(), callback, userData);
+    return dbquarry::WithDatabase(path, [&](sqlite3* db) {
+        return dbquarry::ReportMadridAttachments(db, callback, userData);
     });
 }
 
 int qvGetMessage_iOS6(const char16_t* path, int32_t* handleCount, Handle_iOS6** handles,
                       Message_iOS6** messages, Attachment_iOS6** attachments,
                       RecordCallback callback, void* userData) {
-    return dbquarry::Guarded([&] {
-        const cellsalvage::Connection db = dbquarry::OpenDatabase(path);
-        if (db == nullptr) {
-            return static_cast<int>(DBQUARRY_OPEN_FAILED);
-        }
-        return dbquarry::ReadMessages6(db.get(), handleCount, handles, messages, attachments,
-                                       callback, userData);
+    return dbquarry::WithDatabase(path, [&](sqlite3* db) {
+        return dbquarry::ReadMessages6(db, handleCount, handles, messages, attachments, callback,
+                                       userData);
     });
 }

@@ -91,6 +91,27 @@ private:
     Record* tail_ = nullptr;
 };
 
+// Row columns into record fields, picked by the field's type.
+inline void ReadColumn(const Statement& row, int column, std::int32_t& field) {
+    field = row.Int(column);
+}
+inline void ReadColumn(const Statement& row, int column, std::int64_t& field) {
+    field = row.Int64(column);
+}
+inline void ReadColumn(const Statement& row, int column, double& field) {
+    field = row.Double(column);
+}
+inline void ReadColumn(const Statement& row, int column, char16_t*& field) {
+    field = row.Text(column);
+}
+
+// Reads the columns from `first` on into `fields`, one field each, in order.
+template <typename... Fields>
+void ReadColumns(const Statement& row, int first, Fields&... fields) {
+    int column = first;
+    (ReadColumn(row, column++, fields), ...);
+}
+
 enum class RowsRead { Done, NotPrepared, OutOfMemory };
 
 // Builds one record per row of `sql`: fill(record, statement) sets its fields, then the callback
@@ -116,6 +137,38 @@ RowsRead ReadRows(sqlite3* db, const char* sql, ListBuilder<Record>& list, Fill 
     return RowsRead::Done;
 }
 
+// Builds the list of `sql` and hands it to its slot and *out: DBQUARRY_OK, `notPrepared` when the
+// statement does not prepare, or DBQUARRY_OUT_OF_MEMORY (then nothing is handed out).
+template <typename Record, typename Fill>
+int ReadList(sqlite3* db, const char* sql, Record** out, Slot<Record>& slot, Fill fill,
+             RecordCallback callback, void* userData, int notPrepared) {
+    ListBuilder<Record> list;
+    switch (ReadRows(db, sql, list, fill, callback, userData)) {
+        case RowsRead::NotPrepared:
+            return notPrepared;
+        case RowsRead::OutOfMemory:
+            return DBQUARRY_OUT_OF_MEMORY;
+        case RowsRead::Done:
+            break;
+    }
+    list.HandOut(out, slot);
+    return DBQUARRY_OK;
+}
+
+// Hands every row of `sql` to visit(row): DBQUARRY_OK, or DBQUARRY_PREPARE_FAILED when the
+// statement does not prepare.
+template <typename Visit>
+int VisitRows(sqlite3* db, const char* sql, Visit visit) {
+    Statement statement(db, sql);
+    if (!statement.Prepared()) {
+        return DBQUARRY_PREPARE_FAILED;
+    }
+    while (statement.Step()) {
+        visit(statement);
+    }
+    return DBQUARRY_OK;
+}
+
 // The first column of the first row of `sql` into *count; false when it does not prepare.
 bool ReadCount(sqlite3* db, const char* sql, std::int32_t* count);
 
@@ -130,6 +183,19 @@ int Guarded(Body body, int onOtherError = DBQUARRY_OUT_OF_MEMORY) noexcept {
     } catch (...) {
         return onOtherError;
     }
+}
+
+// An export's body on a read-only connection to `path`, run through Guarded; a file that cannot be
+// opened gives DBQUARRY_OPEN_FAILED.
+template <typename Body>
+int WithDatabase(const char16_t* path, Body body) noexcept {
+    return Guarded([&] {
+        const cellsalvage::Connection db = OpenDatabase(path);
+        if (db == nullptr) {
+            return static_cast<int>(DBQUARRY_OPEN_FAILED);
+        }
+        return body(db.get());
+    });
 }
 
 }  // namespace dbquarry

@@ -145,12 +145,8 @@ template <typename Record, typename Counters>
 int ReadTable(const char16_t* path, const Table<Record, Counters>& table, bool countMode,
               const Counters& counters, Record** out, Slot<Record>& slot, RecordCallback callback,
               void* userData) {
-    return Guarded([&] {
-        const cellsalvage::Connection db = OpenDatabase(path);
-        if (db == nullptr) {
-            return static_cast<int>(DBQUARRY_OPEN_FAILED);
-        }
-        Statement statement(db.get(), table.sql);
+    return WithDatabase(path, [&](sqlite3* db) {
+        Statement statement(db, table.sql);
         if (!statement.Prepared()) {
             return static_cast<int>(DBQUARRY_PREPARE_FAILED);
         }
@@ -166,11 +162,7 @@ int ReadTable(const char16_t* path, const Table<Record, Counters>& table, bool c
 
 // Call history.
 void FillCall(CallRecord& call, const Statement& row, std::int32_t) {
-    call.rowid = row.Int(0);
-    call.address = row.Text(1);
-    call.date = row.Int64(2);
-    call.duration = row.Int(3);
-    call.flags = row.Int(4);
+    ReadColumns(row, 0, call.rowid, call.address, call.date, call.duration, call.flags);
 }
 
 constexpr Table<CallRecord, RowCount> kCallHistory{kCallHistorySql, KeepAll, CountRow, FillCall};
@@ -199,17 +191,10 @@ void CountAsset(CameraCounts& counters, const Statement& row) {
 
 void FillPhoto(CameraPhoto& photo, const Statement& row, std::int32_t position) {
     photo.index = position;
-    photo.zkind = row.Int(0);
-    photo.zsavedassettype = row.Int(1);
-    photo.zthumbnailindex = row.Int(2);
-    photo.zdatecreated = row.Int64(3);
-    photo.zdirectory = row.Text(4);
-    photo.zfilename = row.Text(5);
-    photo.zoriginalheight = row.Int(6);
-    photo.zoriginalwidth = row.Int(7);
-    photo.ZORIGINALFILESIZE = row.Int64(8);
-    photo.zoriginalorientation = row.Int(9);
-    photo.zduration = row.Double(10);
+    ReadColumns(row, 0, photo.zkind, photo.zsavedassettype, photo.zthumbnailindex,
+                photo.zdatecreated, photo.zdirectory, photo.zfilename, photo.zoriginalheight,
+                photo.zoriginalwidth, photo.ZORIGINALFILESIZE, photo.zoriginalorientation,
+                photo.zduration);
 }
 
 constexpr Table<CameraPhoto, CameraCounts> kCameraPhotos{kCameraPhotosSql, KeepAll, CountAsset,
@@ -235,35 +220,18 @@ void CountItem(CalendarCounts& counters, const Statement& row) {
 }
 
 void FillItem(CalendarItem& item, const Statement& row, std::int32_t) {
-    item.rowid = row.Int(0);
-    item.summary = row.Text(1);
-    item.description = row.Text(2);
-    item.start_date = row.Int64(3);
-    item.end_date = row.Int64(4);
-    item.url = row.Text(5);
-    item.birthday_id = row.Int(6);
-    item.entity_type = row.Int(7);
-    item.due_date = row.Int64(8);
-    item.has_recurrences = row.Int(9);
-    item.completion_date = row.Int64(10);
-    item.creation_date = row.Int64(11);
-    item.title = row.Text(12);
-    item.location = row.Text(13);
-    item.freq = row.Int(14);
-    item.interval = row.Int(15);
-    item.end_repeat = row.Int64(16);
+    ReadColumns(row, 0, item.rowid, item.summary, item.description, item.start_date, item.end_date,
+                item.url, item.birthday_id, item.entity_type, item.due_date, item.has_recurrences,
+                item.completion_date, item.creation_date, item.title, item.location, item.freq,
+                item.interval, item.end_repeat);
 }
 
 constexpr Table<CalendarItem, CalendarCounts> kCalendar{kCalendarSql, KeepAll, CountItem, FillItem};
 
 // Notes, deleted ones included: the caller reads ZDELETEDFLAG.
 void FillNote(NoteRecord& note, const Statement& row, std::int32_t) {
-    note.ZDELETEDFLAG = row.Int(0);
-    note.ZCREATIONDATE = row.Int64(1);
-    note.ZMODIFICATIONDATE = row.Int64(2);
-    note.ZSUMMARY = row.Text(3);
-    note.ZTITLE = row.Text(4);
-    note.ZCONTENT = row.Text(5);
+    ReadColumns(row, 0, note.ZDELETEDFLAG, note.ZCREATIONDATE, note.ZMODIFICATIONDATE,
+                note.ZSUMMARY, note.ZTITLE, note.ZCONTENT);
 }
 
 constexpr Table<NoteRecord, RowCount> kNotes{kNotesSql, KeepAll, CountRow, FillNote};
@@ -314,13 +282,8 @@ bool IsNotBookmarkFolder(const Statement& row) {
 }
 
 void FillBookmark(BookMark& bookmark, const Statement& row, std::int32_t) {
-    bookmark.id = row.Int(0);
-    bookmark.parent = row.Int(1);
-    bookmark.type = row.Int(2);
-    bookmark.title = row.Text(3);
-    bookmark.url = row.Text(4);
-    bookmark.num_children = row.Int(5);
-    bookmark.hidden = row.Int(6);
+    ReadColumns(row, 0, bookmark.id, bookmark.parent, bookmark.type, bookmark.title, bookmark.url,
+                bookmark.num_children, bookmark.hidden);
 }
 
 constexpr Table<BookMark, RowCount> kBookmarks{kBookmarksSql, IsNotBookmarkFolder, CountRow,

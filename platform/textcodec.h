@@ -1,12 +1,28 @@
 // Text conversions between UTF-8, UTF-16 and the locale's narrow charset (the "ANSI" code page).
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace pixhaven::platform {
+
+// UTF-16 surrogates: a high one followed by a low one is one character in two units; any other
+// surrogate is unpaired.
+constexpr bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+constexpr bool IsSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+constexpr bool IsSurrogatePairAt(std::u16string_view text, std::size_t at) {
+    return at + 1 < text.size() && IsHighSurrogate(text[at]) && IsLowSurrogate(text[at + 1]);
+}
 
 // Strict UTF-8 to UTF-16: overlong forms, surrogates, values past U+10FFFF and truncated
 // sequences make the whole text invalid.

@@ -123,9 +123,7 @@ std::string Utf16ToAscii(std::u16string_view utf16) {
     out.reserve(utf16.size());
     for (std::size_t i = 0; i < utf16.size(); ++i) {
         const char16_t unit = utf16[i];
-        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() &&
-                          utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF;
-        i += pair ? 1 : 0;  // one character, one '?'
+        i += IsSurrogatePairAt(utf16, i) ? 1 : 0;  // one character, one '?'
         out += unit < 0x80 ? static_cast<char>(unit) : '?';
     }
     return out;
@@ -136,11 +134,9 @@ std::string Utf16ToUtf8ForAnsi(std::u16string_view utf16) {
     std::string out;
     std::size_t runStart = 0;
     for (std::size_t i = 0; i < utf16.size(); ++i) {
-        const char16_t unit = utf16[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-            utf16[i + 1] <= 0xDFFF) {
+        if (IsSurrogatePairAt(utf16, i)) {
             ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+        } else if (IsSurrogate(utf16[i])) {
             out += Utf16ToUtf8(utf16.substr(runStart, i - runStart));
             out += '?';
             runStart = i + 1;

@@ -99,13 +99,6 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
-bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 }  // namespace
 
 std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view utf8) {
@@ -138,11 +131,11 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     out.reserve(utf16.size());
     for (std::size_t at = 0; at < utf16.size(); ++at) {
         const char16_t unit = utf16[at];
-        if (IsHighSurrogate(unit) && at + 1 < utf16.size() && IsLowSurrogate(utf16[at + 1])) {
+        if (IsSurrogatePairAt(utf16, at)) {
             const char32_t high = unit - 0xD800u;
             const char32_t low = utf16[++at] - 0xDC00u;
             AppendUtf8(out, 0x10000 + (high << 10) + low);
-        } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+        } else if (IsSurrogate(unit)) {
             AppendUtf8(out, kReplacement);
         } else {
             AppendUtf8(out, unit);

@@ -60,7 +60,7 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
     std::string out;
     while (!utf16.empty()) {
         std::size_t piece = utf16.size() < kMaxPiece ? utf16.size() : kMaxPiece;
-        if (piece < utf16.size() && utf16[piece - 1] >= 0xD800 && utf16[piece - 1] <= 0xDBFF) {
+        if (piece < utf16.size() && IsHighSurrogate(utf16[piece - 1])) {
             --piece;  // keep a surrogate pair together
         }
         out += Utf16PieceToAnsi(utf16.substr(0, piece));

@@ -7,6 +7,7 @@
 #include "backup/manifestdb.h"
 #include "backup/scan.h"
 #include "tests/support/fake_observer.h"
+#include "tests/support/fake_pictures.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
@@ -25,30 +26,6 @@ const std::string kHeicBytes = std::string(
                                    12) +
                                "heic body";
 const std::string kJpegBytes = std::string("\xFF\xD8\xFF\xE0", 4) + "jpeg body" + "\xFF\xD9";
-
-class FakePicture : public PictureSource {
-public:
-    explicit FakePicture(fs::path file) : file_(std::move(file)) {}
-    const fs::path& File() const override { return file_; }
-
-private:
-    fs::path file_;
-};
-
-// Records which files were given a preview.
-class FakePictures : public PictureFactory {
-public:
-    std::vector<std::pair<fs::path, fs::path>> previews;
-
-    std::unique_ptr<PictureSource> Make(const fs::path& file) override {
-        return std::make_unique<FakePicture>(file);
-    }
-    std::unique_ptr<PictureSource> MakeWithPreview(const fs::path& file,
-                                                   const fs::path& preview) override {
-        previews.emplace_back(file, preview);
-        return std::make_unique<FakePicture>(file);
-    }
-};
 
 class HeicScan : public testing::Test {
 protected:
@@ -119,7 +96,7 @@ protected:
     ScanResults results;
     WorkerControl control;
     test::FakeObserver observer;
-    FakePictures pictures;
+    test::FakePictures pictures;
     std::array<int, kGroupCount> counted{};
 };
 

@@ -74,17 +74,6 @@ std::unique_ptr<Session> ScanBackup(const BackupReport& backup) {
     return session;
 }
 
-std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), folder).generic_string()] =
-                test::ReadFile(entry.path());
-        }
-    }
-    return files;
-}
-
 class ModernBackup : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -174,8 +163,8 @@ TEST_F(ModernBackup, RecoveryCopiesTheSameBytesUnderTheSameNames) {
 
     // Folders and links have no stored file, so both recoveries copy the same contents; their
     // names may be numbered differently where the old scan counted a folder or a link.
-    const auto modernFiles = FilesBelow(fromModern);
-    const auto classicFiles = FilesBelow(fromClassic);
+    const auto modernFiles = test::ContentsBelow(fromModern);
+    const auto classicFiles = test::ContentsBelow(fromClassic);
     EXPECT_GT(modernFiles.size(), 40u);
     EXPECT_EQ(modernFiles.size(), classicFiles.size());
     std::multiset<std::string> modernContents, classicContents;

@@ -292,36 +292,18 @@ std::vector<Value> ValuePool() {
     constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
     constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
     std::vector<Value> pool = {Null()};
-    // Each width's extremes and the first value past them, both signs.
-    for (const std::int64_t v : {std::int64_t{0},
-                                 std::int64_t{1},
-                                 std::int64_t{2},
-                                 std::int64_t{-1},
-                                 std::int64_t{127},
-                                 std::int64_t{-128},
-                                 std::int64_t{128},
-                                 std::int64_t{-129},
-                                 std::int64_t{255},
-                                 std::int64_t{32767},
-                                 std::int64_t{-32768},
-                                 std::int64_t{32768},
-                                 std::int64_t{-32769},
-                                 std::int64_t{8388607},
-                                 std::int64_t{-8388608},
-                                 std::int64_t{8388608},
-                                 std::int64_t{-8388609},
-                                 std::int64_t{2147483647},
-                                 std::int64_t{-2147483647} - 1,
-                                 std::int64_t{2147483648},
-                                 std::int64_t{-2147483649},
-                                 std::int64_t{140737488355327},
-                                 std::int64_t{-140737488355328},
-                                 std::int64_t{140737488355328},
-                                 std::int64_t{-140737488355329},
-                                 kMax,
-                                 kMin,
-                                 kMax - 1,
-                                 kMin + 1}) {
+    // Each width's extremes and the first value past them, both signs, a row per width.
+    // clang-format off
+    const std::int64_t integers[] = {
+        0, 1, 2, -1,
+        127, -128, 128, -129, 255,
+        32767, -32768, 32768, -32769,
+        8388607, -8388608, 8388608, -8388609,
+        2147483647, -2147483647 - 1, 2147483648, -2147483649,
+        140737488355327, -140737488355328, 140737488355328, -140737488355329,
+        kMax, kMin, kMax - 1, kMin + 1};
+    // clang-format on
+    for (const std::int64_t v : integers) {
         pool.push_back(Int(v));
     }
     for (const double v :

@@ -10,6 +10,7 @@
 #include "makerlibs/gildpaint.h"
 #include "platform/textcodec.h"
 #include "tests/support/fake_observer.h"
+#include "tests/support/fake_pictures.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/mbdb_writer.h"
 
@@ -24,29 +25,6 @@ const std::string kGifBytes = "GIF89a gif body";
 const std::string kTiffBigBytes = std::string("MM\0\x2A", 4) + "tiff body";
 const std::string kTiffLittleBytes = std::string("II\x2A\0", 4) + "tiff body";
 const std::string kTextBytes = "just some text";
-
-class FakePicture : public PictureSource {
-public:
-    explicit FakePicture(std::filesystem::path file) : file_(std::move(file)) {}
-    const std::filesystem::path& File() const override { return file_; }
-
-private:
-    std::filesystem::path file_;
-};
-
-class FakePictures : public PictureFactory {
-public:
-    bool makeNothing = false;
-    std::vector<std::filesystem::path> calls;
-
-    std::unique_ptr<PictureSource> Make(const std::filesystem::path& file) override {
-        calls.push_back(file);
-        if (makeNothing) {
-            return nullptr;
-        }
-        return std::make_unique<FakePicture>(file);
-    }
-};
 
 class Scan : public testing::Test {
 protected:
@@ -83,6 +61,20 @@ protected:
         ScanContext scan = Context();
         return CollectGroup(scan, group);
     }
+    // Starts collecting the JPG group on another thread; returns once the pass has paused itself
+    // at its first progress report. `scan` must outlive the pass.
+    std::future<int> PausedJpgPass(ScanContext& scan) {
+        observer.onProgress = [this](int reports) {
+            if (reports == 1) {
+                control.run.Reset();
+                paused_.set_value();
+            }
+        };
+        std::future<int> pass =
+            std::async(std::launch::async, [&scan] { return CollectGroup(scan, kJpg); });
+        paused_.get_future().wait();
+        return pass;
+    }
     std::vector<std::u16string> Names(int group) const {
         std::vector<std::u16string> names;
         for (const auto& item : results.groups[group]) {
@@ -100,7 +92,10 @@ protected:
     ScanResults results;
     WorkerControl control;
     test::FakeObserver observer;
-    FakePictures pictures;
+    test::FakePictures pictures;
+
+private:
+    std::promise<void> paused_;
 };
 
 using NameList = std::vector<std::u16string>;
@@ -360,17 +355,8 @@ TEST_F(Scan, PauseHoldsThePassUntilTheRunEventIsSetAgain) {
         Add(std::string("Media/Downloads/") + name, kJpegBytes);
     }
     Count(kJpg);
-    std::promise<void> paused;
-    observer.onProgress = [&](int reports) {
-        if (reports == 1) {
-            control.run.Reset();
-            paused.set_value();
-        }
-    };
     ScanContext scan = Context();
-    std::future<int> pass =
-        std::async(std::launch::async, [&] { return CollectGroup(scan, kJpg); });
-    paused.get_future().wait();
+    std::future<int> pass = PausedJpgPass(scan);
     EXPECT_EQ(pass.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     EXPECT_EQ(observer.Progress().size(), 1u);
     control.run.Set();
@@ -381,15 +367,8 @@ TEST_F(Scan, StopWhilePausedWakesAndEndsThePass) {
     Add("Media/Downloads/a.jpg", kJpegBytes);
     Add("Media/Downloads/b.jpg", kJpegBytes);
     Count(kJpg);
-    std::promise<void> paused;
-    observer.onProgress = [&](int) {
-        control.run.Reset();
-        paused.set_value();
-    };
     ScanContext scan = Context();
-    std::future<int> pass =
-        std::async(std::launch::async, [&] { return CollectGroup(scan, kJpg); });
-    paused.get_future().wait();
+    std::future<int> pass = PausedJpgPass(scan);
     control.stop = kStopRequested;
     control.run.Set();
     EXPECT_EQ(pass.get(), -1);

@@ -7,6 +7,7 @@
 
 #include "backup/scan.h"
 #include "tests/support/fake_observer.h"
+#include "tests/support/fake_pictures.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
 
@@ -15,16 +16,11 @@ namespace {
 
 using samplegen::Trap;
 
-class NoPictures : public PictureFactory {
-public:
-    std::unique_ptr<PictureSource> Make(const std::filesystem::path&) override { return nullptr; }
-};
-
 struct FullScan {
     ScanResults results;
     WorkerControl control;
     test::FakeObserver observer;
-    NoPictures pictures;
+    test::NoPictures pictures;
     std::map<std::filesystem::path, std::set<int>> groupsOfFile;
 
     void Run(const Manifest& manifest, const std::filesystem::path& folder) {

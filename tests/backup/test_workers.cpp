@@ -10,6 +10,7 @@
 
 #include "backup/workers.h"
 #include "tests/support/fake_observer.h"
+#include "tests/support/fake_pictures.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/mbdb_writer.h"
 
@@ -38,11 +39,6 @@ std::vector<std::string> StatusFileNames(const test::FakeObserver& observer) {
     }
     return names;
 }
-
-class NoPictures : public PictureFactory {
-public:
-    std::unique_ptr<PictureSource> Make(const fs::path&) override { return nullptr; }
-};
 
 const ObserverCall kScanFinished = ObserverCall::Finished(kOperationScanning);
 const ObserverCall kRecoverFinished = ObserverCall::Finished(kOperationRecovering);
@@ -73,7 +69,7 @@ protected:
     ScanResults results;
     WorkerControl control;
     test::FakeObserver observer;
-    NoPictures pictures;
+    test::NoPictures pictures;
 };
 
 TEST_F(ScanWorkerTest, CountsEverythingThenCollectsInWorkOrderAndPostsOnce) {

@@ -16,12 +16,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pixhaven::dbfixtures::Database;
-using pixhaven::dbfixtures::Null;
-using pixhaven::dbfixtures::Value;
-using pixhaven::test::ReadFile;
-using pixhaven::test::TempDir;
-using pixhaven::test::WriteFile;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 
 // Older SQLite versions wrote integers 0 and 1 with a content byte; newer ones as the constant
 // types 8 and 9. The unassigned-area signatures must match both.
@@ -29,13 +25,13 @@ enum class FileFormat { Current, Legacy };
 
 Database CreateAndroidDb(const fs::path& path, const char* schema, FileFormat format) {
     if (format == FileFormat::Current) {
-        return pixhaven::dbfixtures::CreateFromSchema(path, schema, 4096);
+        return CreateFromSchema(path, schema, 4096);
     }
     fs::remove(path);
     Database db(path);
     sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_LEGACY_FILE_FORMAT, 1, nullptr);
     db.Exec("PRAGMA page_size = 4096; PRAGMA auto_vacuum = NONE; PRAGMA secure_delete = OFF;");
-    db.Exec(ReadFile(pixhaven::dbfixtures::SchemaDir() / schema));
+    db.Exec(ReadFile(SchemaDir() / schema));
     return db;
 }
 
@@ -59,29 +55,13 @@ void AddSms(Database& db, std::int64_t id, Value address, Value body) {
         {id, std::move(address), std::move(body)});
 }
 
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const fs::path& folder) : previous_(fs::current_path()) {
-        fs::current_path(folder);
-    }
-    ~CurrentDirectory() {
-        std::error_code ignored;
-        fs::current_path(previous_, ignored);
-    }
-    CurrentDirectory(const CurrentDirectory&) = delete;
-    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
-
-private:
-    fs::path previous_;
-};
-
 class AndroidParseTest : public ::testing::Test {
 protected:
     AndroidParseTest() { fs::create_directories(work); }
 
     // Runs one parse with the work folder as the current directory.
     std::string Parse(ePaserType type, eOSType os = OS_NONE) {
-        const CurrentDirectory inWork(work);
+        const InFolder inWork(work);
         SqliteParse parser(pixhaven::platform::PathToUtf16(contactsPath),
                            pixhaven::platform::PathToUtf16(smsPath));
         parser.startParse(type, os);

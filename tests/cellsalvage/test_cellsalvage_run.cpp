@@ -18,10 +18,8 @@
 
 namespace {
 
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::test::RunProcess;
-using pixhaven::test::TempDir;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 
 std::string ToolPath() {
 #if defined(CELLSALVAGE_RUN)
@@ -33,22 +31,6 @@ std::string ToolPath() {
         .string();
 #endif
 }
-
-// Runs the working directory elsewhere for one scope: the Android parser writes its text files
-// into the current folder.
-class InFolder {
-public:
-    explicit InFolder(const std::filesystem::path& folder)
-        : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ~InFolder() { std::filesystem::current_path(previous_); }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-
-private:
-    std::filesystem::path previous_;
-};
 
 void BuildAddressBook(const std::filesystem::path& file) {
     Database db = CreateFromSchema(file, "addressbook.sql", 1024);
@@ -138,7 +120,7 @@ TEST(CellsalvageRun, PrintsIosTextUnchanged) {
     EXPECT_NE(run.out.find("LindqvistZoë-5550102\tIncoming\r\n"), std::string::npos) << run.out;
 
     // The text is in the charset of the user's locale: one byte per letter in an 8-bit one.
-    const auto latin1 = pixhaven::test::Latin1Locale(dir);
+    const auto latin1 = Latin1Locale(dir);
     ASSERT_FALSE(latin1.empty()) << "no Latin-1 locale (localedef, locales package)";
     for (const auto& [environment, name] :
          {std::pair<std::map<std::string, std::string>, std::string>{{{"LC_ALL", "C"}}, "Zo?"},

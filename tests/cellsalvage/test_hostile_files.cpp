@@ -20,30 +20,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::dbfixtures::ForensicCorpusDir;
-using pixhaven::dbfixtures::ForensicCorpusFiles;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 using pixhaven::platform::PathToUtf16;
-using pixhaven::test::ReadFile;
-using pixhaven::test::TempDir;
-using pixhaven::test::WriteFile;
 
 constexpr int kPageSize = 1024;
-
-// The Android parser writes its text files into the current folder: keep them out of the way.
-class InFolder {
-public:
-    explicit InFolder(const fs::path& folder) : previous_(fs::current_path()) {
-        fs::current_path(folder);
-    }
-    ~InFolder() { fs::current_path(previous_); }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-
-private:
-    fs::path previous_;
-};
 
 // Every mode of both parsers; returns the total text recovered, so the work cannot be skipped.
 std::size_t RunEveryMode(const fs::path& first, const fs::path& second) {
@@ -73,16 +54,8 @@ FileState StateOf(const fs::path& file) {
     return {ReadFile(file), fs::last_write_time(file)};
 }
 
-std::set<fs::path> Listing(const fs::path& folder) {
-    std::set<fs::path> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename());
-    }
-    return names;
-}
-
 void Insert(Database& db, const std::string& sql, int rows,
-            const std::function<std::vector<pixhaven::dbfixtures::Value>(int)>& values) {
+            const std::function<std::vector<Value>(int)>& values) {
     db.Exec("BEGIN");
     for (int i = 0; i < rows; ++i) {
         db.Run(sql, values(i));
@@ -107,12 +80,11 @@ struct Fixtures {
         {
             Database db = CreateFromSchema(addressBook, "addressbook.sql", kPageSize);
             Insert(db, "INSERT INTO ABPerson (First, Last) VALUES (?1, ?2)", 120, [](int i) {
-                return std::vector<pixhaven::dbfixtures::Value>{Text("First", i), Text("Last", i)};
+                return std::vector<Value>{Text("First", i), Text("Last", i)};
             });
             Insert(db, "INSERT INTO ABMultiValue (record_id, property, value) VALUES (?1, 3, ?2)",
                    240, [](int i) {
-                       return std::vector<pixhaven::dbfixtures::Value>{std::int64_t{i / 2 + 1},
-                                                                       Text("55501", i)};
+                       return std::vector<Value>{std::int64_t{i / 2 + 1}, Text("55501", i)};
                    });
             db.Exec(
                 "DELETE FROM ABPerson WHERE ROWID % 4 = 1; "
@@ -122,8 +94,8 @@ struct Fixtures {
             Database db = CreateFromSchema(ios5, "ios5-sms-upgraded.sql", kPageSize);
             Insert(db, "INSERT INTO message (address, date, text, flags) VALUES (?1, ?2, ?3, 2)",
                    150, [](int i) {
-                       return std::vector<pixhaven::dbfixtures::Value>{
-                           Text("55501", i), std::int64_t{1300000000 + i}, Text("hello ", i)};
+                       return std::vector<Value>{Text("55501", i), std::int64_t{1300000000 + i},
+                                                 Text("hello ", i)};
                    });
             db.Exec("DELETE FROM message WHERE ROWID % 3 = 0");
         }
@@ -131,9 +103,8 @@ struct Fixtures {
             Database db = CreateFromSchema(ios6, "ios6-sms.sql", kPageSize);
             Insert(db, "INSERT INTO message (guid, text, date) VALUES (?1, ?2, ?3)", 150,
                    [](int i) {
-                       return std::vector<pixhaven::dbfixtures::Value>{
-                           Text("00000000-0000-0000-0000-0000000", 10000 + i), Text("text ", i),
-                           std::int64_t{400000000 + i}};
+                       return std::vector<Value>{Text("00000000-0000-0000-0000-0000000", 10000 + i),
+                                                 Text("text ", i), std::int64_t{400000000 + i}};
                    });
             db.Exec("DELETE FROM message WHERE ROWID % 3 = 0");
         }
@@ -143,8 +114,8 @@ struct Fixtures {
                    "INSERT INTO call (address, date, duration, flags, id) VALUES (?1, ?2, 9, "
                    "?3, -1)",
                    150, [](int i) {
-                       return std::vector<pixhaven::dbfixtures::Value>{
-                           Text("55501", i), std::int64_t{1300000000 + i}, std::int64_t{4 + i % 2}};
+                       return std::vector<Value>{Text("55501", i), std::int64_t{1300000000 + i},
+                                                 std::int64_t{4 + i % 2}};
                    });
             db.Exec("DELETE FROM call WHERE ROWID % 3 = 0");
         }
@@ -153,9 +124,9 @@ struct Fixtures {
             db.Exec("INSERT INTO mimetypes (mimetype) VALUES ('vnd.android.cursor.item/name')");
             Insert(db, "INSERT INTO data (mimetype_id, raw_contact_id, data1) VALUES (1, ?1, ?2)",
                    200, [](int i) {
-                       return std::vector<pixhaven::dbfixtures::Value>{
-                           std::int64_t{i / 2 + 1},
-                           i % 2 == 0 ? Text("Name ", i) : Text("1380000", i)};
+                       return std::vector<Value>{std::int64_t{i / 2 + 1}, i % 2 == 0
+                                                                              ? Text("Name ", i)
+                                                                              : Text("1380000", i)};
                    });
             db.Exec("DELETE FROM data WHERE raw_contact_id % 4 = 0");
         }
@@ -165,8 +136,8 @@ struct Fixtures {
                    "INSERT INTO sms (thread_id, address, person, date, type, body) VALUES (1, ?1, "
                    "0, ?2, 1, ?3)",
                    150, [](int i) {
-                       return std::vector<pixhaven::dbfixtures::Value>{
-                           Text("+861380000", i), std::int64_t{1300000000 + i}, Text("body ", i)};
+                       return std::vector<Value>{Text("+861380000", i),
+                                                 std::int64_t{1300000000 + i}, Text("body ", i)};
                    });
             db.Exec("DELETE FROM sms WHERE _id % 3 = 0");
         }
@@ -189,7 +160,7 @@ TEST(CellsalvageHostileFiles, ForensicCorpusInEveryMode) {
     for (const fs::path& file : corpus) {
         before.push_back(StateOf(file));
     }
-    const std::set<fs::path> listing = Listing(ForensicCorpusDir());
+    const std::set<fs::path> listing = EntryNames(ForensicCorpusDir());
 
     {
         InFolder inWork(work.path());
@@ -203,7 +174,7 @@ TEST(CellsalvageHostileFiles, ForensicCorpusInEveryMode) {
     for (std::size_t i = 0; i < corpus.size(); ++i) {
         EXPECT_TRUE(StateOf(corpus[i]) == before[i]) << corpus[i] << " changed";
     }
-    EXPECT_EQ(Listing(ForensicCorpusDir()), listing);
+    EXPECT_EQ(EntryNames(ForensicCorpusDir()), listing);
 }
 
 TEST(CellsalvageHostileFiles, RealDatabasesRecoverSomethingAndStayUnchanged) {
@@ -214,7 +185,7 @@ TEST(CellsalvageHostileFiles, RealDatabasesRecoverSomethingAndStayUnchanged) {
     for (const fs::path& file : fixtures.all()) {
         before.push_back(StateOf(file));
     }
-    const std::set<fs::path> listing = Listing(dir.path());
+    const std::set<fs::path> listing = EntryNames(dir.path());
     std::size_t recovered = 0;
     {
         InFolder inWork(work.path());
@@ -229,7 +200,7 @@ TEST(CellsalvageHostileFiles, RealDatabasesRecoverSomethingAndStayUnchanged) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         EXPECT_TRUE(StateOf(files[i]) == before[i]) << files[i] << " changed";
     }
-    EXPECT_EQ(Listing(dir.path()), listing);
+    EXPECT_EQ(EntryNames(dir.path()), listing);
 }
 
 TEST(CellsalvageHostileFiles, TruncatedCopies) {

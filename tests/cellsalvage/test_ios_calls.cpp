@@ -9,21 +9,6 @@ namespace {
 
 using namespace ios_test;
 
-constexpr int kContacts = 0;
-constexpr int kMessages = 1;
-constexpr int kCalls = 2;
-
-void BuildAddressBook(const fs::path& path) {
-    Database db = CreateFromSchema(path, "addressbook.sql");
-    db.Exec("BEGIN");
-    FillAddressBook(db, 5);  // persons 2..6
-    AddPerson(db, 7, "Grace", "Hopper");
-    AddNumber(db, 7, "+1 555 0777");
-    AddPerson(db, 8, "Alan", "Turing");
-    AddNumber(db, 8, "+1 555 0777");
-    db.Exec("COMMIT");
-}
-
 // Calls 1..280; the interesting ones are deleted below. Rowids from 128 on take two bytes, so the
 // freeblock header covers exactly payload length, rowid and header size.
 std::string CallAddress(int n) {
@@ -50,7 +35,7 @@ TEST(IosCalls, DeletedCallsWithOwnersAndDirection) {
     TempDir dir;
     const fs::path addressBook = dir / "AddressBook.sqlitedb";
     const fs::path callDb = dir / "call_history.db";
-    BuildAddressBook(addressBook);
+    BuildAddressBookWithSharedNumber(addressBook);
     {
         Database db = CreateFromSchema(callDb, "call-history.sql");
         db.Exec("BEGIN");
@@ -113,7 +98,7 @@ void Scramble(const fs::path& file, std::uint32_t seed, int count) {
         seed = seed * 1664525U + 1013904223U;
         bytes[at] = static_cast<char>(seed >> 24);
     }
-    pixhaven::test::WriteFile(file, bytes);
+    WriteFile(file, bytes);
 }
 
 TEST(IosCorruptFiles, DamagedPagesYieldFewerRowsNeverACrash) {

@@ -10,9 +10,6 @@ namespace {
 
 using namespace ios_test;
 
-constexpr int kContacts = 0;
-constexpr int kIos5 = 2;
-
 // Person 281 comes first; persons 2..31 follow with one number each, person 10 with three more
 // and person 28 with a second one. Each table fits one page, so no split moves cells around.
 void BuildAddressBook(const fs::path& path, int lastRowid = 31) {
@@ -162,7 +159,7 @@ TEST(IosContacts, NotAnAddressBookGivesNothing) {
     TempDir dir;
     const fs::path notes = dir / "notes.sqlite";
     { Database db = CreateFromSchema(notes, "notes.sql"); }
-    pixhaven::test::WriteFile(dir / "garbage.sqlitedb", std::string(8192, '\x0d'));
+    WriteFile(dir / "garbage.sqlitedb", std::string(8192, '\x0d'));
     EXPECT_EQ(Parse(notes, {}, kContacts, kIos5), "");
     EXPECT_EQ(Parse(dir / "garbage.sqlitedb", {}, kContacts, kIos5), "");
 }

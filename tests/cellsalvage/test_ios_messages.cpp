@@ -8,20 +8,6 @@ namespace {
 
 using namespace ios_test;
 
-constexpr int kMessages = 1;
-
-// Persons 2..6 with one number each; persons 7 and 8 share one number.
-void BuildAddressBook(const fs::path& path) {
-    Database db = CreateFromSchema(path, "addressbook.sql");
-    db.Exec("BEGIN");
-    FillAddressBook(db, 5);
-    AddPerson(db, 7, "Grace", "Hopper");
-    AddNumber(db, 7, "+1 555 0777");
-    AddPerson(db, 8, "Alan", "Turing");
-    AddNumber(db, 8, "+1 555 0777");
-    db.Exec("COMMIT");
-}
-
 std::vector<std::string> NamesOf(const std::string& address) {
     if (address == "+1 555 0777") {
         return {"HopperGrace", "TuringAlan"};
@@ -70,7 +56,7 @@ TEST_P(Ios5Messages, DeletedMessagesFromFreeblocksAndUnassignedAreaWithTheirOwne
     TempDir dir;
     const fs::path addressBook = dir / "AddressBook.sqlitedb";
     const fs::path smsDb = dir / "sms.db";
-    BuildAddressBook(addressBook);
+    BuildAddressBookWithSharedNumber(addressBook);
     std::vector<Message> messages;
     {
         Database db = CreateFromSchema(smsDb, GetParam());
@@ -108,7 +94,7 @@ TEST(Ios6Messages, DeletedTextsComeBackAndNoLiveTextIsReported) {
     TempDir dir;
     const fs::path addressBook = dir / "AddressBook.sqlitedb";
     const fs::path smsDb = dir / "sms.db";
-    BuildAddressBook(addressBook);
+    BuildAddressBookWithSharedNumber(addressBook);
     const std::set<int> deleted = {30, 77, 140, 141, 142, 199, 200};
     {
         Database db = CreateFromSchema(smsDb, "ios6-sms.sql");
@@ -151,7 +137,7 @@ TEST(IosMessages, NothingWithoutAddressBookOrWithOsZero) {
     TempDir dir;
     const fs::path addressBook = dir / "AddressBook.sqlitedb";
     const fs::path smsDb = dir / "sms.db";
-    BuildAddressBook(addressBook);
+    BuildAddressBookWithSharedNumber(addressBook);
     {
         Database db = CreateFromSchema(smsDb, "ios5-sms-fresh.sql");
         for (int n = 1; n <= 5; ++n) {

@@ -21,13 +21,15 @@
 namespace ios_test {
 
 namespace fs = std::filesystem;
-using pixhaven::dbfixtures::Blob;
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::dbfixtures::Null;
-using pixhaven::dbfixtures::Value;
-using pixhaven::test::ReadFile;
-using pixhaven::test::TempDir;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
+
+// Parse types and iOS layouts as Parse takes them.
+constexpr int kContacts = 0;
+constexpr int kMessages = 1;
+constexpr int kCalls = 2;
+constexpr int kIos5 = 2;
+constexpr int kIos6 = 3;
 
 // A further connection to a test database; secure_delete is per connection and this SQLite build
 // turns it on by default, which would zero the deleted cells.
@@ -111,6 +113,18 @@ inline void FillAddressBook(Database& db, int count) {
         AddPerson(db, rowid, "First" + std::to_string(rowid), "Last" + std::to_string(rowid));
         AddNumber(db, rowid, NumberOf(rowid));
     }
+}
+
+// Persons 2..6 with one number each; persons 7 and 8 share one number.
+inline void BuildAddressBookWithSharedNumber(const fs::path& path) {
+    Database db = CreateFromSchema(path, "addressbook.sql");
+    db.Exec("BEGIN");
+    FillAddressBook(db, 5);
+    AddPerson(db, 7, "Grace", "Hopper");
+    AddNumber(db, 7, "+1 555 0777");
+    AddPerson(db, 8, "Alan", "Turing");
+    AddNumber(db, 8, "+1 555 0777");
+    db.Exec("COMMIT");
 }
 
 // iOS 5 message n as the phone writes a received or sent SMS.

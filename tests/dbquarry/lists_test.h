@@ -1,11 +1,12 @@
-// Shared by the Dbquarry tests: every list a test reads is released after it, and record texts
-// compare as optional strings.
+// Shared by the Dbquarry tests: every list a test reads is released after it, lists are walked
+// into vectors, and record texts compare as optional strings.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dbquarry/dbquarry.h"
 #include "platform/textcodec.h"
@@ -18,6 +19,24 @@ inline std::optional<std::u16string> Text(const char16_t* text) {
         return std::nullopt;
     }
     return std::u16string(text);
+}
+
+// The same text as UTF-8.
+inline std::optional<std::string> Utf8(const char16_t* text) {
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    return platform::Utf16ToUtf8(text);
+}
+
+// The records of a list, in list order.
+template <typename Record>
+std::vector<Record*> Records(Record* head) {
+    std::vector<Record*> records;
+    for (; head != nullptr; head = head->nextRecord) {
+        records.push_back(head);
+    }
+    return records;
 }
 
 // Any free function may be called at any time, so a test need not track what it read.

@@ -16,13 +16,9 @@
 
 namespace {
 
-using pixhaven::dbfixtures::Blob;
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::dbfixtures::Null;
-using pixhaven::dbfixtures::Value;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 using pixhaven::platform::PathToUtf16;
-using pixhaven::test::Text;
 
 // Sets TZ for one test and puts the previous zone back.
 class TimeZone {
@@ -54,7 +50,7 @@ protected:
     void SetUp() override {
         db_.emplace(CreateFromSchema(dir_ / "AddressBook.sqlitedb", "addressbook.sql"));
     }
-    void TearDown() override { pixhaven::test::FreeAllLists(); }
+    void TearDown() override { FreeAllLists(); }
 
     void AddPerson(std::int64_t rowid, const Value& first, const Value& birthday) {
         db_->Run(
@@ -83,7 +79,7 @@ protected:
         return persons == nullptr ? std::nullopt : Text(persons->birthday);
     }
 
-    pixhaven::test::TempDir dir_;
+    TempDir dir_;
     std::optional<Database> db_;
 };
 
@@ -255,7 +251,7 @@ TEST_F(ContactsTest, BirthdayAtOrBeforeTheEpochOrNotANumberIsNull) {
 
 class ContactImagesTest : public ::testing::Test {
 protected:
-    pixhaven::test::TempDir dir_;
+    TempDir dir_;
 };
 
 TEST_F(ContactImagesTest, OnlyFormat0ThumbnailsWithBytesReachTheCallback) {

@@ -14,12 +14,8 @@
 
 namespace {
 
-using pixhaven::dbfixtures::Blob;
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::test::ProcessRun;
-using pixhaven::test::RunProcess;
-using pixhaven::test::TempDir;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 
 std::vector<std::string> Lines(const std::string& out) {
     std::vector<std::string> lines;
@@ -132,7 +128,7 @@ TEST_F(DumpTest, RecoveredNamesDecodeInTheUsersCharset) {
         ios_test::AddNumber(book, 1, "+1 555 31150");
     }
     BuildCallHistoryWithOneDeleted(dir_ / "call_history.db");
-    const auto latin1 = pixhaven::test::Latin1Locale(scratch_);
+    const auto latin1 = Latin1Locale(scratch_);
     ASSERT_FALSE(latin1.empty()) << "no Latin-1 locale (localedef, locales package)";
     for (const auto& [environment, name] :
          {std::pair<std::map<std::string, std::string>, std::string>{{{"LC_ALL", "C"}},

@@ -19,12 +19,6 @@ using dbquarry::recovered::Row;
 using dbquarry::recovered::SplitRows;
 using pixhaven::platform::PathToUtf16;
 
-constexpr int kContacts = 0;
-constexpr int kMessages = 1;
-constexpr int kCalls = 2;
-constexpr int kIos5 = 2;
-constexpr int kIos6 = 3;
-
 struct Plain {
     std::int32_t id;
     std::string first;
@@ -38,22 +32,6 @@ std::vector<Plain> Plainly(const std::vector<Row>& rows) {
         plain.push_back({row.id, std::string(row.first), std::string(row.second)});
     }
     return plain;
-}
-
-std::optional<std::string> Utf8(const char16_t* text) {
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    return pixhaven::platform::Utf16ToUtf8(text);
-}
-
-template <typename Record>
-std::vector<const Record*> Records(const Record* head) {
-    std::vector<const Record*> records;
-    for (; head != nullptr; head = head->nextRecord) {
-        records.push_back(head);
-    }
-    return records;
 }
 
 TEST(RecoveredRows, LinesEndAtTheSeparatorAndSplitAtTheFirstTab) {
@@ -92,19 +70,9 @@ TEST(RecoveredRows, OnlyExactlyOutgoingIsOutgoing) {
 
 class DeletedTest : public ::testing::Test {
 protected:
-    void TearDown() override { pixhaven::test::FreeAllLists(); }
+    void TearDown() override { FreeAllLists(); }
 
-    // Persons 2..6 with one number each; persons 7 and 8 share one number.
-    void BuildAddressBook() {
-        Database db = CreateFromSchema(addressBook_, "addressbook.sql");
-        db.Exec("BEGIN");
-        FillAddressBook(db, 5);
-        AddPerson(db, 7, "Grace", "Hopper");
-        AddNumber(db, 7, "+1 555 0777");
-        AddPerson(db, 8, "Alan", "Turing");
-        AddNumber(db, 8, "+1 555 0777");
-        db.Exec("COMMIT");
-    }
+    void BuildAddressBook() { BuildAddressBookWithSharedNumber(addressBook_); }
 
     TempDir dir_;
     fs::path addressBook_ = dir_ / "AddressBook.sqlitedb";

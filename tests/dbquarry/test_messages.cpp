@@ -17,24 +17,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pixhaven::dbfixtures::Blob;
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::dbfixtures::Null;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 using pixhaven::platform::PathToUtf16;
-
-std::string Utf8(const char16_t* text) {
-    return text == nullptr ? "<null>" : pixhaven::platform::Utf16ToUtf8(text);
-}
-
-template <typename Record>
-std::vector<const Record*> Records(const Record* head) {
-    std::vector<const Record*> records;
-    for (; head != nullptr; head = head->nextRecord) {
-        records.push_back(head);
-    }
-    return records;
-}
 
 // Records every callback: the record and the caller's value.
 struct Calls {
@@ -44,7 +29,7 @@ struct Calls {
     }
 };
 
-class MessagesTest : public pixhaven::test::ListsTest {
+class MessagesTest : public ListsTest {
 protected:
     // John Smith owns 111; 333 is first a value without a person, then Ann's; Émile Zoë (no
     // last name, a middle one) owns 444.
@@ -88,7 +73,7 @@ void AddGroups(Database& db) {
 std::vector<std::string> GroupAddresses(const MsgGroup_iOS5* groups) {
     std::vector<std::string> addresses;
     for (const MsgGroup_iOS5* group : Records(groups)) {
-        addresses.push_back(Utf8(group->address));
+        addresses.push_back(Utf8(group->address).value_or("<null>"));
     }
     return addresses;
 }

@@ -19,29 +19,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pixhaven::dbfixtures::CreateFromSchema;
-using pixhaven::dbfixtures::Database;
-using pixhaven::dbfixtures::Null;
-using pixhaven::dbfixtures::Value;
+using namespace pixhaven::dbfixtures;
+using namespace pixhaven::test;
 using pixhaven::platform::PathToUtf16;
-using pixhaven::test::Text;
-
-template <typename Record>
-std::vector<Record*> Records(Record* head) {
-    std::vector<Record*> records;
-    for (; head != nullptr; head = head->nextRecord) {
-        records.push_back(head);
-    }
-    return records;
-}
-
-std::set<fs::path> FolderContents(const fs::path& folder) {
-    std::set<fs::path> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename());
-    }
-    return names;
-}
 
 // What the callback saw: each record, and whether it was already the tail of its list.
 struct Seen {
@@ -56,7 +36,20 @@ void Remember(void* record, void* userData) {
     seen->allTails = seen->allTails && static_cast<Record*>(record)->nextRecord == nullptr;
 }
 
-using TablesTest = pixhaven::test::ListsTest;
+// What a one-table reader with a row counter gives: the count, then the list.
+template <typename Record>
+std::pair<std::int32_t, std::vector<Record*>> CountAndList(int (*read)(const char16_t*,
+                                                                       std::int32_t*, Record**,
+                                                                       RecordCallback, void*),
+                                                           const std::u16string& path) {
+    std::int32_t count = -1;
+    EXPECT_EQ(read(path.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
+    Record* list = nullptr;
+    EXPECT_EQ(read(path.c_str(), nullptr, &list, nullptr, nullptr), DBQUARRY_OK);
+    return {count, Records(list)};
+}
+
+using TablesTest = ListsTest;
 
 // --- call history: the full reader shape -----------------------------------------------------
 
@@ -146,16 +139,16 @@ TEST_F(CallHistoryTest, FailuresLeaveCountersAndListsAlone) {
     EXPECT_EQ(count, 99);
     EXPECT_EQ(calls, reinterpret_cast<CallRecord*>(&count));
     // Nothing was created beside the missing file or the databases that were read.
-    EXPECT_EQ(FolderContents(dir_.path()), (std::set<fs::path>{"call_history.db", "notes.sqlite"}));
+    EXPECT_EQ(EntryNames(dir_.path()), (std::set<fs::path>{"call_history.db", "notes.sqlite"}));
 }
 
 TEST_F(CallHistoryTest, ReadingWritesNothingBesideTheDatabase) {
-    const auto before = FolderContents(dir_.path());
+    const auto before = EntryNames(dir_.path());
     CallRecord* calls = nullptr;
     std::int32_t count = 0;
     ASSERT_EQ(qvGetCallHistory(path_.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
     ASSERT_EQ(qvGetCallHistory(path_.c_str(), nullptr, &calls, nullptr, nullptr), DBQUARRY_OK);
-    EXPECT_EQ(FolderContents(dir_.path()), before);
+    EXPECT_EQ(EntryNames(dir_.path()), before);
 }
 
 TEST_F(CallHistoryTest, UnicodePathAndEmptyTable) {
@@ -368,14 +361,8 @@ TEST_F(TablesTest, NotesJoinTheirBodiesAndKeepDeletedOnes) {
                 (2, 1, 11, 1, 2, NULL, 'Gone'), (3, 0, 12, 3, 4, '', ''), (4, 0, 99, 5, 6, 'x', 'x');
         )sql");
     }
-    const std::u16string path = Path("notes.sqlite");
-    std::int32_t count = -1;
-    ASSERT_EQ(qvGetNotes(path.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
+    const auto [count, records] = CountAndList(qvGetNotes, Path("notes.sqlite"));
     EXPECT_EQ(count, 3);  // the note without a body is not joined
-
-    NoteRecord* notes = nullptr;
-    ASSERT_EQ(qvGetNotes(path.c_str(), nullptr, &notes, nullptr, nullptr), DBQUARRY_OK);
-    const auto records = Records(notes);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0]->ZDELETEDFLAG, 0);
     EXPECT_EQ(records[0]->ZCREATIONDATE, 369000000);
@@ -409,14 +396,8 @@ TEST_F(TablesTest, VoiceMemosRoundDurationsAndDropTheDevicePrefix) {
         add(-1e12, Null{}, std::string("/var/mobile/a/var/mobile/b"));
         add(std::string("not a number"), Null{}, std::string("/VAR/MOBILE/c"));
     }
-    const std::u16string path = Path("Recordings.db");
-    std::int32_t count = -1;
-    ASSERT_EQ(qvGetVoiceMemos(path.c_str(), &count, nullptr, nullptr, nullptr), DBQUARRY_OK);
+    const auto [count, records] = CountAndList(qvGetVoiceMemos, Path("Recordings.db"));
     EXPECT_EQ(count, 7);
-
-    VoiceMemo* memos = nullptr;
-    ASSERT_EQ(qvGetVoiceMemos(path.c_str(), nullptr, &memos, nullptr, nullptr), DBQUARRY_OK);
-    const auto records = Records(memos);
     ASSERT_EQ(records.size(), 7u);
     EXPECT_EQ(records[0]->ZDATE, 400000000);
     EXPECT_EQ(records[0]->ZDURATION, 3);

@@ -8,15 +8,9 @@
 
 #include "backup/scansession.h"
 #include "tests/support/fake_observer.h"
+#include "tests/support/fake_pictures.h"
 
 namespace pixhaven::test {
-
-class NoPictures : public backup::PictureFactory {
-public:
-    std::unique_ptr<backup::PictureSource> Make(const std::filesystem::path&) override {
-        return nullptr;
-    }
-};
 
 struct SessionRun {
     SessionRun(std::filesystem::path folder, backup::Manifest manifest)

@@ -1,7 +1,9 @@
 #include "tests/support/screenshot.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
 
 namespace pixhaven::test {
@@ -16,6 +18,32 @@ QString SaveScreenshot(QWidget& widget, const QString& name) {
     }
     const QString file = QDir(folder).filePath(name + ".png");
     return widget.grab().save(file) ? file : QString();
+}
+
+QPalette DarkPalette() {
+    QPalette palette;
+    for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+        palette.setColor(role, QColor(30, 30, 34));
+    }
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(role, QColor(230, 230, 230));
+    }
+    palette.setColor(QPalette::Highlight, QColor(80, 40, 160));
+    return palette;
+}
+
+void AddPaletteRows() {
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
+bool UseRowPalette() {
+    QFETCH(bool, dark);
+    if (dark) {
+        QApplication::setPalette(DarkPalette());
+    }
+    return dark;
 }
 
 }  // namespace pixhaven::test

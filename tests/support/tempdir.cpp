@@ -41,6 +41,16 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+InFolder::InFolder(const std::filesystem::path& folder)
+    : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+}
+
+InFolder::~InFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+}
+
 void WriteFile(const std::filesystem::path& file, std::string_view bytes) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -55,6 +65,25 @@ std::string ReadFile(const std::filesystem::path& file) {
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+std::set<std::filesystem::path> EntryNames(const std::filesystem::path& folder) {
+    std::set<std::filesystem::path> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename());
+    }
+    return names;
+}
+
+std::map<std::string, std::string> ContentsBelow(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files[std::filesystem::relative(entry.path(), folder).generic_string()] =
+                ReadFile(entry.path());
+        }
+    }
+    return files;
 }
 
 bool MakeFifo(const std::filesystem::path& file) {

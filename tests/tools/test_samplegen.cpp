@@ -525,32 +525,22 @@ TEST_F(SampleRoot, TruncatedManifestEndsInsideItsLastRecord) {
     EXPECT_EQ(manifest->size(), backup.records.size() - 1);
 }
 
-std::map<std::string, std::string> SnapshotFolder(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), root).generic_string()] = ReadFile(entry.path());
-        }
-    }
-    return files;
-}
-
 TEST(SampleGenerator, SameSeedWritesTheSameBytes) {
     test::TempDir first, second, other;
     GenerateSampleRoot(SmallOptions(first.path(), 11));
     GenerateSampleRoot(SmallOptions(second.path(), 11));
     GenerateSampleRoot(SmallOptions(other.path(), 12));
-    const auto a = SnapshotFolder(first.path());
+    const auto a = test::ContentsBelow(first.path());
     EXPECT_GT(a.size(), 200u);
-    EXPECT_TRUE(a == SnapshotFolder(second.path()));
-    EXPECT_FALSE(a == SnapshotFolder(other.path()));
+    EXPECT_TRUE(a == test::ContentsBelow(second.path()));
+    EXPECT_FALSE(a == test::ContentsBelow(other.path()));
 }
 
 TEST(SampleGenerator, RefusesAFolderItDidNotMake) {
     test::TempDir dir;
     test::WriteFile(dir / "notes.txt", "mine");
     EXPECT_THROW(GenerateSampleRoot(SmallOptions(dir.path())), SampleError);
-    EXPECT_EQ(SnapshotFolder(dir.path()).size(), 1u) << "nothing written";
+    EXPECT_EQ(test::ContentsBelow(dir.path()).size(), 1u) << "nothing written";
     EXPECT_EQ(ReadFile(dir / "notes.txt"), "mine");
 
     test::WriteFile(dir / "file", "x");

@@ -51,17 +51,6 @@ QColor CentreColour(QWidget& widget) {
     return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
-QPalette DarkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(30, 30, 30));
-    palette.setColor(QPalette::WindowText, Qt::white);
-    palette.setColor(QPalette::Base, QColor(20, 20, 20));
-    palette.setColor(QPalette::Text, Qt::white);
-    palette.setColor(QPalette::Button, QColor(45, 45, 45));
-    palette.setColor(QPalette::ButtonText, Qt::white);
-    return palette;
-}
-
 pixhaven::backup::BackupInfo SampleDevice() {
     pixhaven::backup::BackupInfo info;
     info.deviceName = u"Robin's phone with a rather long name that will not fit in its box at all";
@@ -359,7 +348,7 @@ void TestControls::screenshotsLightAndDark() {
         light = sheet.grab().toImage();
         pixhaven::test::SaveScreenshot(sheet, "controls-light");
     }
-    QApplication::setPalette(DarkPalette());
+    QApplication::setPalette(pixhaven::test::DarkPalette());
     {
         ControlsSheet sheet;
         pixhaven::test::SaveScreenshot(sheet, "controls-dark");

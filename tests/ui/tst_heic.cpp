@@ -10,6 +10,7 @@
 #include <string>
 
 #include "backup/media.h"
+#include "tests/support/fake_paging_host.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/heic_writer.h"
@@ -21,15 +22,6 @@ using namespace pixhaven::ui;
 using Items = std::vector<std::unique_ptr<backup::MediaItem>>;
 
 namespace {
-
-class FakeHost : public PagingHost {
-public:
-    void SetPageText(const QString&) override {}
-    void SetPagingEnabled(bool) override {}
-    QObject* NotificationTarget() override { return &target; }
-
-    QObject target;
-};
 
 bool Near(QColor actual, QColor expected, int tolerance = 24) {
     return std::abs(actual.red() - expected.red()) <= tolerance &&
@@ -212,7 +204,7 @@ void TestHeic::paneShowsHeicTiles() {
                              files.Jpeg("d-5003", QSize(320, 240), QColor(40, 160, 60)), 4));
     items.push_back(MakeItem(files.Write("e", samplegen::MakeHeic(64, 64).substr(0, 60)), {}, 5));
     items.push_back(MakeItem(files.Heic("f", 480, 480), {}, 6));
-    FakeHost host;
+    test::FakePagingHost host;
     QWidget window;
     window.resize(985, 400);
     CPhotoViewDlg pane(PaneDesignFor(backup::kCameraRoll), items, host, &window);

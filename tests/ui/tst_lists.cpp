@@ -8,7 +8,6 @@
 #include <QTextLayout>
 #include <vector>
 
-#include "ui/windowmessages.h"
 #include "makerlibs/gildpaint.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
@@ -16,6 +15,7 @@
 #include "ui/fontpool.h"
 #include "ui/listviewcheck.h"
 #include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
 
 using pixhaven::WM_LIST_CHECK_ALL;
 using pixhaven::WM_LIST_CHECK_CHANGED;
@@ -162,18 +162,6 @@ bool EveryCharacterHasAGlyph(const QString& text, const QFont& font) {
         glyphs += indexes.size();
     }
     return glyphs > 0;
-}
-
-QPalette DarkPalette() {
-    QPalette palette;
-    for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
-        palette.setColor(role, QColor(30, 30, 34));
-    }
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        palette.setColor(role, QColor(230, 230, 230));
-    }
-    palette.setColor(QPalette::Highlight, QColor(80, 40, 160));
-    return palette;
 }
 
 }  // namespace
@@ -358,7 +346,7 @@ private slots:
     void fileListLooksTheSameInDarkPalette() {
         FileListFixture fixture(Names(4));
         const QImage light = fixture.list->grab().toImage();
-        QApplication::setPalette(DarkPalette());
+        QApplication::setPalette(pixhaven::test::DarkPalette());
         QCOMPARE(fixture.list->grab().toImage(), light);
     }
 
@@ -442,17 +430,10 @@ private slots:
         QVERIFY(!pixhaven::test::SaveScreenshot(fixture.window, "backuplist_cjk").isEmpty());
     }
 
-    void screenshots_data() {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
+    void screenshots_data() { pixhaven::test::AddPaletteRows(); }
 
     void screenshots() {
-        QFETCH(bool, dark);
-        if (dark) {
-            QApplication::setPalette(DarkPalette());
-        }
+        const bool dark = pixhaven::test::UseRowPalette();
         const QString suffix = dark ? QStringLiteral("_dark") : QStringLiteral("_light");
         QStringList names;
         QStringList sizes;

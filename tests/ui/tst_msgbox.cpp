@@ -74,15 +74,6 @@ void ClickWhenModal(int id) {
     });
 }
 
-QPalette DarkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(30, 30, 30));
-    palette.setColor(QPalette::WindowText, Qt::white);
-    palette.setColor(QPalette::Base, QColor(20, 20, 20));
-    palette.setColor(QPalette::Text, Qt::white);
-    return palette;
-}
-
 }  // namespace
 
 class TestMsgBox : public QObject {
@@ -325,7 +316,7 @@ void TestMsgBox::screenshotsLightAndDark() {
     };
     const QPalette original = QApplication::palette();
     for (const bool dark : {false, true}) {
-        QApplication::setPalette(dark ? DarkPalette() : original);
+        QApplication::setPalette(dark ? pixhaven::test::DarkPalette() : original);
         const QString suffix = dark ? "-dark" : "-light";
         for (const Variant& variant : variants) {
             CMsgBox box(nullptr);
@@ -342,7 +333,7 @@ void TestMsgBox::screenshotsLightAndDark() {
     CMsgBox light(nullptr);
     light.Prepare(CMsgBox::kSuccess, CMsgBox::kOk | CMsgBox::kFolderLink, "Same", {}, "/tmp");
     const QImage lightImage = light.grab().toImage();
-    QApplication::setPalette(DarkPalette());
+    QApplication::setPalette(pixhaven::test::DarkPalette());
     CMsgBox dark(nullptr);
     dark.Prepare(CMsgBox::kSuccess, CMsgBox::kOk | CMsgBox::kFolderLink, "Same", {}, "/tmp");
     const QImage darkImage = dark.grab().toImage();

@@ -5,30 +5,19 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "ui/windowmessages.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/fake_paging_host.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/gif_encoder.h"
 #include "ui/photoview.h"
 #include "ui/picture.h"
+#include "ui/windowmessages.h"
 
 using namespace pixhaven;
 using namespace pixhaven::ui;
 using Items = std::vector<std::unique_ptr<backup::MediaItem>>;
 
 namespace {
-
-class FakeHost : public PagingHost {
-public:
-    void SetPageText(const QString& text) override { pageTexts.push_back(text); }
-    void SetPagingEnabled(bool enabled) override { pagingEnabled = enabled; }
-    QObject* NotificationTarget() override { return &recorder; }
-
-    std::vector<QString> pageTexts;
-    bool pagingEnabled = true;
-    test::MessageRecorder recorder;
-};
 
 // Pictures written once per test: a few sizes and shapes, and files that cannot be decoded.
 class PictureFiles {
@@ -126,7 +115,7 @@ struct PaneUnderTest {
 
     PictureFiles files;
     Items items;
-    FakeHost host;
+    test::FakePagingHost host;
     QWidget window;
     CPhotoViewDlg pane;
 };
@@ -189,7 +178,7 @@ void TestPhotoView::placeAndPageCount() {
 
 void TestPhotoView::scrollBarOnlyBeyondTwoRows() {
     PictureFiles files;
-    FakeHost host;
+    test::FakePagingHost host;
     QWidget window;
     Items twelve = MakeItems(files, 12);
     CPhotoViewDlg small(PaneDesignFor(0), twelve, host, &window);
@@ -340,7 +329,7 @@ void TestPhotoView::undecodablePictureGetsFallbackOrWhite() {
         Items items;
         items.push_back(MakeItem(files.Broken(), 0));
         items.push_back(MakeItem(files.Good(2), 1));
-        FakeHost host;
+        test::FakePagingHost host;
         QWidget window;
         CPhotoViewDlg pane(PaneDesignFor(category), items, host, &window);
         pane.StartLoading();
@@ -380,7 +369,7 @@ void TestPhotoView::paneDestroyedWhileLoading() {
     for (int i = 0; i < 100; ++i) {
         items.push_back(MakeItem(file, i));
     }
-    FakeHost host;
+    test::FakePagingHost host;
     auto window = std::make_unique<QWidget>();
     auto* pane = new CPhotoViewDlg(PaneDesignFor(0), items, host, window.get());
     pane->StartLoading();
@@ -401,7 +390,7 @@ void TestPhotoView::gifTilesAnimateOnlyWithSeveralFrames() {
     items.push_back(
         MakeItem(files.Write("still.gif", samplegen::EncodeGif87a(NumberedPicture(7))), 1));
     items.push_back(MakeItem(files.Broken(), 2));
-    FakeHost host;
+    test::FakePagingHost host;
     QWidget window;
     window.resize(985, 670);
     CPhotoViewDlg pane(PaneDesignFor(6), items, host, &window);
@@ -427,7 +416,7 @@ void TestPhotoView::screenshots() {
     items[3]->displayName = u"A rather long file name that cannot fit under its picture.JPG";
     items[4]->checked = 1;
     items[5] = MakeItem(files.Broken(), 5);
-    FakeHost host;
+    test::FakePagingHost host;
     QWidget window;
     window.resize(985, 670);
     CPhotoViewDlg pane(PaneDesignFor(0), items, host, &window);

@@ -23,17 +23,12 @@
 #include "ui/picture.h"
 
 namespace fs = std::filesystem;
+using namespace pixhaven::test;
+using namespace pixhaven::ui;
 using pixhaven::backup::FindExifThumbnail;
 using pixhaven::samplegen::CameraFacts;
 using pixhaven::samplegen::Content;
 using pixhaven::samplegen::RgbImage;
-using pixhaven::test::ReadFile;
-using pixhaven::test::TempDir;
-using pixhaven::test::WriteFile;
-using pixhaven::ui::DecodedPicture;
-using pixhaven::ui::GifFrames;
-using pixhaven::ui::RenderThumbnailOf;
-using pixhaven::ui::ThumbnailOrigin;
 
 namespace {
 
@@ -92,6 +87,13 @@ std::string WithOrientation(std::string jpeg, int orientation) {
 bool FillsBox(const QImage& image, QSize box) {
     return image.width() <= box.width() && image.height() <= box.height() &&
            (image.width() >= box.width() - 1 || image.height() >= box.height() - 1);
+}
+
+// The thumbnail a file holding `bytes` renders for `box`.
+pixhaven::ui::RenderedThumbnail RenderFileOf(const std::string& bytes, QSize box) {
+    TempDir dir;
+    WriteFile(dir / "photo", bytes);
+    return RenderThumbnailOf(dir / "photo", box);
 }
 
 bool IsPicture(Content content) {
@@ -198,18 +200,14 @@ void TestPicture::hostileExifBlocksGiveNoThumbnail() {
 }
 
 void TestPicture::embeddedThumbnailIsUsedWhenLargeEnough() {
-    TempDir dir;
-    WriteFile(dir / "photo", CameraPhoto(640, 480, true));
     const QSize box = TileBox({640, 480});
-    const auto rendered = RenderThumbnailOf(dir / "photo", box);
+    const auto rendered = RenderFileOf(CameraPhoto(640, 480, true), box);
     QCOMPARE(rendered.origin, ThumbnailOrigin::Embedded);
     QVERIFY(FillsBox(rendered.image, box));
 }
 
 void TestPicture::smallEmbeddedThumbnailFallsBackToDecode() {
-    TempDir dir;
-    WriteFile(dir / "photo", CameraPhoto(1280, 960, false));
-    const auto rendered = RenderThumbnailOf(dir / "photo", {320, 240});
+    const auto rendered = RenderFileOf(CameraPhoto(1280, 960, false), {320, 240});
     QCOMPARE(rendered.origin, ThumbnailOrigin::ReducedDecode);
     QCOMPARE(rendered.decodedSize, QSize(320, 240));  // an eighth, nothing larger
     QCOMPARE(rendered.image.size(), QSize(320, 240));
@@ -224,11 +222,10 @@ void TestPicture::letterboxedEmbeddedThumbnailIsNotUsed() {
         pixhaven::samplegen::BuildExifSegment(CameraFacts{}, 1600, 900, preview);
     const std::string plain = pixhaven::samplegen::EncodeJpeg(photo, 85);
     const std::string length{char((exif.size() + 2) >> 8), char((exif.size() + 2) & 0xFF)};
-    TempDir dir;
-    WriteFile(dir / "wide", plain.substr(0, 2) + "\xFF\xE1" + length + exif + plain.substr(2));
-    QVERIFY(FindExifThumbnail(Bytes(ReadFile(dir / "wide"))).has_value());
+    const std::string wide = plain.substr(0, 2) + "\xFF\xE1" + length + exif + plain.substr(2);
+    QVERIFY(FindExifThumbnail(Bytes(wide)).has_value());
     const QSize box = TileBox({1600, 900});
-    const auto rendered = RenderThumbnailOf(dir / "wide", box);
+    const auto rendered = RenderFileOf(wide, box);
     QCOMPARE(rendered.origin, ThumbnailOrigin::ReducedDecode);
     QVERIFY(FillsBox(rendered.image, box));
 }
@@ -320,7 +317,7 @@ void TestPicture::sampleBackupPicturesAllRender() {
     QLabel label;
     label.setPixmap(QPixmap::fromImage(sheet));
     label.resize(sheet.size());
-    pixhaven::test::SaveScreenshot(label, "picture_sample_thumbnails");
+    SaveScreenshot(label, "picture_sample_thumbnails");
 }
 
 void TestPicture::keptThumbnailUnderConcurrentUse() {

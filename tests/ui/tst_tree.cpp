@@ -6,13 +6,13 @@
 #include <QToolTip>
 #include <vector>
 
-#include "ui/windowmessages.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/screenshot.h"
 #include "ui/categorytree.h"
 #include "ui/fontpool.h"
 #include "ui/programfolders.h"
 #include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
 
 using pixhaven::WM_TREE_CHECK_CHANGED;
 using pixhaven::test::Message;
@@ -255,11 +255,7 @@ private slots:
     void looksTheSameInDarkPalette() {
         TreeFixture fixture(SomeResults());
         const QImage light = fixture.tree->grab().toImage();
-        QPalette dark;
-        dark.setColor(QPalette::Base, QColor(30, 30, 34));
-        dark.setColor(QPalette::Text, QColor(230, 230, 230));
-        dark.setColor(QPalette::Window, QColor(30, 30, 34));
-        QApplication::setPalette(dark);
+        QApplication::setPalette(pixhaven::test::DarkPalette());
         QCOMPARE(fixture.tree->grab().toImage(), light);
     }
 
@@ -288,21 +284,10 @@ private slots:
         QVERIFY(!pixhaven::test::SaveScreenshot(fixture.window, "tree_narrow").isEmpty());
     }
 
-    void screenshots_data() {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
+    void screenshots_data() { pixhaven::test::AddPaletteRows(); }
 
     void screenshots() {
-        QFETCH(bool, dark);
-        if (dark) {
-            QPalette palette;
-            palette.setColor(QPalette::Window, QColor(30, 30, 34));
-            palette.setColor(QPalette::Base, QColor(30, 30, 34));
-            palette.setColor(QPalette::Text, QColor(230, 230, 230));
-            QApplication::setPalette(palette);
-        }
+        const bool dark = pixhaven::test::UseRowPalette();
         TreeFixture fixture(SomeResults());
         CTreeViewEx1& tree = *fixture.tree;
         tree.SetItemText(tree.RootItem(), QStringLiteral("Anna's iPhone"));

@@ -301,6 +301,12 @@ void PrintList(const Record* head) {
     }
 }
 
+// Several lists, one after the other.
+template <typename... Records>
+void PrintLists(const Records*... heads) {
+    (PrintList(heads), ...);
+}
+
 void PrintContactImage(const unsigned char* image, std::int32_t length, std::int32_t recordId,
                        void*) {
     JsonLine("ContactImage")
@@ -345,57 +351,55 @@ int DumpContacts(const Paths& paths) {
     MultiValueEntry* entries = nullptr;
     const int code = qvGetContactInfo(paths.first.c_str(), nullptr, &persons, &values, &entries,
                                       nullptr, nullptr);
-    PrintList(persons);
-    PrintList(values);
-    PrintList(entries);
+    PrintLists(persons, values, entries);
     return code;
+}
+
+// Every list of a message reader, contact names read first.
+template <typename Correspondent, typename Message, typename Part>
+struct MessageLists {
+    Correspondent* correspondents = nullptr;
+    Message* messages = nullptr;
+    Part* parts = nullptr;
+    int code = DBQUARRY_OK;
+};
+
+template <typename Correspondent, typename Message, typename Part>
+MessageLists<Correspondent, Message, Part> ReadMessageLists(
+    const Paths& paths, int (*read)(const char16_t*, std::int32_t*, Correspondent**, Message**,
+                                    Part**, RecordCallback, void*)) {
+    ReadContactNames(paths);
+    MessageLists<Correspondent, Message, Part> lists;
+    lists.code = read(paths.first.c_str(), nullptr, &lists.correspondents, &lists.messages,
+                      &lists.parts, nullptr, nullptr);
+    return lists;
 }
 
 int DumpMessages5(const Paths& paths) {
-    ReadContactNames(paths);
-    MsgGroup_iOS5* groups = nullptr;
-    Message_iOS5* messages = nullptr;
-    MsgPiece_iOS5* pieces = nullptr;
-    const int code = qvGetMessage_iOS5(paths.first.c_str(), nullptr, &groups, &messages, &pieces,
-                                       nullptr, nullptr);
-    PrintList(groups);
-    PrintList(messages);
-    PrintList(pieces);
-    return code;
+    const auto lists = ReadMessageLists(paths, qvGetMessage_iOS5);
+    PrintLists(lists.correspondents, lists.messages, lists.parts);
+    return lists.code;
 }
 
 int DumpMessages6(const Paths& paths) {
-    ReadContactNames(paths);
-    Handle_iOS6* handles = nullptr;
-    Message_iOS6* messages = nullptr;
-    Attachment_iOS6* attachments = nullptr;
-    const int code = qvGetMessage_iOS6(paths.first.c_str(), nullptr, &handles, &messages,
-                                       &attachments, nullptr, nullptr);
-    PrintList(handles);
-    PrintList(attachments);
-    PrintList(messages);
-    return code;
+    const auto lists = ReadMessageLists(paths, qvGetMessage_iOS6);
+    PrintLists(lists.correspondents, lists.parts, lists.messages);
+    return lists.code;
 }
 
-int DumpDeletedMessages5(const Paths& paths) {
-    MsgGroup_iOS5* groups = nullptr;
-    Message_iOS5* messages = nullptr;
-    const int code = qvGetMessage_iOS5(paths.second->c_str(), nullptr, &groups, &messages, nullptr,
-                                       nullptr, nullptr);
-    qvGetDeletedMsg_iOS5(paths.first.c_str(), paths.second->c_str(), &messages, &groups);
-    PrintList(groups);
-    PrintList(messages);
-    return code;
-}
-
-int DumpDeletedMessages6(const Paths& paths) {
-    Handle_iOS6* handles = nullptr;
-    Message_iOS6* messages = nullptr;
-    const int code = qvGetMessage_iOS6(paths.second->c_str(), nullptr, &handles, &messages, nullptr,
-                                       nullptr, nullptr);
-    qvGetDeletedMsg_iOS6(paths.first.c_str(), paths.second->c_str(), &messages, &handles);
-    PrintList(handles);
-    PrintList(messages);
+// The live lists of the message database, then the carved records appended to them.
+template <typename Correspondent, typename Message, typename Part>
+int DumpDeletedMessages(const Paths& paths,
+                        int (*read)(const char16_t*, std::int32_t*, Correspondent**, Message**,
+                                    Part**, RecordCallback, void*),
+                        void (*appendDeleted)(const char16_t*, const char16_t*, Message**,
+                                              Correspondent**)) {
+    Correspondent* correspondents = nullptr;
+    Message* messages = nullptr;
+    const int code =
+        read(paths.second->c_str(), nullptr, &correspondents, &messages, nullptr, nullptr, nullptr);
+    appendDeleted(paths.first.c_str(), paths.second->c_str(), &messages, &correspondents);
+    PrintLists(correspondents, messages);
     return code;
 }
 
@@ -427,6 +431,16 @@ int DumpList(Read read) {
     return code;
 }
 
+// A one-table reader whose only counter is a row count.
+template <typename Record>
+std::function<int(const Paths&)> DumpTable(int (*read)(const char16_t*, std::int32_t*, Record**,
+                                                       RecordCallback, void*)) {
+    return [read](const Paths& p) {
+        return DumpList<Record>(
+            [&](Record** list) { return read(p.first.c_str(), nullptr, list, nullptr, nullptr); });
+    };
+}
+
 enum class SecondPath { None, Optional, Required };
 
 struct Kind {
@@ -449,13 +463,7 @@ const std::map<std::string_view, Kind>& Kinds() {
               return qvGetMadridAttachment_iOS5(p.first.c_str(), PrintMadridAttachment, nullptr);
           }}},
         {"messages-ios6", {SecondPath::Optional, DumpMessages6}},
-        {"calls",
-         {SecondPath::None,
-          [](const Paths& p) {
-              return DumpList<CallRecord>([&](CallRecord** list) {
-                  return qvGetCallHistory(p.first.c_str(), nullptr, list, nullptr, nullptr);
-              });
-          }}},
+        {"calls", {SecondPath::None, DumpTable(qvGetCallHistory)}},
         {"camera-photos",
          {SecondPath::None,
           [](const Paths& p) {
@@ -472,29 +480,19 @@ const std::map<std::string_view, Kind>& Kinds() {
                                                   nullptr);
               });
           }}},
-        {"notes",
-         {SecondPath::None,
+        {"notes", {SecondPath::None, DumpTable(qvGetNotes)}},
+        {"voice-memos", {SecondPath::None, DumpTable(qvGetVoiceMemos)}},
+        {"bookmarks", {SecondPath::None, DumpTable(qvGetBookMarks)}},
+        {"deleted-messages-ios5",
+         {SecondPath::Required,
           [](const Paths& p) {
-              return DumpList<NoteRecord>([&](NoteRecord** list) {
-                  return qvGetNotes(p.first.c_str(), nullptr, list, nullptr, nullptr);
-              });
+              return DumpDeletedMessages(p, qvGetMessage_iOS5, qvGetDeletedMsg_iOS5);
           }}},
-        {"voice-memos",
-         {SecondPath::None,
+        {"deleted-messages-ios6",
+         {SecondPath::Required,
           [](const Paths& p) {
-              return DumpList<VoiceMemo>([&](VoiceMemo** list) {
-                  return qvGetVoiceMemos(p.first.c_str(), nullptr, list, nullptr, nullptr);
-              });
+              return DumpDeletedMessages(p, qvGetMessage_iOS6, qvGetDeletedMsg_iOS6);
           }}},
-        {"bookmarks",
-         {SecondPath::None,
-          [](const Paths& p) {
-              return DumpList<BookMark>([&](BookMark** list) {
-                  return qvGetBookMarks(p.first.c_str(), nullptr, list, nullptr, nullptr);
-              });
-          }}},
-        {"deleted-messages-ios5", {SecondPath::Required, DumpDeletedMessages5}},
-        {"deleted-messages-ios6", {SecondPath::Required, DumpDeletedMessages6}},
         {"deleted-contacts", {SecondPath::Optional, DumpDeletedContacts}},
         {"deleted-calls", {SecondPath::Required, DumpDeletedCalls}},
     };

@@ -92,6 +92,23 @@ PlistNode BuildTree(const DeviceProfile& d) {
     return root;
 }
 
+// The device's tree through one of libplist's writers; `release` frees what it wrote.
+template <typename Write, typename Release>
+std::string WriteTree(const DeviceProfile& device, Write write, Release release,
+                      const char* format) {
+    const PlistNode root = BuildTree(device);
+    char* written = nullptr;
+    std::uint32_t length = 0;
+    write(root.get(), &written, &length);
+    if (written == nullptr) {
+        throw std::runtime_error(std::string("libplist could not write the ") + format +
+                                 " property list");
+    }
+    std::string bytes(written, length);
+    release(written);
+    return bytes;
+}
+
 }  // namespace
 
 std::string PlistDateText(std::int64_t unixSeconds) {
@@ -127,29 +144,11 @@ std::vector<std::pair<std::string, std::string>> DeviceFactTexts(const DevicePro
 }
 
 std::string InfoPlistXml(const DeviceProfile& device) {
-    const PlistNode root = BuildTree(device);
-    char* text = nullptr;
-    std::uint32_t length = 0;
-    plist_to_xml(root.get(), &text, &length);
-    if (text == nullptr) {
-        throw std::runtime_error("libplist could not write the XML property list");
-    }
-    std::string xml(text, length);
-    plist_to_xml_free(text);
-    return xml;
+    return WriteTree(device, plist_to_xml, plist_to_xml_free, "XML");
 }
 
 std::string InfoPlistBinary(const DeviceProfile& device) {
-    const PlistNode root = BuildTree(device);
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(root.get(), &bytes, &length);
-    if (bytes == nullptr) {
-        throw std::runtime_error("libplist could not write the binary property list");
-    }
-    std::string binary(bytes, length);
-    plist_to_bin_free(bytes);
-    return binary;
+    return WriteTree(device, plist_to_bin, plist_to_bin_free, "binary");
 }
 
 }  // namespace pixhaven::samplegen
