@@ -60,28 +60,29 @@ fs::path BelowHome(const fs::path& relative) {
     return home.is_absolute() ? home / relative : fs::path();
 }
 
-}  // namespace
-
-fs::path UserDataFolder() {
+// An XDG base folder: the variable when it names an absolute folder, else its place below home.
+// macOS keeps the same kinds of files under Library.
+fs::path BaseFolder([[maybe_unused]] const char* variable,
+                    [[maybe_unused]] const fs::path& belowHome,
+                    [[maybe_unused]] const fs::path& belowLibrary) {
 #ifdef __APPLE__
-    return BelowHome(fs::path("Library") / "Application Support");
+    return BelowHome(fs::path("Library") / belowLibrary);
 #else
-    if (auto data = AbsoluteFromEnvironment("XDG_DATA_HOME")) {
-        return *data;
+    if (auto folder = AbsoluteFromEnvironment(variable)) {
+        return *folder;
     }
-    return BelowHome(fs::path(".local") / "share");
+    return BelowHome(belowHome);
 #endif
 }
 
+}  // namespace
+
+fs::path UserDataFolder() {
+    return BaseFolder("XDG_DATA_HOME", fs::path(".local") / "share", "Application Support");
+}
+
 fs::path UserConfigFolder() {
-#ifdef __APPLE__
-    return BelowHome(fs::path("Library") / "Preferences");
-#else
-    if (auto config = AbsoluteFromEnvironment("XDG_CONFIG_HOME")) {
-        return *config;
-    }
-    return BelowHome(".config");
-#endif
+    return BaseFolder("XDG_CONFIG_HOME", ".config", "Preferences");
 }
 
 fs::path TempFolder() {

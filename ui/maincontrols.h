@@ -1,5 +1,5 @@
-// The main window's control ids in one table. Each control carries its id as object name, which is
-// how tests find it; the window's screens each create the controls they show.
+// The main window's control and menu ids in one table. Each control carries its id as object name,
+// which is how tests find it; the window's screens each create the controls they show.
 #pragma once
 
 #include <QWidget>
@@ -31,6 +31,14 @@ struct MainControls {
         kGoPageId = 1042,
         kPageEditId = 1043,
         kMenuId = 1046,
+    };
+    // The commands of the menu button's pop-up menu.
+    enum MenuCommand : int {
+        kMenuHome = 20000,
+        kMenuHelp = 20003,
+        kMenuCheckUpdate = 20004,
+        kMenuAbout = 20005,
+        kMenuExit = 20006,
     };
 };
 

@@ -57,13 +57,7 @@ public:
     static constexpr int kUpdateTimerPeriodMs = 1000;
 
     using enum MainControls::Id;
-    enum MenuId : int {
-        kMenuHome = 20000,
-        kMenuHelp = 20003,
-        kMenuCheckUpdate = 20004,
-        kMenuAbout = 20005,
-        kMenuExit = 20006,
-    };
+    using enum MainControls::MenuCommand;
     enum Screen : int { kHomeScreen = 0, kResultsScreen = 1 };
 
     explicit CMainDlg(UpdateServices services, QWidget* parent = nullptr);

@@ -145,23 +145,22 @@ void ProgressScreen::SetBusyAnimations(bool running) {
 }
 
 void ProgressScreen::OnPause() {
-    if (!WorkerRunning()) {
-        return;
-    }
-    session_->Pause();
-    SetBusyAnimations(false);
-    pauseButton_->hide();
-    continueButton_->show();
+    SetPaused(true);
 }
 
 void ProgressScreen::OnContinue() {
+    SetPaused(false);
+}
+
+// Pause holds the worker before its next file and offers Continue; Continue undoes it.
+void ProgressScreen::SetPaused(bool paused) {
     if (!WorkerRunning()) {
         return;
     }
-    session_->Continue();
-    SetBusyAnimations(true);
-    continueButton_->hide();
-    pauseButton_->show();
+    paused ? session_->Pause() : session_->Continue();
+    SetBusyAnimations(!paused);
+    pauseButton_->setVisible(!paused);
+    continueButton_->setVisible(paused);
 }
 
 void ProgressScreen::OnStop() {

@@ -44,6 +44,7 @@ private:
     void SetBusyAnimations(bool running);
     void OnPause();
     void OnContinue();
+    void SetPaused(bool paused);
     void OnStop();
 
     const std::unique_ptr<backup::ScanSession>& session_;

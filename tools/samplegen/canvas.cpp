@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <string_view>
 
 #include "tools/samplegen/random.h"
 
@@ -43,26 +44,13 @@ Rgb Lerp(Rgb from, Rgb to, double t) {
 Rgb FromHue(double hue, double light) {
     const double h = std::fmod(hue, 360.0) / 60.0;
     const double x = 1.0 - std::fabs(std::fmod(h, 2.0) - 1.0);
+    // Per sixth of the hue circle, each channel is full ('1'), rising or falling ('x') or off.
+    static constexpr std::array<std::string_view, 6> kSextants = {"1x0", "x10", "01x",
+                                                                  "0x1", "x01", "10x"};
+    const std::string_view sextant = kSextants[std::min(static_cast<std::size_t>(h), 5UL)];
     std::array<double, 3> c{};
-    switch (static_cast<int>(h)) {
-        case 0:
-            c = {1, x, 0};
-            break;
-        case 1:
-            c = {x, 1, 0};
-            break;
-        case 2:
-            c = {0, 1, x};
-            break;
-        case 3:
-            c = {0, x, 1};
-            break;
-        case 4:
-            c = {x, 0, 1};
-            break;
-        default:
-            c = {1, 0, x};
-            break;
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        c[i] = sextant[i] == '1' ? 1.0 : sextant[i] == 'x' ? x : 0.0;
     }
     auto scale = [light](double v) {
         return static_cast<std::uint8_t>(std::clamp(40.0 + v * 200.0 * light, 0.0, 255.0));
