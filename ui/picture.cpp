@@ -82,7 +82,7 @@ bool SameShape(QSize preview, QSize photo) {
 }
 
 // The embedded preview when it has the photo's shape and is at least as large as what the box
-// shows of it.
+// shows of it (bench_thumbnails: a 12 MP photo with and without its preview).
 std::optional<QImage> EmbeddedThumbnail(QFile& file, QSize box) {
     const QByteArray head = file.read(static_cast<qint64>(backup::kExifSearchBytes));
     const auto* bytes = reinterpret_cast<const unsigned char*>(head.constData());
@@ -105,7 +105,8 @@ std::optional<QImage> EmbeddedThumbnail(QFile& file, QSize box) {
 }
 
 // The size to ask the decoder for: the whole picture reduced by the largest of 1/2, 1/4, 1/8 that
-// still covers the box. JPEG decodes exactly at these (DCT scaling), so nothing is rescaled twice.
+// still covers the box. JPEG decodes exactly at these (DCT scaling), so nothing is rescaled twice
+// (bench_thumbnails).
 QSize ReducedDecodeSize(QSize full, QSize box) {
     const QSize shown = full.scaled(box, Qt::KeepAspectRatio);
     int factor = 1;
