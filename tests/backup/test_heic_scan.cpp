@@ -6,8 +6,7 @@
 
 #include "backup/manifestdb.h"
 #include "backup/scan.h"
-#include "tests/support/fake_observer.h"
-#include "tests/support/fake_pictures.h"
+#include "tests/support/scan_passes.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
@@ -27,10 +26,8 @@ const std::string kHeicBytes = std::string(
                                "heic body";
 const std::string kJpegBytes = std::string("\xFF\xD8\xFF\xE0", 4) + "jpeg body" + "\xFF\xD9";
 
-class HeicScan : public testing::Test {
+class HeicScan : public testing::Test, public test::ScanPasses {
 protected:
-    HeicScan() { control.run.Set(); }
-
     // A file row whose stored file (in its two-character folder) holds `bytes`.
     void Add(const std::string& path, const std::string& bytes, int flags = 1,
              const std::string& domain = kCameraDomain) {
@@ -72,18 +69,11 @@ protected:
         ScanAll();
     }
     void ScanAll() {
-        ScanContext scan{*manifest, dir.path(), results, control, observer, pictures};
+        ScanContext scan = Context(*manifest, dir.path());
         for (const int group : kGroupWorkOrder) {
             counted[static_cast<std::size_t>(group)] = CountGroup(scan, group);
             CollectGroup(scan, group);
         }
-    }
-    NameList Names(int group) const {
-        NameList names;
-        for (const auto& item : results.groups[group]) {
-            names.push_back(item->displayName);
-        }
-        return names;
     }
     const MediaItem& Item(int group, std::size_t index) const {
         return *results.groups[group].at(index);
@@ -93,10 +83,6 @@ protected:
     std::vector<samplegen::ManifestDbRow> rows;
     std::vector<samplegen::MbdbEntry> mbdb;
     std::optional<Manifest> manifest;
-    ScanResults results;
-    WorkerControl control;
-    test::FakeObserver observer;
-    test::FakePictures pictures;
     std::array<int, kGroupCount> counted{};
 };
 
