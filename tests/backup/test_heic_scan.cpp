@@ -87,19 +87,33 @@ protected:
 };
 
 TEST(HeicPaths, ExactlyTheLastFiveCharactersInTheCameraFolders) {
-    EXPECT_TRUE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIC"));
-    EXPECT_TRUE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.heic"));
-    EXPECT_TRUE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.JPG"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.Heic"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIF"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIC.MOV"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/PhotoStreamsData/1/IMG_0001.HEIC"));
-    EXPECT_TRUE(IsModernPhotoStreamPath("Media/PhotoStreamsData/1/100APPLE/IMG_0202.HEIC"));
-    EXPECT_TRUE(IsModernPhotoStreamPath("Media/PhotoStreamsData/1/IMG_0203.png"));
-    EXPECT_FALSE(IsModernPhotoStreamPath("Media/DCIM/IMG_0001.heic"));
-    // The old rules do not change.
-    EXPECT_FALSE(IsCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIC"));
-    EXPECT_FALSE(IsPhotoStreamPath("Media/PhotoStreamsData/1/IMG_0202.heic"));
+    // Each path against the modern camera roll and photo stream rules and the old ones, which
+    // never take HEIC.
+    const struct {
+        const char* path;
+        bool modernCameraRoll;
+        bool modernPhotoStream;
+        bool cameraRoll;
+        bool photoStream;
+    } cases[] = {
+        {"Media/DCIM/100APPLE/IMG_0001.HEIC", true, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.heic", true, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.JPG", true, false, true, false},
+        {"Media/DCIM/100APPLE/IMG_0001.Heic", false, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.HEIF", false, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.HEIC.MOV", false, false, false, false},
+        {"Media/DCIM/IMG_0001.heic", true, false, false, false},
+        {"Media/PhotoStreamsData/1/IMG_0001.HEIC", false, true, false, false},
+        {"Media/PhotoStreamsData/1/100APPLE/IMG_0202.HEIC", false, true, false, false},
+        {"Media/PhotoStreamsData/1/IMG_0202.heic", false, true, false, false},
+        {"Media/PhotoStreamsData/1/IMG_0203.png", false, true, false, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsModernCameraRollPath(c.path), c.modernCameraRoll) << c.path;
+        EXPECT_EQ(IsModernPhotoStreamPath(c.path), c.modernPhotoStream) << c.path;
+        EXPECT_EQ(IsCameraRollPath(c.path), c.cameraRoll) << c.path;
+        EXPECT_EQ(IsPhotoStreamPath(c.path), c.photoStream) << c.path;
+    }
     // A thumbnail's path holds its photo's path but is no photo of the groups.
     const std::string thumbnail = BackupThumbnailPath("Media/DCIM/100APPLE/IMG_0001.HEIC");
     EXPECT_EQ(thumbnail,
