@@ -7,13 +7,14 @@
 #include <latch>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/update.h"
-#include "ui/windowmessages.h"
 #include "tests/app/isolated_session.h"
 #include "tests/support/screenshot.h"
 #include "ui/mainwindow.h"
 #include "ui/windowmessage.h"
+#include "ui/windowmessages.h"
 
 using pixhaven::ui::CMainDlg;
 using pixhaven::ui::UpdateServices;
@@ -33,6 +34,21 @@ public:
             }
         }
         return QObject::eventFilter(watched, event);
+    }
+};
+
+// A window with a spy on the update-check results that reach it.
+struct SpiedWindow {
+    CMainDlg window;
+    UpdateMessageSpy spy;
+
+    explicit SpiedWindow(UpdateServices services) : window(std::move(services)) {
+        window.installEventFilter(&spy);
+    }
+    // Shows the window and waits for its update check's result.
+    bool ShowUntilChecked() {
+        window.show();
+        return QTest::qWaitFor([this] { return spy.result.has_value(); });
     }
 };
 
@@ -131,28 +147,22 @@ private slots:
 
     void updateTimerFiresOnceAfterStart() {
         const CountingServices counting;
-        CMainDlg window(counting.Make(0));
-        UpdateMessageSpy spy;
-        window.installEventFilter(&spy);
-        QVERIFY(window.UpdateTimerId() != 0);
-        window.show();
-        QTRY_VERIFY(spy.result.has_value());
-        QCOMPARE(*spy.result, quintptr{0});
-        QCOMPARE(window.UpdateTimerId(), 0);
+        SpiedWindow spied(counting.Make(0));
+        QVERIFY(spied.window.UpdateTimerId() != 0);
+        QVERIFY(spied.ShowUntilChecked());
+        QCOMPARE(*spied.spy.result, quintptr{0});
+        QCOMPARE(spied.window.UpdateTimerId(), 0);
         QCOMPARE(counting.checks->load(), 1);
         QCOMPARE(*counting.launches, 0);
-        window.reject();
+        spied.window.reject();
     }
 
     void nonZeroResultLaunchesUpdater() {
         const CountingServices counting;
-        CMainDlg window(counting.Make(1));
-        UpdateMessageSpy spy;
-        window.installEventFilter(&spy);
-        window.show();
-        QTRY_VERIFY(spy.result.has_value());
+        SpiedWindow spied(counting.Make(1));
+        QVERIFY(spied.ShowUntilChecked());
         QCOMPARE(*counting.launches, 1);
-        window.reject();
+        spied.window.reject();
     }
 
     void windowGoneBeforeResultGetsNothing() {
@@ -210,16 +220,13 @@ private slots:
         const std::filesystem::path log = *session_ / "freshpatch.log";
         session_->Override("PIXHAVEN_FRESHPATCH_LOG", log);
 
-        CMainDlg window(pixhaven::app::MakeUpdateServices(program, u"6.0.0"));
-        UpdateMessageSpy spy;
-        window.installEventFilter(&spy);
-        window.show();
-        QTRY_VERIFY(spy.result.has_value());
-        QCOMPARE(*spy.result, quintptr{0});
+        SpiedWindow spied(pixhaven::app::MakeUpdateServices(program, u"6.0.0"));
+        QVERIFY(spied.ShowUntilChecked());
+        QCOMPARE(*spied.spy.result, quintptr{0});
         // A started updater would have logged by now; give it the time it needs to show.
         QTest::qWait(500);
         QVERIFY(!std::filesystem::exists(log));
-        window.reject();
+        spied.window.reject();
     }
 
     void missingUpdaterIsSilent() {

@@ -131,28 +131,33 @@ TEST(ReadBackupInfo, ResultsFollowTheDocumentShape) {
 }
 
 TEST(ReadBackupInfo, DictionaryWalkTakesTheElementAfterAKnownKey) {
-    // An unknown key's value is passed over as an ordinary element; names are case-sensitive.
-    BackupInfo info = ReadText(PlistXml("<key>Other</key><string>x</string>"
-                                        "<key>device name</key><string>lower</string>"
-                                        "<KEY>Serial Number</KEY><anything>S1</anything>"
-                                        "<key>Device Name</key><string>first</string>"
-                                        "<key>Device Name</key><string>second</string>"
-                                        "<key>Product Type</key>"),
-                               kInfoRead);
-    EXPECT_EQ(info.deviceName, u"second");
-    EXPECT_EQ(info.serialNumber, u"S1");
-    EXPECT_EQ(info.productType, u"");
-
-    // A key used as a value is consumed; an empty key and an empty value set nothing.
-    info = ReadText(PlistXml("<key>Device Name</key><key>Serial Number</key><string>X</string>"
-                             "<key></key><string>y</string>"
-                             "<key>Product Version</key><string/>"
-                             "<key>Target Type</key><true/>"),
-                    kInfoRead);
-    EXPECT_EQ(info.deviceName, u"Serial Number");
-    EXPECT_EQ(info.serialNumber, u"");
-    EXPECT_EQ(info.productVersion, u"");
-    EXPECT_EQ(info.targetType, u"");
+    const struct {
+        const char* body;
+        std::u16string deviceName;
+        std::u16string serialNumber;
+    } cases[] = {
+        // An unknown key's value is passed over as an ordinary element; names are case-sensitive.
+        {"<key>Other</key><string>x</string>"
+         "<key>device name</key><string>lower</string>"
+         "<KEY>Serial Number</KEY><anything>S1</anything>"
+         "<key>Device Name</key><string>first</string>"
+         "<key>Device Name</key><string>second</string>"
+         "<key>Product Type</key>",
+         u"second", u"S1"},
+        // A key used as a value is consumed; an empty key and an empty value set nothing.
+        {"<key>Device Name</key><key>Serial Number</key><string>X</string>"
+         "<key></key><string>y</string>"
+         "<key>Product Version</key><string/>"
+         "<key>Target Type</key><true/>",
+         u"Serial Number", u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        BackupInfo expected;
+        expected.deviceName = c.deviceName;
+        expected.serialNumber = c.serialNumber;
+        ExpectSameFacts(ReadText(PlistXml(c.body), kInfoRead), expected);
+    }
 }
 
 TEST(ReadBackupInfo, InvalidUtf8BecomesReplacementCharacters) {

@@ -6,8 +6,7 @@
 
 #include "backup/manifestdb.h"
 #include "backup/scan.h"
-#include "tests/support/fake_observer.h"
-#include "tests/support/fake_pictures.h"
+#include "tests/support/scan_passes.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbdb_writer.h"
@@ -27,10 +26,8 @@ const std::string kHeicBytes = std::string(
                                "heic body";
 const std::string kJpegBytes = std::string("\xFF\xD8\xFF\xE0", 4) + "jpeg body" + "\xFF\xD9";
 
-class HeicScan : public testing::Test {
+class HeicScan : public testing::Test, public test::ScanPasses {
 protected:
-    HeicScan() { control.run.Set(); }
-
     // A file row whose stored file (in its two-character folder) holds `bytes`.
     void Add(const std::string& path, const std::string& bytes, int flags = 1,
              const std::string& domain = kCameraDomain) {
@@ -72,18 +69,11 @@ protected:
         ScanAll();
     }
     void ScanAll() {
-        ScanContext scan{*manifest, dir.path(), results, control, observer, pictures};
+        ScanContext scan = Context(*manifest, dir.path());
         for (const int group : kGroupWorkOrder) {
             counted[static_cast<std::size_t>(group)] = CountGroup(scan, group);
             CollectGroup(scan, group);
         }
-    }
-    NameList Names(int group) const {
-        NameList names;
-        for (const auto& item : results.groups[group]) {
-            names.push_back(item->displayName);
-        }
-        return names;
     }
     const MediaItem& Item(int group, std::size_t index) const {
         return *results.groups[group].at(index);
@@ -93,27 +83,37 @@ protected:
     std::vector<samplegen::ManifestDbRow> rows;
     std::vector<samplegen::MbdbEntry> mbdb;
     std::optional<Manifest> manifest;
-    ScanResults results;
-    WorkerControl control;
-    test::FakeObserver observer;
-    test::FakePictures pictures;
     std::array<int, kGroupCount> counted{};
 };
 
 TEST(HeicPaths, ExactlyTheLastFiveCharactersInTheCameraFolders) {
-    EXPECT_TRUE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIC"));
-    EXPECT_TRUE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.heic"));
-    EXPECT_TRUE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.JPG"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.Heic"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIF"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIC.MOV"));
-    EXPECT_FALSE(IsModernCameraRollPath("Media/PhotoStreamsData/1/IMG_0001.HEIC"));
-    EXPECT_TRUE(IsModernPhotoStreamPath("Media/PhotoStreamsData/1/100APPLE/IMG_0202.HEIC"));
-    EXPECT_TRUE(IsModernPhotoStreamPath("Media/PhotoStreamsData/1/IMG_0203.png"));
-    EXPECT_FALSE(IsModernPhotoStreamPath("Media/DCIM/IMG_0001.heic"));
-    // The old rules do not change.
-    EXPECT_FALSE(IsCameraRollPath("Media/DCIM/100APPLE/IMG_0001.HEIC"));
-    EXPECT_FALSE(IsPhotoStreamPath("Media/PhotoStreamsData/1/IMG_0202.heic"));
+    // Each path against the modern camera roll and photo stream rules and the old ones, which
+    // never take HEIC.
+    const struct {
+        const char* path;
+        bool modernCameraRoll;
+        bool modernPhotoStream;
+        bool cameraRoll;
+        bool photoStream;
+    } cases[] = {
+        {"Media/DCIM/100APPLE/IMG_0001.HEIC", true, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.heic", true, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.JPG", true, false, true, false},
+        {"Media/DCIM/100APPLE/IMG_0001.Heic", false, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.HEIF", false, false, false, false},
+        {"Media/DCIM/100APPLE/IMG_0001.HEIC.MOV", false, false, false, false},
+        {"Media/DCIM/IMG_0001.heic", true, false, false, false},
+        {"Media/PhotoStreamsData/1/IMG_0001.HEIC", false, true, false, false},
+        {"Media/PhotoStreamsData/1/100APPLE/IMG_0202.HEIC", false, true, false, false},
+        {"Media/PhotoStreamsData/1/IMG_0202.heic", false, true, false, false},
+        {"Media/PhotoStreamsData/1/IMG_0203.png", false, true, false, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsModernCameraRollPath(c.path), c.modernCameraRoll) << c.path;
+        EXPECT_EQ(IsModernPhotoStreamPath(c.path), c.modernPhotoStream) << c.path;
+        EXPECT_EQ(IsCameraRollPath(c.path), c.cameraRoll) << c.path;
+        EXPECT_EQ(IsPhotoStreamPath(c.path), c.photoStream) << c.path;
+    }
     // A thumbnail's path holds its photo's path but is no photo of the groups.
     const std::string thumbnail = BackupThumbnailPath("Media/DCIM/100APPLE/IMG_0001.HEIC");
     EXPECT_EQ(thumbnail,

@@ -9,8 +9,7 @@
 
 #include "makerlibs/gildpaint.h"
 #include "platform/textcodec.h"
-#include "tests/support/fake_observer.h"
-#include "tests/support/fake_pictures.h"
+#include "tests/support/scan_passes.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/mbdb_writer.h"
 
@@ -26,10 +25,8 @@ const std::string kTiffBigBytes = std::string("MM\0\x2A", 4) + "tiff body";
 const std::string kTiffLittleBytes = std::string("II\x2A\0", 4) + "tiff body";
 const std::string kTextBytes = "just some text";
 
-class Scan : public testing::Test {
+class Scan : public testing::Test, public test::ScanPasses {
 protected:
-    Scan() { control.run.Set(); }
-
     // A record in the media domain whose stored file holds `bytes`.
     samplegen::MbdbEntry& Add(const std::string& path, const std::string& bytes) {
         samplegen::MbdbEntry& entry = AddWithoutFile(path, bytes.size());
@@ -51,7 +48,7 @@ protected:
             manifest = ParseManifest(samplegen::EncodeMbdb(entries));
             EXPECT_TRUE(manifest);
         }
-        return ScanContext{*manifest, dir.path(), results, control, observer, pictures};
+        return ScanPasses::Context(*manifest, dir.path());
     }
     int Count(int group) {
         ScanContext scan = Context();
@@ -75,13 +72,6 @@ protected:
         paused_.get_future().wait();
         return pass;
     }
-    std::vector<std::u16string> Names(int group) const {
-        std::vector<std::u16string> names;
-        for (const auto& item : results.groups[group]) {
-            names.push_back(item->displayName);
-        }
-        return names;
-    }
     std::filesystem::path StoredFile(const std::string& path) const {
         return dir / MakeStoredName("MediaDomain", path);
     }
@@ -89,10 +79,6 @@ protected:
     test::TempDir dir;
     std::vector<samplegen::MbdbEntry> entries;
     std::optional<Manifest> manifest;
-    ScanResults results;
-    WorkerControl control;
-    test::FakeObserver observer;
-    test::FakePictures pictures;
 
 private:
     std::promise<void> paused_;

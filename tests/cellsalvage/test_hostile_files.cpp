@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -54,17 +53,15 @@ FileState StateOf(const fs::path& file) {
     return {ReadFile(file), fs::last_write_time(file)};
 }
 
-void Insert(Database& db, const std::string& sql, int rows,
-            const std::function<std::vector<Value>(int)>& values) {
-    db.Exec("BEGIN");
-    for (int i = 0; i < rows; ++i) {
-        db.Run(sql, values(i));
-    }
-    db.Exec("COMMIT");
+// `insert`, an INSERT ... SELECT over the column i of n, for i from 0 to count - 1.
+std::string ForEachRow(int count, const std::string& insert) {
+    return "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " +
+           std::to_string(count) + ") " + insert + "; ";
 }
 
-std::string Text(const char* stem, int i) {
-    return stem + std::to_string(i);
+// A database of the layout `schema` after `script` ran on it.
+void Build(const fs::path& file, const char* schema, const std::string& script) {
+    CreateFromSchema(file, schema, kPageSize).Exec(script);
 }
 
 // Real databases of every carved table, with rows deleted so that freeblocks and unassigned areas
@@ -77,70 +74,43 @@ struct Fixtures {
           calls(dir / "call_history.db"),
           contacts2(dir / "contacts2.db"),
           mmssms(dir / "mmssms.db") {
-        {
-            Database db = CreateFromSchema(addressBook, "addressbook.sql", kPageSize);
-            Insert(db, "INSERT INTO ABPerson (First, Last) VALUES (?1, ?2)", 120, [](int i) {
-                return std::vector<Value>{Text("First", i), Text("Last", i)};
-            });
-            Insert(db, "INSERT INTO ABMultiValue (record_id, property, value) VALUES (?1, 3, ?2)",
-                   240, [](int i) {
-                       return std::vector<Value>{std::int64_t{i / 2 + 1}, Text("55501", i)};
-                   });
-            db.Exec(
-                "DELETE FROM ABPerson WHERE ROWID % 4 = 1; "
-                "DELETE FROM ABMultiValue WHERE UID % 3 = 0");
-        }
-        {
-            Database db = CreateFromSchema(ios5, "ios5-sms-upgraded.sql", kPageSize);
-            Insert(db, "INSERT INTO message (address, date, text, flags) VALUES (?1, ?2, ?3, 2)",
-                   150, [](int i) {
-                       return std::vector<Value>{Text("55501", i), std::int64_t{1300000000 + i},
-                                                 Text("hello ", i)};
-                   });
-            db.Exec("DELETE FROM message WHERE ROWID % 3 = 0");
-        }
-        {
-            Database db = CreateFromSchema(ios6, "ios6-sms.sql", kPageSize);
-            Insert(db, "INSERT INTO message (guid, text, date) VALUES (?1, ?2, ?3)", 150,
-                   [](int i) {
-                       return std::vector<Value>{Text("00000000-0000-0000-0000-0000000", 10000 + i),
-                                                 Text("text ", i), std::int64_t{400000000 + i}};
-                   });
-            db.Exec("DELETE FROM message WHERE ROWID % 3 = 0");
-        }
-        {
-            Database db = CreateFromSchema(calls, "call-history.sql", kPageSize);
-            Insert(db,
-                   "INSERT INTO call (address, date, duration, flags, id) VALUES (?1, ?2, 9, "
-                   "?3, -1)",
-                   150, [](int i) {
-                       return std::vector<Value>{Text("55501", i), std::int64_t{1300000000 + i},
-                                                 std::int64_t{4 + i % 2}};
-                   });
-            db.Exec("DELETE FROM call WHERE ROWID % 3 = 0");
-        }
-        {
-            Database db = CreateFromSchema(contacts2, "android-contacts2.sql", kPageSize);
-            db.Exec("INSERT INTO mimetypes (mimetype) VALUES ('vnd.android.cursor.item/name')");
-            Insert(db, "INSERT INTO data (mimetype_id, raw_contact_id, data1) VALUES (1, ?1, ?2)",
-                   200, [](int i) {
-                       return std::vector<Value>{std::int64_t{i / 2 + 1}, i % 2 == 0
-                                                                              ? Text("Name ", i)
-                                                                              : Text("1380000", i)};
-                   });
-            db.Exec("DELETE FROM data WHERE raw_contact_id % 4 = 0");
-        }
-        {
-            Database db = CreateFromSchema(mmssms, "android-mmssms.sql", kPageSize);
-            Insert(db,
-                   "INSERT INTO sms (thread_id, address, person, date, type, body) VALUES (1, ?1, "
-                   "0, ?2, 1, ?3)",
-                   150, [](int i) {
-                       return std::vector<Value>{Text("+861380000", i),
-                                                 std::int64_t{1300000000 + i}, Text("body ", i)};
-                   });
-            db.Exec("DELETE FROM sms WHERE _id % 3 = 0");
-        }
+        Build(addressBook, "addressbook.sql",
+              ForEachRow(120,
+                         "INSERT INTO ABPerson (First, Last) SELECT 'First' || i, 'Last' || i "
+                         "FROM n") +
+                  ForEachRow(240,
+                             "INSERT INTO ABMultiValue (record_id, property, value) "
+                             "SELECT i / 2 + 1, 3, '55501' || i FROM n") +
+                  "DELETE FROM ABPerson WHERE ROWID % 4 = 1; "
+                  "DELETE FROM ABMultiValue WHERE UID % 3 = 0");
+        Build(ios5, "ios5-sms-upgraded.sql",
+              ForEachRow(150,
+                         "INSERT INTO message (address, date, text, flags) "
+                         "SELECT '55501' || i, 1300000000 + i, 'hello ' || i, 2 FROM n") +
+                  "DELETE FROM message WHERE ROWID % 3 = 0");
+        Build(ios6, "ios6-sms.sql",
+              ForEachRow(150,
+                         "INSERT INTO message (guid, text, date) "
+                         "SELECT '00000000-0000-0000-0000-0000000' || (10000 + i), 'text ' || i, "
+                         "400000000 + i FROM n") +
+                  "DELETE FROM message WHERE ROWID % 3 = 0");
+        Build(calls, "call-history.sql",
+              ForEachRow(150,
+                         "INSERT INTO call (address, date, duration, flags, id) "
+                         "SELECT '55501' || i, 1300000000 + i, 9, 4 + i % 2, -1 FROM n") +
+                  "DELETE FROM call WHERE ROWID % 3 = 0");
+        Build(contacts2, "android-contacts2.sql",
+              "INSERT INTO mimetypes (mimetype) VALUES ('vnd.android.cursor.item/name'); " +
+                  ForEachRow(200,
+                             "INSERT INTO data (mimetype_id, raw_contact_id, data1) "
+                             "SELECT 1, i / 2 + 1, CASE WHEN i % 2 = 0 THEN 'Name ' || i "
+                             "ELSE '1380000' || i END FROM n") +
+                  "DELETE FROM data WHERE raw_contact_id % 4 = 0");
+        Build(mmssms, "android-mmssms.sql",
+              ForEachRow(150,
+                         "INSERT INTO sms (thread_id, address, person, date, type, body) "
+                         "SELECT 1, '+861380000' || i, 0, 1300000000 + i, 1, 'body ' || i FROM n") +
+                  "DELETE FROM sms WHERE _id % 3 = 0");
     }
 
     std::vector<fs::path> all() const {

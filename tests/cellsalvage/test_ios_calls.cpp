@@ -1,6 +1,7 @@
 // IphoneSqlitParse in call-history mode on call_history.db files built with SQLite from the real
 // layout, and the share of surviving deleted rows the engine brings back for every iOS table.
 #include <cstdint>
+#include <functional>
 #include <set>
 
 #include "tests/cellsalvage/test_ios_support.h"
@@ -32,26 +33,17 @@ std::int64_t CallFlags(int n) {
 }
 
 TEST(IosCalls, DeletedCallsWithOwnersAndDirection) {
-    TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    const fs::path callDb = dir / "call_history.db";
-    BuildAddressBookWithSharedNumber(addressBook);
-    {
-        Database db = CreateFromSchema(callDb, "call-history.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 280; ++n) {
-            AddCall(db, CallAddress(n), CallFlags(n), n);
-        }
-        db.Exec("COMMIT");
-        db.Exec("PRAGMA secure_delete = OFF");
-        // 150 alone, 200 and 201 merged into one freeblock; 280, written last, sits at the start
-        // of the cell content area and goes back to the unassigned gap (its leaf is full enough
-        // not to be rebalanced, which would overwrite it).
-        db.Exec("DELETE FROM call WHERE ROWID IN (150, 200, 201, 280)");
-    }
-    const FolderState before = Snapshot(dir.path());
+    const SharedNumberFolder folder("call_history.db");
+    // 150 alone, 200 and 201 merged into one freeblock; 280, written last, sits at the start of
+    // the cell content area and goes back to the unassigned gap (its leaf is full enough not to be
+    // rebalanced, which would overwrite it).
+    BuildRecordDb(
+        folder.recordDb, "call-history.sql", 280,
+        [](Database& db, int n) { AddCall(db, CallAddress(n), CallFlags(n), n); },
+        "DELETE FROM call WHERE ROWID IN (150, 200, 201, 280)");
+    const FolderState before = Snapshot(folder.dir.path());
 
-    EXPECT_EQ(SortedLines(Parse(addressBook, callDb, kCalls, 2)),
+    EXPECT_EQ(SortedLines(folder.Carve(kCalls, 2)),
               Sorted({
                   "Last3First3-" + NumberOf(3) + "\tOutgoing",
                   "HopperGrace-+1 555 0777\tTuringAlan-+1 555 0777\tOutgoing",
@@ -59,11 +51,11 @@ TEST(IosCalls, DeletedCallsWithOwnersAndDirection) {
                   "N/A-+1 555 31280\tOutgoing",
               }));
     // Every non-zero OS value reads calls alike; 0 and unknown types do nothing.
-    EXPECT_EQ(Parse(addressBook, callDb, kCalls, 7), Parse(addressBook, callDb, kCalls, 2));
-    EXPECT_EQ(Parse(addressBook, callDb, kCalls, 0), "");
-    EXPECT_EQ(Parse(addressBook, callDb, 9, 2), "");
-    EXPECT_EQ(Parse(dir / "missing.sqlitedb", callDb, kCalls, 2), "");
-    EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
+    EXPECT_EQ(folder.Carve(kCalls, 7), folder.Carve(kCalls, 2));
+    EXPECT_EQ(folder.Carve(kCalls, 0), "");
+    EXPECT_EQ(folder.Carve(9, 2), "");
+    EXPECT_EQ(Parse(folder.dir / "missing.sqlitedb", folder.recordDb, kCalls, 2), "");
+    EXPECT_EQ(Snapshot(folder.dir.path()), before) << "the parse changed or created a file";
 }
 
 // A deterministic choice of about a fifth of the rows.
@@ -89,6 +81,23 @@ void DeleteRows(Database& db, const std::string& table, std::vector<int> rows) {
     }
 }
 
+// Fills `file`, made from `schema`, with rows 1..rows of `table`, row n written by add(db, n);
+// then deletes about a fifth of them, picked by `seed`. What mark(n) gives for each row deleted.
+std::vector<std::string> FillThenDeleteAFifth(const fs::path& file, const char* schema,
+                                              const std::string& table, int rows,
+                                              std::uint32_t seed,
+                                              const std::function<std::string(int)>& mark,
+                                              const std::function<void(Database&, int)>& add) {
+    Database db = FillRecordDb(file, schema, rows, add);
+    const std::vector<int> deleted = PickDeleted(rows, seed);
+    std::vector<std::string> marks;
+    for (const int n : deleted) {
+        marks.push_back(mark(n));
+    }
+    DeleteRows(db, table, deleted);
+    return marks;
+}
+
 // Overwrites `count` random bytes past page 1 (the schema stays readable, so every carver runs).
 void Scramble(const fs::path& file, std::uint32_t seed, int count) {
     std::string bytes = ReadFile(file);
@@ -101,12 +110,18 @@ void Scramble(const fs::path& file, std::uint32_t seed, int count) {
     WriteFile(file, bytes);
 }
 
-TEST(IosCorruptFiles, DamagedPagesYieldFewerRowsNeverACrash) {
+// A fresh folder with room for a database of each iOS kind.
+struct IosFolder {
     TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    const fs::path ios5Db = dir / "sms5.db";
-    const fs::path ios6Db = dir / "sms6.db";
-    const fs::path callDb = dir / "call_history.db";
+    fs::path addressBook = dir / "AddressBook.sqlitedb";
+    fs::path ios5Db = dir / "sms5.db";
+    fs::path ios6Db = dir / "sms6.db";
+    fs::path callDb = dir / "call_history.db";
+};
+
+TEST(IosCorruptFiles, DamagedPagesYieldFewerRowsNeverACrash) {
+    const IosFolder folder;
+    const auto& [dir, addressBook, ios5Db, ios6Db, callDb] = folder;
     {
         Database ab = CreateFromSchema(addressBook, "addressbook.sql");
         Database sms5 = CreateFromSchema(ios5Db, "ios5-sms-fresh.sql");
@@ -151,11 +166,8 @@ TEST(IosCorruptFiles, DamagedPagesYieldFewerRowsNeverACrash) {
 }
 
 TEST(IosRecoveryShare, PrintsTheShareOfSurvivingDeletedRowsRecoveredPerTable) {
-    TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    const fs::path ios5Db = dir / "sms5.db";
-    const fs::path ios6Db = dir / "sms6.db";
-    const fs::path callDb = dir / "call_history.db";
+    const IosFolder folder;
+    const auto& [dir, addressBook, ios5Db, ios6Db, callDb] = folder;
 
     // Contacts: 300 persons with a number each; a fifth of the persons leave with their number,
     // another fifth of the numbers are removed from live persons.
@@ -190,56 +202,25 @@ TEST(IosRecoveryShare, PrintsTheShareOfSurvivingDeletedRowsRecoveredPerTable) {
     }
     const std::string contacts = Parse(addressBook, {}, kContacts, 2);
 
-    std::vector<std::string> ios5Texts;
-    {
-        Database db = CreateFromSchema(ios5Db, "ios5-sms-upgraded.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 300; ++n) {
-            std::string text = "SMS #" + std::to_string(n) + ".";
-            if (n % 3 == 0) {
-                text += " Call me back when you land, the car is parked at level 2";
-            }
-            AddIos5Message(db, NumberOf(2 + n % 40), text, n);
-        }
-        db.Exec("COMMIT");
-        const std::vector<int> rows = PickDeleted(300, 3);
-        for (const int n : rows) {
-            ios5Texts.push_back("SMS #" + std::to_string(n) + ".");
-        }
-        DeleteRows(db, "message", rows);
-    }
+    const auto smsMark = [](int n) { return "SMS #" + std::to_string(n) + "."; };
+    const std::vector<std::string> ios5Texts = FillThenDeleteAFifth(
+        ios5Db, "ios5-sms-upgraded.sql", "message", 300, 3, smsMark, [&](Database& db, int n) {
+            const std::string tail =
+                n % 3 == 0 ? " Call me back when you land, the car is parked at level 2" : "";
+            AddIos5Message(db, NumberOf(2 + n % 40), smsMark(n) + tail, n);
+        });
     const std::string ios5 = Parse(addressBook, ios5Db, kMessages, 2);
 
-    std::vector<std::string> ios6Texts;
-    {
-        Database db = CreateFromSchema(ios6Db, "ios6-sms.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 300; ++n) {
-            AddIos6Message(db, n, "iMessage #" + std::to_string(n) + ".");
-        }
-        db.Exec("COMMIT");
-        const std::vector<int> rows = PickDeleted(300, 5);
-        for (const int n : rows) {
-            ios6Texts.push_back("iMessage #" + std::to_string(n) + ".");
-        }
-        DeleteRows(db, "message", rows);
-    }
+    const auto iMessageMark = [](int n) { return "iMessage #" + std::to_string(n) + "."; };
+    const std::vector<std::string> ios6Texts =
+        FillThenDeleteAFifth(ios6Db, "ios6-sms.sql", "message", 300, 5, iMessageMark,
+                             [&](Database& db, int n) { AddIos6Message(db, n, iMessageMark(n)); });
     const std::string ios6 = Parse(addressBook, ios6Db, kMessages, 3);
 
-    std::vector<std::string> callAddresses;
-    {
-        Database db = CreateFromSchema(callDb, "call-history.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 400; ++n) {
-            AddCall(db, "+1 555 3" + std::to_string(1000 + n), n % 2 == 0 ? 5 : 4, n);
-        }
-        db.Exec("COMMIT");
-        const std::vector<int> rows = PickDeleted(400, 9);
-        for (const int n : rows) {
-            callAddresses.push_back("+1 555 3" + std::to_string(1000 + n));
-        }
-        DeleteRows(db, "call", rows);
-    }
+    const auto callMark = [](int n) { return "+1 555 3" + std::to_string(1000 + n); };
+    const std::vector<std::string> callAddresses = FillThenDeleteAFifth(
+        callDb, "call-history.sql", "call", 400, 9, callMark,
+        [&](Database& db, int n) { AddCall(db, callMark(n), n % 2 == 0 ? 5 : 4, n); });
     const std::string calls = Parse(addressBook, callDb, kCalls, 2);
 
     const Share numbers = MeasureShare(addressBook, deletedNumbers, contacts);

@@ -32,19 +32,22 @@ void BuildAddressBook(const fs::path& path, int lastRowid = 31) {
     db.Exec("COMMIT");
 }
 
+// BuildAddressBook's book in `dir`, after `deletions` ran on a further connection.
+fs::path BuildThenDelete(const TempDir& dir, const std::string& deletions, int lastRowid = 31) {
+    const fs::path addressBook = dir / "AddressBook.sqlitedb";
+    BuildAddressBook(addressBook, lastRowid);
+    Reopen(addressBook).Exec(deletions);
+    return addressBook;
+}
+
 TEST(IosContacts, DeletedNumbersComeBackWithCarvedLiveOrNoOwner) {
     TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    BuildAddressBook(addressBook);
-    {
-        Database db = Reopen(addressBook);
-        // 20 and 25 lie inside their pages (freeblocks); 31 was written last, so its cells sit
-        // at the start of the cell content area and go back to the unassigned gap.
-        db.Exec("DELETE FROM ABPerson WHERE ROWID IN (20, 25, 31)");
-        db.Exec(
-            "DELETE FROM ABMultiValue WHERE record_id IN (20, 25, 28, 31) OR "
-            "value = '+1 555 9910b'");
-    }
+    // 20 and 25 lie inside their pages (freeblocks); 31 was written last, so its cells sit at the
+    // start of the cell content area and go back to the unassigned gap.
+    const fs::path addressBook = BuildThenDelete(
+        dir,
+        "DELETE FROM ABPerson WHERE ROWID IN (20, 25, 31); "
+        "DELETE FROM ABMultiValue WHERE record_id IN (20, 25, 28, 31) OR value = '+1 555 9910b'");
     const FolderState before = Snapshot(dir.path());
 
     const std::string text = Parse(addressBook, {}, kContacts, kIos5);
@@ -71,13 +74,12 @@ TEST(IosContacts, DeletedNumbersComeBackWithCarvedLiveOrNoOwner) {
 
 TEST(IosContacts, OwnerLeftWholeByAPageSplitIsJoinedByItsRowid) {
     TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    BuildAddressBook(addressBook, 45);  // the person table splits into two leaves
-    {
-        Database db = Reopen(addressBook);
-        db.Exec("DELETE FROM ABPerson WHERE ROWID IN (20, 34)");
-        db.Exec("DELETE FROM ABMultiValue WHERE record_id IN (20, 34)");
-    }
+    // With 45 persons the person table splits into two leaves.
+    const fs::path addressBook =
+        BuildThenDelete(dir,
+                        "DELETE FROM ABPerson WHERE ROWID IN (20, 34); "
+                        "DELETE FROM ABMultiValue WHERE record_id IN (20, 34)",
+                        45);
     // The split left a whole copy of person 34's cell (rowid and header) in the unassigned gap.
     EXPECT_EQ(SortedLines(Parse(addressBook, {}, kContacts, kIos5)),
               Sorted({"Last34First34\t" + NumberOf(34), "N/A\t" + NumberOf(20)}));
@@ -138,12 +140,8 @@ TEST(IosContacts, StaleCopiesLeftByRebalancingAreNotReported) {
 
 TEST(IosContacts, NothingWithoutAnAddressBookOrWithOsZero) {
     TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    BuildAddressBook(addressBook);
-    {
-        Database db = Reopen(addressBook);
-        db.Exec("DELETE FROM ABMultiValue WHERE record_id = 20");
-    }
+    const fs::path addressBook =
+        BuildThenDelete(dir, "DELETE FROM ABMultiValue WHERE record_id = 20");
     EXPECT_FALSE(Parse(addressBook, {}, kContacts, kIos5).empty());
     EXPECT_EQ(Parse(addressBook, {}, kContacts, 0), "");
     EXPECT_EQ(Parse(dir / "missing.sqlitedb", {}, kContacts, kIos5), "");

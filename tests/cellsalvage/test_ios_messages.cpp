@@ -53,33 +53,26 @@ Message Ios5Message(int n) {
 class Ios5Messages : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Ios5Messages, DeletedMessagesFromFreeblocksAndUnassignedAreaWithTheirOwners) {
-    TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    const fs::path smsDb = dir / "sms.db";
-    BuildAddressBookWithSharedNumber(addressBook);
+    const SharedNumberFolder folder("sms.db");
     std::vector<Message> messages;
-    {
-        Database db = CreateFromSchema(smsDb, GetParam());
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 28; ++n) {
+    // 6 and 10 alone, 18 and 19 merged into one freeblock, 28 back to the unassigned gap.
+    BuildRecordDb(
+        folder.recordDb, GetParam(), 28,
+        [&](Database& db, int n) {
             // Message 15 has neither address nor text (an MMS whose parts were removed).
             messages.push_back(n == 15 ? Message{} : Ios5Message(n));
             AddIos5Message(db, messages.back().address, messages.back().text, n);
-        }
-        db.Exec("COMMIT");
-        db.Exec("PRAGMA secure_delete = OFF");
-        // 6 and 10 alone, 18 and 19 merged into one freeblock, 28 back to the unassigned gap.
-        db.Exec("DELETE FROM message WHERE ROWID IN (6, 10, 15, 18, 19, 28)");
-    }
+        },
+        "DELETE FROM message WHERE ROWID IN (6, 10, 15, 18, 19, 28)");
     std::vector<std::string> expected;
     for (const int n : {6, 10, 15, 18, 19, 28}) {
         AddExpectedLines(messages[static_cast<std::size_t>(n - 1)], expected);
     }
-    const FolderState before = Snapshot(dir.path());
+    const FolderState before = Snapshot(folder.dir.path());
 
-    EXPECT_EQ(SortedLines(Parse(addressBook, smsDb, kMessages, 2)), Sorted(expected));
-    EXPECT_EQ(SortedLines(Parse(addressBook, smsDb, kMessages, 1)), Sorted(expected));
-    EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
+    EXPECT_EQ(SortedLines(folder.Carve(kMessages, 2)), Sorted(expected));
+    EXPECT_EQ(SortedLines(folder.Carve(kMessages, 1)), Sorted(expected));
+    EXPECT_EQ(Snapshot(folder.dir.path()), before) << "the parse changed or created a file";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPhysicalOrders, Ios5Messages,
@@ -91,28 +84,20 @@ std::string Ios6Text(int n) {
 }
 
 TEST(Ios6Messages, DeletedTextsComeBackAndNoLiveTextIsReported) {
-    TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    const fs::path smsDb = dir / "sms.db";
-    BuildAddressBookWithSharedNumber(addressBook);
+    const SharedNumberFolder folder("sms.db");
     const std::set<int> deleted = {30, 77, 140, 141, 142, 199, 200};
-    {
-        Database db = CreateFromSchema(smsDb, "ios6-sms.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 200; ++n) {
-            AddIos6Message(db, n, Ios6Text(n));  // about ten per page: the tree splits many times
-        }
-        db.Exec("COMMIT");
-        db.Exec("PRAGMA secure_delete = OFF");
-        db.Exec("DELETE FROM message WHERE ROWID IN (30, 77, 140, 141, 142, 199, 200)");
-    }
-    const FolderState before = Snapshot(dir.path());
+    // About ten messages a page: the tree splits many times.
+    BuildRecordDb(
+        folder.recordDb, "ios6-sms.sql", 200,
+        [](Database& db, int n) { AddIos6Message(db, n, Ios6Text(n)); },
+        "DELETE FROM message WHERE ROWID IN (30, 77, 140, 141, 142, 199, 200)");
+    const FolderState before = Snapshot(folder.dir.path());
 
-    const std::string text = Parse(addressBook, smsDb, kMessages, 3);
+    const std::string text = folder.Carve(kMessages, 3);
 
     // Deleting from the last leaf rebalances it, which overwrites some deleted cells: only texts
     // whose bytes are still in the file can come back.
-    const std::string bytes = ReadFile(smsDb);
+    const std::string bytes = ReadFile(folder.recordDb);
     std::set<std::string> wanted;
     std::set<std::string> surviving;
     for (const int n : deleted) {
@@ -129,32 +114,27 @@ TEST(Ios6Messages, DeletedTextsComeBackAndNoLiveTextIsReported) {
     for (const std::string& want : surviving) {
         EXPECT_TRUE(std::count(lines.begin(), lines.end(), want)) << "missing: " << want;
     }
-    EXPECT_EQ(Parse(addressBook, smsDb, kMessages, 4), "") << "iOS 6 carving writes nothing";
-    EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
+    EXPECT_EQ(folder.Carve(kMessages, 4), "") << "iOS 6 carving writes nothing";
+    EXPECT_EQ(Snapshot(folder.dir.path()), before) << "the parse changed or created a file";
 }
 
 TEST(IosMessages, NothingWithoutAddressBookOrWithOsZero) {
-    TempDir dir;
-    const fs::path addressBook = dir / "AddressBook.sqlitedb";
-    const fs::path smsDb = dir / "sms.db";
-    BuildAddressBookWithSharedNumber(addressBook);
-    {
-        Database db = CreateFromSchema(smsDb, "ios5-sms-fresh.sql");
-        for (int n = 1; n <= 5; ++n) {
+    const SharedNumberFolder folder("sms.db");
+    BuildRecordDb(
+        folder.recordDb, "ios5-sms-fresh.sql", 5,
+        [](Database& db, int n) {
             AddIos5Message(db, Ios5Message(n).address, Ios5Message(n).text, n);
-        }
-        db.Exec("PRAGMA secure_delete = OFF");
-        db.Exec("DELETE FROM message WHERE ROWID = 2");
-    }
-    const FolderState before = Snapshot(dir.path());
-    EXPECT_FALSE(Parse(addressBook, smsDb, kMessages, 2).empty());
-    EXPECT_EQ(Parse(dir / "missing.sqlitedb", smsDb, kMessages, 2), "");
-    EXPECT_EQ(Parse(addressBook, dir / "missing.db", kMessages, 2), "");
-    EXPECT_EQ(Parse(addressBook, smsDb, kMessages, 0), "");
-    EXPECT_EQ(Parse(addressBook, smsDb, 5, 2), "");
+        },
+        "DELETE FROM message WHERE ROWID = 2");
+    const FolderState before = Snapshot(folder.dir.path());
+    EXPECT_FALSE(folder.Carve(kMessages, 2).empty());
+    EXPECT_EQ(Parse(folder.dir / "missing.sqlitedb", folder.recordDb, kMessages, 2), "");
+    EXPECT_EQ(Parse(folder.addressBook, folder.dir / "missing.db", kMessages, 2), "");
+    EXPECT_EQ(folder.Carve(kMessages, 0), "");
+    EXPECT_EQ(folder.Carve(5, 2), "");
     // A message database without a message table: nothing to carve.
-    EXPECT_EQ(Parse(addressBook, addressBook, kMessages, 2), "");
-    EXPECT_EQ(Snapshot(dir.path()), before);
+    EXPECT_EQ(Parse(folder.addressBook, folder.addressBook, kMessages, 2), "");
+    EXPECT_EQ(Snapshot(folder.dir.path()), before);
 }
 
 }  // namespace

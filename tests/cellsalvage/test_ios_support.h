@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <string>
@@ -125,6 +126,42 @@ inline void BuildAddressBookWithSharedNumber(const fs::path& path) {
     AddPerson(db, 8, "Alan", "Turing");
     AddNumber(db, 8, "+1 555 0777");
     db.Exec("COMMIT");
+}
+
+// A fresh folder with BuildAddressBookWithSharedNumber's AddressBook and the path of a record
+// database beside it.
+struct SharedNumberFolder {
+    explicit SharedNumberFolder(const std::string& recordName) : recordDb(dir / recordName) {
+        BuildAddressBookWithSharedNumber(addressBook);
+    }
+    // The parse of the record database with the AddressBook.
+    std::string Carve(int type, int os) const { return Parse(addressBook, recordDb, type, os); }
+
+    TempDir dir;
+    fs::path addressBook = dir / "AddressBook.sqlitedb";
+    fs::path recordDb;
+};
+
+// A record database at `path` of the layout `schema` with rows 1..rows written by add(db, n) in
+// one transaction.
+inline Database FillRecordDb(const fs::path& path, const char* schema, int rows,
+                             const std::function<void(Database&, int)>& add) {
+    Database db = CreateFromSchema(path, schema);
+    db.Exec("BEGIN");
+    for (int n = 1; n <= rows; ++n) {
+        add(db, n);
+    }
+    db.Exec("COMMIT");
+    return db;
+}
+
+// The same, then `deletion` run with secure_delete off.
+inline void BuildRecordDb(const fs::path& path, const char* schema, int rows,
+                          const std::function<void(Database&, int)>& add,
+                          const std::string& deletion) {
+    Database db = FillRecordDb(path, schema, rows, add);
+    db.Exec("PRAGMA secure_delete = OFF");
+    db.Exec(deletion);
 }
 
 // iOS 5 message n as the phone writes a received or sent SMS.

@@ -39,6 +39,22 @@ std::vector<Record*> Records(Record* head) {
     return records;
 }
 
+// What a reader's record callback saw: each record with the caller's value, and whether every
+// record was already the tail of its list when it came. Pass Remember<Record> with &seen.
+struct Seen {
+    std::vector<void*> records;
+    std::vector<void*> userData;
+    bool allTails = true;
+};
+
+template <typename Record>
+void Remember(void* record, void* userData) {
+    auto* seen = static_cast<Seen*>(userData);
+    seen->records.push_back(record);
+    seen->userData.push_back(userData);
+    seen->allTails = seen->allTails && static_cast<Record*>(record)->nextRecord == nullptr;
+}
+
 // Any free function may be called at any time, so a test need not track what it read.
 inline void FreeAllLists() {
     qvFreeMessage_iOS5();

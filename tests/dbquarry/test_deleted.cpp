@@ -74,31 +74,40 @@ protected:
 
     void BuildAddressBook() { BuildAddressBookWithSharedNumber(addressBook_); }
 
+    // The engine's rows from the AddressBook and `recordDb`, split by `rule`; the folder as it is
+    // then is what ExpectFolderUnchanged compares with.
+    std::vector<Row> Carve(const fs::path& recordDb, int type, int os, LineRule rule) {
+        carved_ = Parse(addressBook_, recordDb, type, os);
+        before_ = Snapshot(dir_.path());
+        return SplitRows(carved_, rule);
+    }
+    void ExpectFolderUnchanged() const {
+        EXPECT_EQ(Snapshot(dir_.path()), before_) << "a reader changed or created a file";
+    }
+
     TempDir dir_;
     fs::path addressBook_ = dir_ / "AddressBook.sqlitedb";
     fs::path recordDb_ = dir_ / "record.db";
     std::u16string addressBook16_ = PathToUtf16(addressBook_);
     std::u16string recordDb16_ = PathToUtf16(recordDb_);
+    std::string carved_;  // the text Carve's rows point into
+    FolderState before_;
 };
 
 TEST_F(DeletedTest, Ios5MessagesFollowTheLiveOnesEachAfterItsSender) {
     BuildAddressBook();
-    {
-        Database db = CreateFromSchema(recordDb_, "ios5-sms-fresh.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 28; ++n) {
+    BuildRecordDb(
+        recordDb_, "ios5-sms-fresh.sql", 28,
+        [](Database& db, int n) {
             AddIos5Message(db, n % 2 == 0 ? "+1 555 0777" : "+1 555 0999",
                            "Message " + std::to_string(n) + " about the blue folder", n);
-        }
-        db.Exec("INSERT INTO msg_group (ROWID, type) VALUES (1, 0)");
-        db.Exec("COMMIT");
-        db.Exec("PRAGMA secure_delete = OFF");
-        db.Exec("DELETE FROM message WHERE ROWID IN (6, 10, 18, 19, 28)");
-    }
-    const std::string text = Parse(addressBook_, recordDb_, kMessages, kIos5);
-    const std::vector<Row> rows = SplitRows(text, LineRule::NeedsTab);
+            if (n == 28) {
+                db.Exec("INSERT INTO msg_group (ROWID, type) VALUES (1, 0)");
+            }
+        },
+        "DELETE FROM message WHERE ROWID IN (6, 10, 18, 19, 28)");
+    const std::vector<Row> rows = Carve(recordDb_, kMessages, kIos5, LineRule::NeedsTab);
     ASSERT_GE(rows.size(), 3u);
-    const FolderState before = Snapshot(dir_.path());
 
     MsgGroup_iOS5* groups = nullptr;
     Message_iOS5* messages = nullptr;
@@ -131,23 +140,18 @@ TEST_F(DeletedTest, Ios5MessagesFollowTheLiveOnesEachAfterItsSender) {
         EXPECT_EQ(message.address, nullptr);
         EXPECT_EQ(message.is_madrid, 0);
     }
-    EXPECT_EQ(Snapshot(dir_.path()), before) << "a reader changed or created a file";
+    ExpectFolderUnchanged();
 }
 
 TEST_F(DeletedTest, Ios6MessagesGetUnknownHandlesAndAnEmptyListTakesTheFirstRecord) {
     BuildAddressBook();
-    {
-        Database db = CreateFromSchema(recordDb_, "ios6-sms.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 60; ++n) {
+    BuildRecordDb(
+        recordDb_, "ios6-sms.sql", 60,
+        [](Database& db, int n) {
             AddIos6Message(db, n, "iMessage #" + std::to_string(n) + ", running late");
-        }
-        db.Exec("COMMIT");
-        db.Exec("PRAGMA secure_delete = OFF");
-        db.Exec("DELETE FROM message WHERE ROWID IN (10, 20, 21, 30)");
-    }
-    const std::string text = Parse(addressBook_, recordDb_, kMessages, kIos6);
-    const std::vector<Row> rows = SplitRows(text, LineRule::WholeLine);
+        },
+        "DELETE FROM message WHERE ROWID IN (10, 20, 21, 30)");
+    const std::vector<Row> rows = Carve(recordDb_, kMessages, kIos6, LineRule::WholeLine);
     ASSERT_FALSE(rows.empty());
 
     // No live reader first: the recovered records become the lists (released by the free).
@@ -186,10 +190,8 @@ TEST_F(DeletedTest, ContactsAppendAfterTheLivePersons) {
         db.Exec("DELETE FROM ABPerson WHERE ROWID IN (20, 25, 31)");
         db.Exec("DELETE FROM ABMultiValue WHERE record_id IN (20, 25, 31)");
     }
-    const std::string text = Parse(addressBook_, {}, kContacts, kIos5);
-    const std::vector<Row> rows = SplitRows(text, LineRule::NeedsTab);
+    const std::vector<Row> rows = Carve({}, kContacts, kIos5, LineRule::NeedsTab);
     ASSERT_GE(rows.size(), 2u);
-    const FolderState before = Snapshot(dir_.path());
 
     Person* persons = nullptr;
     MultiValue* values = nullptr;
@@ -211,27 +213,21 @@ TEST_F(DeletedTest, ContactsAppendAfterTheLivePersons) {
         EXPECT_EQ(person.groups, nullptr);
     }
     EXPECT_EQ(all[26]->deleted, 0);
-    EXPECT_EQ(Snapshot(dir_.path()), before) << "a reader changed or created a file";
+    ExpectFolderUnchanged();
 }
 
 TEST_F(DeletedTest, CallsAreOutgoingOnlyForExactlyOutgoing) {
     BuildAddressBook();
-    {
-        Database db = CreateFromSchema(recordDb_, "call-history.sql");
-        db.Exec("BEGIN");
-        for (int n = 1; n <= 280; ++n) {
+    BuildRecordDb(
+        recordDb_, "call-history.sql", 280,
+        [](Database& db, int n) {
             const std::string address = n == 200   ? "+1 555 0777"
                                         : n == 201 ? "+44 20 7946 0958"
                                                    : "+1 555 3" + std::to_string(1000 + n);
             AddCall(db, address, n == 201 ? 20 : (n % 2 == 0 ? 5 : 4), n);
-        }
-        db.Exec("COMMIT");
-        db.Exec("PRAGMA secure_delete = OFF");
-        db.Exec("DELETE FROM call WHERE ROWID IN (150, 200, 201, 280)");
-    }
-    const std::string text = Parse(addressBook_, recordDb_, kCalls, kIos5);
-    const std::vector<Row> rows = SplitRows(text, LineRule::NeedsTab);
-    const FolderState before = Snapshot(dir_.path());
+        },
+        "DELETE FROM call WHERE ROWID IN (150, 200, 201, 280)");
+    const std::vector<Row> rows = Carve(recordDb_, kCalls, kIos5, LineRule::NeedsTab);
 
     CallRecord* calls = nullptr;
     ASSERT_EQ(qvGetCallHistory(recordDb16_.c_str(), nullptr, &calls, nullptr, nullptr),
@@ -253,7 +249,7 @@ TEST_F(DeletedTest, CallsAreOutgoingOnlyForExactlyOutgoing) {
     // The shared number's two owners and the "N/A" direction both read as incoming.
     EXPECT_GE(outgoing, 1);
     EXPECT_GE(incoming, 2);
-    EXPECT_EQ(Snapshot(dir_.path()), before) << "a reader changed or created a file";
+    ExpectFolderUnchanged();
 }
 
 TEST_F(DeletedTest, NullListsMissingFilesAndNullPathsDoNothing) {

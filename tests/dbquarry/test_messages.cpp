@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "dbquarry/dbquarry.h"
@@ -20,14 +19,6 @@ namespace fs = std::filesystem;
 using namespace pixhaven::dbfixtures;
 using namespace pixhaven::test;
 using pixhaven::platform::PathToUtf16;
-
-// Records every callback: the record and the caller's value.
-struct Calls {
-    std::vector<std::pair<void*, void*>> seen;
-    static void Record(void* record, void* userData) {
-        static_cast<Calls*>(userData)->seen.emplace_back(record, userData);
-    }
-};
 
 class MessagesTest : public ListsTest {
 protected:
@@ -85,19 +76,19 @@ TEST_F(MessagesTest, Ios5GroupsTakeMemberAddressesAndCallBackPerGroup) {
     }
     int32_t count = -1;
     MsgGroup_iOS5* groups = nullptr;
-    Calls calls;
+    Seen seen;
     ASSERT_EQ(qvGetMessage_iOS5(Path("sms.db").c_str(), &count, &groups, nullptr, nullptr,
-                                Calls::Record, &calls),
+                                Remember<MsgGroup_iOS5>, &seen),
               DBQUARRY_OK);
     EXPECT_EQ(count, 4);
     EXPECT_EQ(GroupAddresses(groups),
               (std::vector<std::string>{"111;", "111;333;444;555;666;", "<null>", "<null>"}));
     EXPECT_EQ(groups->rowid, 1);
     EXPECT_EQ(groups->deleted, 0);
-    ASSERT_EQ(calls.seen.size(), 4u);
-    EXPECT_EQ(calls.seen[0].first, groups);
-    EXPECT_EQ(calls.seen[3].first, groups->nextRecord->nextRecord->nextRecord);
-    EXPECT_EQ(calls.seen[0].second, &calls);
+    ASSERT_EQ(seen.records.size(), 4u);
+    EXPECT_EQ(seen.records[0], groups);
+    EXPECT_EQ(seen.records[3], groups->nextRecord->nextRecord->nextRecord);
+    EXPECT_EQ(seen.userData[0], &seen);
 }
 
 TEST_F(MessagesTest, Ios5GroupAddressesCarryContactNames) {
@@ -292,13 +283,13 @@ TEST_F(MessagesTest, Ios5MissingMainTablesGiveTheirCodes) {
     EXPECT_EQ(groups, nullptr);
     EXPECT_EQ(messages, nullptr);
 
-    Calls calls;
+    Seen seen;
     EXPECT_EQ(qvGetMessage_iOS5(Path("nomessages.db").c_str(), &count, &groups, &messages, nullptr,
-                                Calls::Record, &calls),
+                                Remember<MsgGroup_iOS5>, &seen),
               DBQUARRY_MESSAGES_FAILED);
     EXPECT_EQ(count, 4);
     EXPECT_EQ(Records(groups).size(), 4u);
-    EXPECT_EQ(calls.seen.size(), 4u);
+    EXPECT_EQ(seen.records.size(), 4u);
     EXPECT_EQ(messages, nullptr);
 }
 
@@ -398,9 +389,9 @@ TEST_F(MessagesTest, Ios6ReadsHandlesAttachmentsAndMessages) {
     Handle_iOS6* handles = nullptr;
     Message_iOS6* messages = nullptr;
     Attachment_iOS6* attachments = nullptr;
-    Calls calls;
+    Seen seen;
     ASSERT_EQ(qvGetMessage_iOS6(Path("sms.db").c_str(), &count, &handles, &messages, &attachments,
-                                Calls::Record, &calls),
+                                Remember<Handle_iOS6>, &seen),
               DBQUARRY_OK);
     EXPECT_EQ(count, 3);
     const auto handleList = Records(handles);
@@ -412,9 +403,9 @@ TEST_F(MessagesTest, Ios6ReadsHandlesAttachmentsAndMessages) {
     EXPECT_EQ(handleList[1]->uncanonicalized_id, nullptr);
     EXPECT_EQ(Utf8(handleList[2]->uncanonicalized_id), "");
     // One callback per handle, none for attachments or messages.
-    ASSERT_EQ(calls.seen.size(), 3u);
-    EXPECT_EQ(calls.seen[1].first, handleList[1]);
-    EXPECT_EQ(calls.seen[1].second, &calls);
+    ASSERT_EQ(seen.records.size(), 3u);
+    EXPECT_EQ(seen.records[1], handleList[1]);
+    EXPECT_EQ(seen.userData[1], &seen);
 
     const auto attachmentList = Records(attachments);
     ASSERT_EQ(attachmentList.size(), 3u);  // JPEG only

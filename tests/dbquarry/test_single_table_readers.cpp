@@ -23,19 +23,6 @@ using namespace pixhaven::dbfixtures;
 using namespace pixhaven::test;
 using pixhaven::platform::PathToUtf16;
 
-// What the callback saw: each record, and whether it was already the tail of its list.
-struct Seen {
-    std::vector<void*> records;
-    bool allTails = true;
-};
-
-template <typename Record>
-void Remember(void* record, void* userData) {
-    auto* seen = static_cast<Seen*>(userData);
-    seen->records.push_back(record);
-    seen->allTails = seen->allTails && static_cast<Record*>(record)->nextRecord == nullptr;
-}
-
 // What a one-table reader with a row counter gives: the count, then the list.
 template <typename Record>
 std::pair<std::int32_t, std::vector<Record*>> CountAndList(int (*read)(const char16_t*,

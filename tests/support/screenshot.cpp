@@ -32,10 +32,14 @@ QPalette DarkPalette() {
     return palette;
 }
 
+void AddBoolRows(const char* column, const char* falseRow, const char* trueRow) {
+    QTest::addColumn<bool>(column);
+    QTest::newRow(falseRow) << false;
+    QTest::newRow(trueRow) << true;
+}
+
 void AddPaletteRows() {
-    QTest::addColumn<bool>("dark");
-    QTest::newRow("light") << false;
-    QTest::newRow("dark") << true;
+    AddBoolRows("dark", "light", "dark");
 }
 
 bool UseRowPalette() {
