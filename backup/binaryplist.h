@@ -96,6 +96,7 @@ public:
 
     // False unless the object is of the kind named.
     bool Ascii(const PlistObject& object, std::string_view& text) const;
+    bool Bytes(const PlistObject& object, std::string_view& bytes) const;
     bool Uid(const PlistObject& object, std::uint64_t& uid) const;
     // Integers as unsigned values; negative ones and those past 64 bits are refused.
     bool Integer(const PlistObject& object, std::uint64_t& value) const;
@@ -240,6 +241,14 @@ inline bool BinaryPlist::Ascii(const PlistObject& object, std::string_view& text
         return false;
     }
     text = ReaderAt(object.body).Bytes(object.count);
+    return true;
+}
+
+inline bool BinaryPlist::Bytes(const PlistObject& object, std::string_view& bytes) const {
+    if (object.kind != PlistKind::Data) {
+        return false;
+    }
+    bytes = ReaderAt(object.body).Bytes(object.count);
     return true;
 }
 

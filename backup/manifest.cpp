@@ -357,17 +357,19 @@ bool ManifestBuilder::Add(std::string_view storedName, std::optional<std::string
         return !text || text->size() < kAbsent;
     };
     if (storedName.size() != std::tuple_size_v<decltype(ManifestRecord::storedName_)> ||
-        !fits(domain) || !fits(path)) {
+        !fits(domain) || !fits(path) || !fits(facts.encryptionKey)) {
         return false;
     }
-    // Domain, path, then link target, data hash and encryption key, all three absent.
+    // Domain, path, then link target and data hash (absent) and the encryption key.
     constexpr std::size_t kLengthBytes = 2 * 5;
+    const auto length = [](std::optional<std::string_view> text) {
+        return text ? text->size() : 0;
+    };
     unsigned char* texts =
-        TextSpace(kLengthBytes + (domain ? domain->size() : 0) + (path ? path->size() : 0));
+        TextSpace(kLengthBytes + length(domain) + length(path) + length(facts.encryptionKey));
     unsigned char* out = PutText(PutText(texts, domain), path);
-    for (int i = 0; i < 3; ++i) {
-        out = PutText(out, std::nullopt);
-    }
+    out = PutText(PutText(out, std::nullopt), std::nullopt);
+    PutText(out, facts.encryptionKey);
     ManifestRecord& record = records_.emplace_back();
     record.texts_ = texts;
     record.mode = facts.mode;
@@ -375,6 +377,7 @@ bool ManifestBuilder::Add(std::string_view storedName, std::optional<std::string
     record.accessed = facts.accessed;
     record.created = facts.created;
     record.size = static_cast<std::uint32_t>(facts.size);  // low 32 bits, as Manifest.mbdb keeps
+    record.protectionClass = facts.protectionClass;
     ManifestParser::FormatTime(record.modified, *clock_, record.modifiedText_);
     ManifestParser::FormatTime(record.accessed, *clock_, record.accessedText_);
     ManifestParser::FormatTime(record.created, *clock_, record.createdText_);

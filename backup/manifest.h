@@ -120,6 +120,8 @@ struct RecordFacts {
     std::uint32_t created = 0;
     std::uint16_t mode = 0;
     bool hasContent = true;
+    std::optional<std::string_view> encryptionKey;  // kept as the record's encryption-key text
+    std::int32_t protectionClass = 0;
 };
 
 // Builds a Manifest from another source, part by part (one part per thread). Each record's texts

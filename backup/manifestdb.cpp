@@ -104,6 +104,10 @@ void AddRow(const FileRow& row, ManifestBuilder& out) {
         facts.accessed = decoded->accessed;
         facts.created = decoded->created;
         facts.mode = decoded->mode;
+        if (!decoded->encryptionKey.empty()) {
+            facts.encryptionKey = decoded->encryptionKey;
+        }
+        facts.protectionClass = static_cast<std::int32_t>(decoded->protectionClass);
     }
     out.Add(row.fileID, row.domain, row.relativePath, facts);
 }
@@ -381,6 +385,18 @@ std::optional<Manifest> ReadManifestDb(const std::filesystem::path& file) {
         return Read(file, true);
     } catch (const std::bad_alloc&) {
         return std::nullopt;  // out of memory gives no manifest rather than a partial one
+    }
+}
+
+std::optional<Manifest> ReadManifestDbFromMemory(std::string image) {
+    try {
+        const platform::SqliteConnection db = platform::OpenSqliteImage(std::move(image));
+        if (!db || !Prepare(db.get(), kSelectAll)) {
+            return std::nullopt;
+        }
+        return ReadThroughSqlite(db.get(), ExpectedRows(db.get()));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "backup/manifest.h"
 
@@ -22,6 +23,9 @@ namespace pixhaven::backup {
 // is read through SQLite. Damage that only SQLite's own checks see (free-space bookkeeping, for
 // instance) does not stop the direct reader: the rows are all there, so they are read.
 std::optional<Manifest> ReadManifestDb(const std::filesystem::path& file);
+
+// The same from a database image in memory (a decrypted Manifest.db), through SQLite.
+std::optional<Manifest> ReadManifestDbFromMemory(std::string image);
 
 // The same read through SQLite alone, in one pass: what ReadManifestDb falls back to, and the
 // reference the direct page reader is held to.

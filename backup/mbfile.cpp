@@ -7,8 +7,9 @@
 //   $top       a dictionary whose `root` is a UID
 //   $objects   an array: UIDs are indexes into it; $objects[root] is the MBFile dictionary
 //   $version   not looked at
-// The MBFile dictionary's values (Size, LastModified, LastStatusChange, Birth, Mode) are numbers,
-// or UIDs of numbers in $objects.
+// The MBFile dictionary's values (Size, LastModified, LastStatusChange, Birth, Mode,
+// ProtectionClass) are numbers, or UIDs of numbers in $objects. An encrypted backup's
+// EncryptionKey is the UID of an archived NSData: a dictionary whose NS.data holds the bytes.
 #include "backup/mbfile.h"
 
 #include <cmath>
@@ -120,6 +121,21 @@ std::uint64_t ReadNumber(const BinaryPlist& plist, const PlistObject& value, std
     return 0;
 }
 
+// The bytes of an archived NSData (a dictionary with NS.data), or of plain data; empty otherwise.
+std::string_view ReadData(const BinaryPlist& plist, const KeyedArchive& archive,
+                          const PlistObject& value) {
+    std::string_view bytes;
+    if (plist.Bytes(value, bytes)) {
+        return bytes;
+    }
+    ForEachEntry(plist, value, [&](std::string_view key, std::uint64_t ref) {
+        if (key == "NS.data") {
+            plist.Bytes(archive.Resolve(plist.ObjectAt(ref)), bytes);
+        }
+    });
+    return bytes;
+}
+
 }  // namespace
 
 std::optional<MbFileFacts> DecodeMbFile(std::string_view archived) {
@@ -146,6 +162,10 @@ std::optional<MbFileFacts> DecodeMbFile(std::string_view archived) {
         } else if (key == "Mode") {
             facts.mode = static_cast<std::uint16_t>(
                 read(ref, std::numeric_limits<std::uint16_t>::max(), false));
+        } else if (key == "ProtectionClass") {
+            facts.protectionClass = static_cast<std::uint32_t>(read(ref, kMax32, false));
+        } else if (key == "EncryptionKey") {
+            facts.encryptionKey = ReadData(*plist, archive, archive.Resolve(plist->ObjectAt(ref)));
         }
     });
     return facts;

@@ -15,6 +15,10 @@ struct MbFileFacts {
     std::uint32_t accessed = 0;  // LastStatusChange
     std::uint32_t created = 0;   // Birth
     std::uint16_t mode = 0;      // Mode
+    // An encrypted backup's EncryptionKey (an archived NSData: the 4-byte protection class, then
+    // the file's key wrapped with that class's key), pointing into the archive; empty otherwise.
+    std::string_view encryptionKey;
+    std::uint32_t protectionClass = 0;  // ProtectionClass
 };
 
 // None when the bytes are not a binary property list with an NSKeyedArchiver top object

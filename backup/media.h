@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/storedcontent.h"
+
 namespace pixhaven::backup {
 
 inline constexpr int kGroupCount = 13;
@@ -74,11 +76,11 @@ public:
 class PictureFactory {
 public:
     virtual ~PictureFactory() = default;
-    virtual std::unique_ptr<PictureSource> Make(const std::filesystem::path& file) = 0;
+    virtual std::unique_ptr<PictureSource> Make(const StoredContent& file) = 0;
     // The same for a photo whose backup holds a ready-made thumbnail (a JPEG) in `preview`;
     // a factory that cannot use it makes the plain picture.
-    virtual std::unique_ptr<PictureSource> MakeWithPreview(const std::filesystem::path& file,
-                                                           const std::filesystem::path& preview) {
+    virtual std::unique_ptr<PictureSource> MakeWithPreview(const StoredContent& file,
+                                                           const StoredContent& preview) {
         static_cast<void>(preview);
         return Make(file);
     }
@@ -89,8 +91,8 @@ public:
 struct MediaItem {
     MediaKind kind = MediaKind::Photo;
     std::u16string displayName;
-    std::filesystem::path file;     // the stored file in the backup folder
-    std::filesystem::path preview;  // the backup's own thumbnail of it, empty when none
+    StoredContent file;     // the stored file in the backup folder
+    StoredContent preview;  // the backup's own thumbnail of it, no path when none
     std::atomic<int> checked{0};    // written by the views, read by a running recovery
     std::uint32_t size = 0;         // the record's size
     // Photo items only

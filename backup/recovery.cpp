@@ -129,14 +129,14 @@ public:
 
     // Copies `source` under `fileName` or its first free numbered form; `destination` is the name
     // written (or the last one tried).
-    platform::CopyResult Copy(const fs::path& source, const std::u16string& fileName,
+    platform::CopyResult Copy(const StoredContent& source, const std::u16string& fileName,
                               fs::path& destination, std::error_code& error) {
         int& number = nextNumber_[fileName];
         for (;;) {
             const std::u16string name = number == 0 ? fileName : NumberedName(fileName, number);
             destination = folder_ / platform::PathFromUtf16(name);
             const platform::CopyResult result =
-                platform::CopyFileNoOverwrite(source, destination, error);
+                CopyContent(source, destination, error);
             number = number == 0 ? 2 : number + 1;
             if (result != platform::CopyResult::DestinationExists) {
                 return result;
@@ -149,6 +149,17 @@ private:
     std::unordered_map<std::u16string, int> nextNumber_;  // 0: the bare name is still untried
 };
 
+FailureCause CauseOf(platform::CopyResult result, const StoredContent& source) {
+    switch (result) {
+        case platform::CopyResult::SourceUnreadable:
+            return FailureCause::SourceUnreadable;
+        case platform::CopyResult::TransformFailed:
+            return source.Readable() ? FailureCause::NotDecryptable : FailureCause::KeyUnusable;
+        default:
+            return FailureCause::DestinationFailed;
+    }
+}
+
 void CopyItem(RecoveryContext& recovery, GroupFolder& folder, int group, const MediaItem& item) {
     fs::path destination;
     std::error_code error;
@@ -158,7 +169,7 @@ void CopyItem(RecoveryContext& recovery, GroupFolder& folder, int group, const M
         ++recovery.outcome.written;
     } else {
         recovery.outcome.failures.push_back(
-            {item.file, destination, result == platform::CopyResult::SourceUnreadable, error});
+            {item.file.path, destination, CauseOf(result, item.file), error});
     }
     const int done = ++recovery.results.done;
     recovery.observer.ShowProgress(Percent(done, recovery.total));
@@ -241,8 +252,20 @@ std::u16string RecoverySummary(const RecoveryOutcome& outcome) {
 
 std::string DescribeFailure(const RecoveryFailure& failure) {
     std::string line = failure.source.string() + ": ";
-    line += failure.sourceUnreadable ? "the stored file could not be read"
-                                     : "could not write " + failure.destination.string();
+    switch (failure.cause) {
+        case FailureCause::SourceUnreadable:
+            line += "the stored file could not be read";
+            break;
+        case FailureCause::DestinationFailed:
+            line += "could not write " + failure.destination.string();
+            break;
+        case FailureCause::KeyUnusable:
+            line += "its key does not unwrap with the backup's keys";
+            break;
+        case FailureCause::NotDecryptable:
+            line += "it does not decrypt (its padding or size does not check out)";
+            break;
+    }
     if (failure.error) {
         line += " (" + failure.error.message() + ")";
     }

@@ -13,11 +13,18 @@
 namespace pixhaven::backup {
 
 // A ticked item whose file could not be written, and why.
+enum class FailureCause {
+    SourceUnreadable,   // the stored file is missing or cannot be read
+    DestinationFailed,  // the destination could not be written
+    KeyUnusable,        // an encrypted backup's file whose key does not unwrap
+    NotDecryptable,     // its padding or size does not check out
+};
+
 struct RecoveryFailure {
     std::filesystem::path source;
     std::filesystem::path destination;
-    bool sourceUnreadable = false;  // else the destination could not be written
-    std::error_code error;          // the system's reason, when it gave one
+    FailureCause cause = FailureCause::SourceUnreadable;
+    std::error_code error;  // the system's reason, when it gave one
 };
 
 // What one recovery did with the ticked items it handled. Written by the worker, read once it

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -20,44 +19,6 @@ namespace pixhaven::backup {
 namespace {
 
 using namespace std::string_view_literals;
-
-// Reads a few bytes at the start or end of a stored file, never the whole file.
-class SignatureReader {
-public:
-    explicit SignatureReader(const std::filesystem::path& file) {
-        std::error_code error;
-        // A folder cannot be read and a FIFO would block the scan: only regular files are opened.
-        if (!std::filesystem::is_regular_file(file, error)) {
-            return;
-        }
-        in_.rdbuf()->pubsetbuf(nullptr, 0);  // a handful of bytes: no buffer worth allocating
-        in_.open(file, std::ios::binary);
-    }
-
-    // The first `count` bytes, or fewer when the file is shorter or unreadable.
-    std::string_view Head(std::size_t count) { return ReadAt(0, std::ios::beg, count); }
-    // The last `count` bytes, or nothing when the file is shorter or unreadable.
-    std::string_view Tail(std::size_t count) {
-        return ReadAt(-static_cast<std::streamoff>(count), std::ios::end, count);
-    }
-
-private:
-    std::string_view ReadAt(std::streamoff offset, std::ios::seekdir from, std::size_t count) {
-        if (!in_.is_open() || count > bytes_.size()) {
-            return {};
-        }
-        in_.clear();
-        in_.seekg(offset, from);
-        if (!in_) {
-            return {};
-        }
-        in_.read(bytes_.data(), static_cast<std::streamsize>(count));
-        return {bytes_.data(), static_cast<std::size_t>(in_.gcount())};
-    }
-
-    std::ifstream in_;
-    std::array<char, 8> bytes_{};
-};
 
 bool ContainsAny(std::string_view path, std::initializer_list<std::string_view> parts) {
     for (const std::string_view part : parts) {
@@ -117,10 +78,10 @@ bool CountingTakes(const ScanContext& scan, int group, const ManifestRecord& rec
                    std::string_view path) {
     switch (group) {
         case kPng:
-            return HasPngSignature(record.StoredFile(scan.backupFolder));
+            return HasPngSignature(StoredContentOf(record, scan.backupFolder, scan.keys));
         case kTiff:
             return !IsAttachmentPath(path) &&
-                   HasTiffSignature(record.StoredFile(scan.backupFolder));
+                   HasTiffSignature(StoredContentOf(record, scan.backupFolder, scan.keys));
         default:
             return true;
     }
@@ -128,7 +89,7 @@ bool CountingTakes(const ScanContext& scan, int group, const ManifestRecord& rec
 
 // What the collecting pass asks beyond the name test. Only groups 3, 5 and 6 open files here;
 // the cheap path tests come first so excluded records cost no file open.
-bool CollectingTakes(int group, std::string_view path, const std::filesystem::path& file) {
+bool CollectingTakes(int group, std::string_view path, const StoredContent& file) {
     switch (group) {
         case kJpg:
             return HasJpegSignature(file);
@@ -188,9 +149,9 @@ class BackupThumbnails {
 public:
     explicit BackupThumbnails(const ScanContext& scan) : scan_(scan) {}
 
-    // The stored file of the thumbnail of `photo`, empty when the manifest lists none with
+    // The stored file of the thumbnail of `photo`, no path when the manifest lists none with
     // content or its file is not in the backup folder.
-    std::filesystem::path Of(const ManifestRecord& photo) {
+    StoredContent Of(const ManifestRecord& photo) {
         if (!index_) {
             index_ = BuildIndex();
         }
@@ -198,9 +159,9 @@ public:
         if (found == index_->end()) {
             return {};
         }
-        std::filesystem::path file = found->second->StoredFile(scan_.backupFolder);
+        StoredContent file = StoredContentOf(*found->second, scan_.backupFolder, scan_.keys);
         std::error_code error;
-        return std::filesystem::is_regular_file(file, error) ? file : std::filesystem::path();
+        return std::filesystem::is_regular_file(file.path, error) ? file : StoredContent();
     }
 
 private:
@@ -231,7 +192,7 @@ private:
 };
 
 std::unique_ptr<MediaItem> MakeItem(ScanContext& scan, int group, const ManifestRecord& record,
-                                    std::filesystem::path file, int number,
+                                    StoredContent file, int number,
                                     BackupThumbnails& thumbnails) {
     auto item = std::make_unique<MediaItem>();
     item->kind = kMediaGroups[group].kind;
@@ -241,7 +202,7 @@ std::unique_ptr<MediaItem> MakeItem(ScanContext& scan, int group, const Manifest
     }
     if (item->kind == MediaKind::Photo) {
         // An undecodable or missing file still makes an item; its picture may be null.
-        item->picture = item->preview.empty() ? scan.pictures.Make(file)
+        item->picture = item->preview.path.empty() ? scan.pictures.Make(file)
                                               : scan.pictures.MakeWithPreview(file, item->preview);
         item->createdText = platform::Utf8ToUtf16(record.CreatedText());
         item->modifiedText = platform::Utf8ToUtf16(record.ModifiedText());
@@ -316,7 +277,7 @@ int CollectGroup(ScanContext& scan, int group) {
             !BelongsToGroup(group, *path, record.size, scan.manifest.IsModern())) {
             continue;
         }
-        std::filesystem::path file = record.StoredFile(scan.backupFolder);
+        StoredContent file = StoredContentOf(record, scan.backupFolder, scan.keys);
         if (!CollectingTakes(group, *path, file)) {
             continue;
         }
@@ -328,27 +289,27 @@ int CollectGroup(ScanContext& scan, int group) {
     return taken;
 }
 
-bool HasJpegSignature(const std::filesystem::path& file) {
-    SignatureReader reader(file);
+bool HasJpegSignature(const StoredContent& file) {
+    ContentEnds reader(file);
     return reader.Head(3) == "\xFF\xD8\xFF"sv && reader.Tail(2) == "\xFF\xD9"sv;
 }
 
-bool HasPngSignature(const std::filesystem::path& file) {
-    return SignatureReader(file).Head(4) == "\x89PNG"sv;
+bool HasPngSignature(const StoredContent& file) {
+    return ContentEnds(file).Head(4) == "\x89PNG"sv;
 }
 
-bool HasBmpSignature(const std::filesystem::path& file) {
-    return SignatureReader(file).Head(2) == "BM"sv;
+bool HasBmpSignature(const StoredContent& file) {
+    return ContentEnds(file).Head(2) == "BM"sv;
 }
 
-bool HasGifSignature(const std::filesystem::path& file) {
-    SignatureReader reader(file);
+bool HasGifSignature(const StoredContent& file) {
+    ContentEnds reader(file);
     const std::string_view head = reader.Head(6);
     return head == "GIF89a"sv || head == "GIF87a"sv;
 }
 
-bool HasTiffSignature(const std::filesystem::path& file) {
-    SignatureReader reader(file);
+bool HasTiffSignature(const StoredContent& file) {
+    ContentEnds reader(file);
     const std::string_view head = reader.Head(4);
     return head == "MM\0\x2A"sv || head == "II\x2A\0"sv;
 }

@@ -6,6 +6,7 @@
 
 #include "backup/manifest.h"
 #include "backup/media.h"
+#include "backup/storedcontent.h"
 #include "backup/worker.h"
 
 namespace pixhaven::backup {
@@ -18,6 +19,7 @@ struct ScanContext {
     WorkerControl& control;
     WorkerObserver& observer;
     PictureFactory& pictures;
+    const BackupKeys* keys;  // an encrypted backup's, to unwrap each file's key; none when plain
 };
 
 // The counting pass: returns the group's count and adds it to the total.
@@ -25,11 +27,11 @@ int CountGroup(ScanContext& scan, int group);
 // The collecting pass: returns the number of items taken, or -1 when a stop ended it.
 int CollectGroup(ScanContext& scan, int group);
 
-// File signature tests on a stored file; a file that cannot be read fails.
-bool HasJpegSignature(const std::filesystem::path& file);
-bool HasPngSignature(const std::filesystem::path& file);
-bool HasBmpSignature(const std::filesystem::path& file);
-bool HasGifSignature(const std::filesystem::path& file);
-bool HasTiffSignature(const std::filesystem::path& file);
+// File signature tests on a stored file's content; one that cannot be read fails.
+bool HasJpegSignature(const StoredContent& file);
+bool HasPngSignature(const StoredContent& file);
+bool HasBmpSignature(const StoredContent& file);
+bool HasGifSignature(const StoredContent& file);
+bool HasTiffSignature(const StoredContent& file);
 
 }  // namespace pixhaven::backup

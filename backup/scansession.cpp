@@ -6,20 +6,23 @@
 namespace pixhaven::backup {
 
 ScanSession::Opened ScanSession::Open(const std::filesystem::path& backupFolder,
-                                      WorkerObserver& observer, PictureFactory& pictures) {
-    BackupManifest opened = OpenBackupManifest(backupFolder);
+                                      WorkerObserver& observer, PictureFactory& pictures,
+                                      std::optional<std::string_view> password) {
+    BackupManifest opened = OpenBackupManifest(backupFolder, password);
     if (!opened.manifest) {
         return {nullptr, opened.problem};
     }
     return {std::make_unique<ScanSession>(backupFolder, std::move(*opened.manifest), observer,
-                                          pictures),
+                                          pictures, std::move(opened.keys)),
             ManifestProblem::None};
 }
 
 ScanSession::ScanSession(std::filesystem::path backupFolder, Manifest manifest,
-                         WorkerObserver& observer, PictureFactory& pictures)
+                         WorkerObserver& observer, PictureFactory& pictures,
+                         std::shared_ptr<const BackupKeys> keys)
     : folder_(std::move(backupFolder)),
       manifest_(std::move(manifest)),
+      keys_(std::move(keys)),
       observer_(observer),
       pictures_(pictures) {}
 
@@ -29,7 +32,7 @@ ScanSession::~ScanSession() {
 }
 
 void ScanSession::StartScan() {
-    scan_.emplace(ScanContext{manifest_, folder_, results_, control_, observer_, pictures_});
+    scan_.emplace(ScanContext{manifest_, folder_, results_, control_, observer_, pictures_, keys_.get()});
     Start(kOperationScanning, [scan = &*scan_] { ScanWorker(*scan); });
 }
 

@@ -16,14 +16,17 @@ namespace pixhaven::backup {
 
 class ScanSession {
 public:
-    // The backup's manifest (Manifest.mbdb, else Manifest.db); none with the reason when it
-    // cannot be read.
+    // The backup's manifest (Manifest.mbdb, else Manifest.db), opened with `password` when the
+    // backup is encrypted; none with the reason when it cannot be. Slow for an encrypted backup
+    // (the password's key derivation takes seconds): a window calls it off its own thread.
     struct Opened;
     static Opened Open(const std::filesystem::path& backupFolder, WorkerObserver& observer,
-                       PictureFactory& pictures);
+                       PictureFactory& pictures,
+                       std::optional<std::string_view> password = std::nullopt);
 
+    // `keys` are an encrypted backup's, none for a plain one; the session wipes them when it ends.
     ScanSession(std::filesystem::path backupFolder, Manifest manifest, WorkerObserver& observer,
-                PictureFactory& pictures);
+                PictureFactory& pictures, std::shared_ptr<const BackupKeys> keys = nullptr);
     // Stops a running worker and waits for it: the observer must not block by then (a window
     // detaches it first).
     ~ScanSession();
@@ -51,6 +54,7 @@ public:
 
     const std::filesystem::path& Folder() const { return folder_; }
     const Manifest& GetManifest() const { return manifest_; }
+    bool Encrypted() const { return keys_ != nullptr; }
     ScanResults& Results() { return results_; }
     const ScanResults& Results() const { return results_; }
     // The last recovery's output folder and outcome; empty and none before the first.
@@ -64,6 +68,7 @@ private:
 
     std::filesystem::path folder_;
     Manifest manifest_;
+    std::shared_ptr<const BackupKeys> keys_;
     WorkerObserver& observer_;
     PictureFactory& pictures_;
     ScanResults results_;

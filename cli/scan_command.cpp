@@ -44,8 +44,8 @@ private:
 
 class PathPictureFactory final : public backup::PictureFactory {
 public:
-    std::unique_ptr<backup::PictureSource> Make(const std::filesystem::path& file) override {
-        return std::make_unique<PathPicture>(file);
+    std::unique_ptr<backup::PictureSource> Make(const backup::StoredContent& file) override {
+        return std::make_unique<PathPicture>(file.path);
     }
 };
 
@@ -117,7 +117,7 @@ void ItemJson(json::Writer& json, const backup::MediaItem& item) {
     const bool photo = item.kind == backup::MediaKind::Photo;
     json.BeginObject()
         .Member("name", item.displayName)
-        .Member("file", item.file.string())
+        .Member("file", item.file.path.string())
         .Member("size", item.size)
         .Member("created", photo ? item.createdText : u"")
         .Member("modified", photo ? item.modifiedText : u"")

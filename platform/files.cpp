@@ -102,7 +102,7 @@ private:
     int fd_;
 };
 
-enum class CopyFailure { None, Read, Write };
+enum class CopyFailure { None, Read, Write, Transform };
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -135,6 +135,36 @@ CopyFailure CopyByReading(int in, int out) {
         }
         if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(got))) {
             return CopyFailure::Write;
+        }
+    }
+}
+
+// Reads, turns and writes, for a copy whose bytes change on the way.
+CopyFailure CopyTransformed(int in, int out, CopyTransform& transform) {
+    constexpr std::size_t kChunk = 1 << 20;
+    std::vector<unsigned char> buffer(kChunk);
+    std::vector<unsigned char> turned;
+    turned.reserve(kChunk + 64);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return CopyFailure::Read;
+        }
+        turned.clear();
+        const bool ok = got == 0 ? transform.Finish(turned)
+                                 : transform.Update({buffer.data(), static_cast<std::size_t>(got)},
+                                                    turned);
+        if (!ok) {
+            return CopyFailure::Transform;
+        }
+        if (!WriteAll(out, reinterpret_cast<const char*>(turned.data()), turned.size())) {
+            return CopyFailure::Write;
+        }
+        if (got == 0) {
+            return CopyFailure::None;
         }
     }
 }
@@ -206,7 +236,12 @@ int OpenRegularSource(const fs::path& from, struct stat& info) {
 
 #ifndef _WIN32
 
-CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error) {
+namespace {
+
+// Opens both ends, runs `copy` over them and leaves nothing behind when it fails.
+template <typename Copy>
+CopyResult CopyBetween(const fs::path& from, const fs::path& to, std::error_code& error,
+                       Copy&& copy) {
     error.clear();
     struct stat sourceInfo {};
     Descriptor source(OpenRegularSource(from, sourceInfo));
@@ -222,10 +257,10 @@ CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::er
     }
     struct stat created {};
     ::fstat(target.Get(), &created);
-    CopyFailure failure = CopyBytes(source.Get(), target.Get());
-    if (failure != CopyFailure::None) {
+    CopyFailure failure = copy(source.Get(), target.Get());
+    if (failure == CopyFailure::Read || failure == CopyFailure::Write) {
         error = LastError();
-    } else {
+    } else if (failure == CopyFailure::None) {
         CopyTimes(target.Get(), sourceInfo);
     }
     if (!target.Close() && failure == CopyFailure::None) {
@@ -234,10 +269,30 @@ CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::er
     }
     if (failure != CopyFailure::None) {
         RemoveIfSameFile(to, created);
-        return failure == CopyFailure::Read ? CopyResult::SourceUnreadable
-                                            : CopyResult::DestinationFailed;
     }
-    return CopyResult::Copied;
+    switch (failure) {
+        case CopyFailure::None:
+            return CopyResult::Copied;
+        case CopyFailure::Read:
+            return CopyResult::SourceUnreadable;
+        case CopyFailure::Transform:
+            return CopyResult::TransformFailed;
+        case CopyFailure::Write:
+            break;
+    }
+    return CopyResult::DestinationFailed;
+}
+
+}  // namespace
+
+CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error) {
+    return CopyBetween(from, to, error, [](int in, int out) { return CopyBytes(in, out); });
+}
+
+CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error,
+                               CopyTransform& transform) {
+    return CopyBetween(from, to, error,
+                       [&transform](int in, int out) { return CopyTransformed(in, out, transform); });
 }
 
 bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
@@ -317,7 +372,63 @@ bool WriteAllToHandle(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// Reads, turns and writes between two open handles.
+CopyResult CopyTransformedHandles(HANDLE in, HANDLE out, CopyTransform& transform) {
+    std::vector<unsigned char> buffer(1 << 20);
+    std::vector<unsigned char> turned;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            return CopyResult::SourceUnreadable;
+        }
+        turned.clear();
+        const bool ok = got == 0 ? transform.Finish(turned)
+                                 : transform.Update({buffer.data(), got}, turned);
+        if (!ok) {
+            return CopyResult::TransformFailed;
+        }
+        if (!WriteAllToHandle(out, {reinterpret_cast<const char*>(turned.data()), turned.size()})) {
+            return CopyResult::DestinationFailed;
+        }
+        if (got == 0) {
+            return CopyResult::Copied;
+        }
+    }
+}
+
 }  // namespace
+
+CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error,
+                               CopyTransform& transform) {
+    error.clear();
+    HANDLE in = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+        return CopyResult::SourceUnreadable;
+    }
+    HANDLE out = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        CloseHandle(in);
+        error = std::error_code(static_cast<int>(code), std::system_category());
+        return code == ERROR_FILE_EXISTS ? CopyResult::DestinationExists
+                                         : CopyResult::DestinationFailed;
+    }
+    CopyResult result = CopyTransformedHandles(in, out, transform);
+    if (result != CopyResult::TransformFailed && result != CopyResult::Copied) {
+        error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    }
+    CloseHandle(in);
+    if (!CloseHandle(out) && result == CopyResult::Copied) {
+        result = CopyResult::DestinationFailed;
+    }
+    if (result != CopyResult::Copied) {
+        DeleteFileW(to.c_str());
+    }
+    return result;
+}
 
 bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
     for (unsigned attempt = 0; attempt < kTemporaryAttempts; ++attempt) {

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace pixhaven::platform {
 
@@ -15,6 +17,17 @@ enum class CopyResult {
     DestinationExists,  // nothing was written: an existing file is never replaced
     SourceUnreadable,
     DestinationFailed,  // the destination could not be created or fully written; nothing is left
+    TransformFailed,    // the bytes could not be turned (decrypted); nothing is left
+};
+
+// Turns the bytes of a copy as they pass, decrypting them for instance.
+class CopyTransform {
+public:
+    virtual ~CopyTransform() = default;
+    // Appends what `in` turns into; false stops the copy as failed.
+    virtual bool Update(std::span<const unsigned char> in, std::vector<unsigned char>& out) = 0;
+    // Appends the last bytes once the source has ended; false fails the copy.
+    virtual bool Finish(std::vector<unsigned char>& out) = 0;
 };
 
 // Copies one file's bytes; fails rather than replace anything at the destination. The second form
@@ -22,6 +35,9 @@ enum class CopyResult {
 CopyResult CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to);
 CopyResult CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
                                std::error_code& error);
+// The same with the bytes turned on the way.
+CopyResult CopyFileNoOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
+                               std::error_code& error, CopyTransform& transform);
 
 // Creates one folder; false when it exists already or its parent is missing.
 bool CreateFolder(const std::filesystem::path& folder);

@@ -1,5 +1,6 @@
 #include "platform/sqlitefile.h"
 
+#include <algorithm>
 #include <string>
 
 namespace pixhaven::platform {
@@ -35,6 +36,32 @@ SqliteConnection OpenSqliteReadOnly(const std::filesystem::path& file) {
         return nullptr;
     }
     return SqliteConnection(db);
+}
+
+SqliteConnection OpenSqliteImage(std::string image) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    SqliteConnection connection(db);
+    // An image has no WAL file beside it: its pages are read as a rollback database's.
+    constexpr std::size_t kWriteVersion = 18;
+    if (image.size() > kWriteVersion + 1 && image[kWriteVersion] == 2) {
+        image[kWriteVersion] = 1;
+        image[kWriteVersion + 1] = 1;
+    }
+    const auto size = static_cast<sqlite3_int64>(image.size());
+    auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(image.size() + 1));
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    std::copy(image.begin(), image.end(), copy);
+    const unsigned flags = SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY;
+    if (sqlite3_deserialize(db, "main", copy, size, size, flags) != SQLITE_OK) {
+        return nullptr;  // SQLite frees the copy itself on failure
+    }
+    return connection;
 }
 
 }  // namespace pixhaven::platform

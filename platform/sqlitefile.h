@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace pixhaven::platform {
 
@@ -16,5 +17,9 @@ using SqliteConnection = std::unique_ptr<sqlite3, SqliteCloser>;
 
 // Null when SQLite cannot open the file (a missing file is never created).
 SqliteConnection OpenSqliteReadOnly(const std::filesystem::path& file);
+
+// A database image held in memory (a decrypted one that must not touch the disk), read-only; the
+// connection owns the image. Null when SQLite cannot take it.
+SqliteConnection OpenSqliteImage(std::string image);
 
 }  // namespace pixhaven::platform

@@ -26,9 +26,6 @@ const QString kEmptyHint = QStringLiteral(
     "synchronized with iTunes.");
 const QString kSelectDevice = QStringLiteral("Please select a device in the list above to scan.");
 const QString kManifestFailed = QStringLiteral("Parse Mainfest.mbdb failed!");
-const QString kEncryptedBackup =
-    QString::fromUtf8(backup::kEncryptedBackupMessage.data(),
-                      static_cast<qsizetype>(backup::kEncryptedBackupMessage.size()));
 
 // Points at 96 dots per inch, as pixel heights.
 constexpr int kPromptPixels = 16;  // 12 points
@@ -73,8 +70,11 @@ HomeScreen::Opened HomeScreen::OpenSelectedBackup(backup::WorkerObserver& observ
     // Manifest.mbdb when the backup has one, else the modern Manifest.db.
     backup::ScanSession::Opened opened = backup::ScanSession::Open(
         backupRoot_ / backupList_->Row(row)->folderName, observer, pictures);
-    if (opened.problem == backup::ManifestProblem::Encrypted) {
-        Tell(CMsgBox::kError, kEncryptedBackup);
+    if (opened.problem != backup::ManifestProblem::None &&
+        opened.problem != backup::ManifestProblem::Unreadable) {
+        const std::string_view message = backup::ManifestProblemMessage(opened.problem);
+        Tell(CMsgBox::kError,
+             QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
         return {};
     }
     if (!opened.session || opened.session->GetManifest().empty()) {

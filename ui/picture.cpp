@@ -391,13 +391,13 @@ void DecodedPicture::SetThumbnail(QImage thumbnail) {
 }
 
 std::unique_ptr<backup::PictureSource> DecodedPictureFactory::Make(
-    const std::filesystem::path& file) {
-    return std::make_unique<DecodedPicture>(file);
+    const backup::StoredContent& file) {
+    return std::make_unique<DecodedPicture>(file.path);
 }
 
 std::unique_ptr<backup::PictureSource> DecodedPictureFactory::MakeWithPreview(
-    const std::filesystem::path& file, const std::filesystem::path& preview) {
-    return std::make_unique<DecodedPicture>(file, preview);
+    const backup::StoredContent& file, const backup::StoredContent& preview) {
+    return std::make_unique<DecodedPicture>(file.path, preview.path);
 }
 
 DecodedPicture* PictureOf(const backup::MediaItem& item) {

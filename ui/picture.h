@@ -65,9 +65,9 @@ private:
 // Makes DecodedPicture objects for the scan.
 class DecodedPictureFactory final : public backup::PictureFactory {
 public:
-    std::unique_ptr<backup::PictureSource> Make(const std::filesystem::path& file) override;
+    std::unique_ptr<backup::PictureSource> Make(const backup::StoredContent& file) override;
     std::unique_ptr<backup::PictureSource> MakeWithPreview(
-        const std::filesystem::path& file, const std::filesystem::path& preview) override;
+        const backup::StoredContent& file, const backup::StoredContent& preview) override;
 };
 
 // The DecodedPicture of an item, or nullptr when it has none.

@@ -109,7 +109,7 @@ TEST_F(BackupFolder, ManifestNamesMatchWithoutRegardToCase) {
     const test::TempDir encrypted;
     test::WriteFile(encrypted / "manifest.db", std::string(8192, '\x5A'));
     test::WriteFile(encrypted / "MANIFEST.plist", ManifestPlistXml(true));
-    EXPECT_EQ(OpenBackupManifest(encrypted.path()).problem, ManifestProblem::Encrypted);
+    EXPECT_EQ(OpenBackupManifest(encrypted.path()).problem, ManifestProblem::NoKeys);
 }
 
 TEST_F(BackupFolder, NeitherManifestIsUnreadable) {
@@ -125,8 +125,8 @@ TEST_F(BackupFolder, EncryptedNeedsTheFlagAndAnUnreadableDatabase) {
         test::WriteFile(dir / "Manifest.plist", plist);
         const BackupManifest opened = OpenBackupManifest(dir.path());
         EXPECT_FALSE(opened.manifest);
-        EXPECT_EQ(opened.problem, ManifestProblem::Encrypted);
-        EXPECT_EQ(ManifestProblemMessage(opened.problem), kEncryptedBackupMessage);
+        EXPECT_EQ(opened.problem, ManifestProblem::NoKeys);
+        EXPECT_NE(ManifestProblemMessage(opened.problem).find("encrypted"), std::string_view::npos);
     }
     // The flag off, or no property list at all: a damaged backup, not an encrypted one.
     for (const std::string& plist : {ManifestPlistXml(false), ManifestPlistBinary(false)}) {
@@ -163,15 +163,17 @@ TEST_F(BackupFolder, ScanLeavesOutRecordsWithoutContent) {
     test::FakeObserver observer;
     class Pictures : public PictureFactory {
     public:
-        std::unique_ptr<PictureSource> Make(const std::filesystem::path&) override {
+        std::unique_ptr<PictureSource> Make(const StoredContent&) override {
             return nullptr;
         }
     } pictures;
-    ScanContext scan{*opened.manifest, dir.path(), results, control, observer, pictures};
+    ScanContext scan{*opened.manifest, dir.path(), results, control, observer, pictures,
+                     nullptr};
     EXPECT_EQ(CountGroup(scan, kCameraRoll), 2);
     EXPECT_EQ(CountGroup(scan, kMp3), 0);
     ASSERT_EQ(CollectGroup(scan, kCameraRoll), 2);
-    EXPECT_EQ(results.groups[kCameraRoll][0]->file, dir / photo.fileID.substr(0, 2) / photo.fileID);
+    EXPECT_EQ(results.groups[kCameraRoll][0]->file.path,
+              dir / photo.fileID.substr(0, 2) / photo.fileID);
     EXPECT_EQ(CollectGroup(scan, kMp3), 0);
 }
 

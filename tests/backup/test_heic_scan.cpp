@@ -138,12 +138,12 @@ TEST_F(HeicScan, ModernBackupNamesHeicPhotosInTheGroupsNumbering) {
     EXPECT_EQ(counted[kCameraRoll], 3);
     EXPECT_EQ(Names(kPhotoStream), (NameList{u"0001.heic", u"0002.jpg"}));
     EXPECT_EQ(counted[kPhotoStream], 2);
-    EXPECT_EQ(Item(kCameraRoll, 0).file,
+    EXPECT_EQ(Item(kCameraRoll, 0).file.path,
               StoredFile(kCameraDomain, "Media/DCIM/100APPLE/IMG_0001.HEIC"));
     for (int group = 0; group < kGroupCount; ++group) {
         for (const auto& item : results.groups[group]) {
             EXPECT_NE(
-                item->file,
+                item->file.path,
                 StoredFile(kCameraDomain, BackupThumbnailPath("Media/DCIM/100APPLE/IMG_0001.HEIC")))
                 << "the backup's thumbnail is no item of group " << group;
         }
@@ -181,13 +181,13 @@ TEST_F(HeicScan, BackupThumbnailBecomesThePreviewOnlyWhenListedWithContentAndOnD
 
     ASSERT_EQ(results.groups[kCameraRoll].size(), 4u);
     const fs::path preview = StoredFile(kCameraDomain, BackupThumbnailPath(withThumbnail));
-    EXPECT_EQ(Item(kCameraRoll, 0).preview, preview);
-    EXPECT_EQ(Item(kCameraRoll, 0).file, StoredFile(kCameraDomain, withThumbnail));
-    EXPECT_TRUE(Item(kCameraRoll, 1).preview.empty());
-    EXPECT_TRUE(Item(kCameraRoll, 2).preview.empty());
-    EXPECT_TRUE(Item(kCameraRoll, 3).preview.empty());
+    EXPECT_EQ(Item(kCameraRoll, 0).preview.path, preview);
+    EXPECT_EQ(Item(kCameraRoll, 0).file.path, StoredFile(kCameraDomain, withThumbnail));
+    EXPECT_TRUE(Item(kCameraRoll, 1).preview.path.empty());
+    EXPECT_TRUE(Item(kCameraRoll, 2).preview.path.empty());
+    EXPECT_TRUE(Item(kCameraRoll, 3).preview.path.empty());
     ASSERT_EQ(results.groups[kPhotoStream].size(), 1u);
-    EXPECT_EQ(Item(kPhotoStream, 0).preview,
+    EXPECT_EQ(Item(kPhotoStream, 0).preview.path,
               StoredFile(kCameraDomain, BackupThumbnailPath(streamed)));
     // Only the two photos with thumbnails were made with one; the file itself stays the item's.
     ASSERT_EQ(pictures.previews.size(), 2u);

@@ -39,7 +39,7 @@ GroupFacts FactsOf(const ScanResults& results, int group,
                    const std::set<std::string>& leaveOut = {}) {
     GroupFacts facts;
     for (const auto& item : results.groups[group]) {
-        const std::string storedName = item->file.filename().string();
+        const std::string storedName = item->file.path.filename().string();
         if (leaveOut.count(storedName) == 0) {
             facts.items.emplace_back(item->size, item->createdText, item->modifiedText,
                                      item->sizeText, storedName);
@@ -141,8 +141,8 @@ TEST_F(ModernBackup, GivesTheSameGroupsAndItemsAsTheSameFilesInTheOldFormat) {
             EXPECT_EQ(actual.names, expected.names);
         }
         for (const auto& item : modern->results.groups[group]) {
-            const std::string name = item->file.filename().string();
-            EXPECT_EQ(item->file, twin.folder / name.substr(0, 2) / name);
+            const std::string name = item->file.path.filename().string();
+            EXPECT_EQ(item->file.path, twin.folder / name.substr(0, 2) / name);
         }
         items += static_cast<int>(modern->results.groups[group].size());
     }
@@ -211,7 +211,7 @@ TEST_F(ModernBackup, SnapshotFolderScansLikeTheSameFilesInAClassicFolder) {
 TEST_F(ModernBackup, EncryptedBackupIsReportedAsEncryptedAndNothingIsRead) {
     const BackupReport& locked = Find([](const BackupReport& b) { return b.encrypted; });
     const BackupManifest opened = OpenBackupManifest(locked.folder);
-    EXPECT_EQ(opened.problem, ManifestProblem::Encrypted);
+    EXPECT_EQ(opened.problem, ManifestProblem::NoKeys);
     EXPECT_FALSE(opened.manifest);
 }
 

@@ -41,9 +41,9 @@ protected:
         item->kind = group < kMov ? MediaKind::Photo : MediaKind::AudioVideo;
         item->displayName = std::move(displayName);
         item->file = backup / ("stored" + std::to_string(nextStored++));
-        const std::string contents = bytes.value_or("bytes of " + item->file.string());
+        const std::string contents = bytes.value_or("bytes of " + item->file.path.string());
         if (!bytes || !bytes->empty()) {
-            WriteFile(item->file, contents);
+            WriteFile(item->file.path, contents);
         }
         item->checked = ticked ? 1 : 0;
         auto& list = results.groups[static_cast<std::size_t>(group)];
@@ -78,10 +78,10 @@ TEST_F(RecoveryTest, CopiesTickedItemsIntoGroupFoldersNamedByTickedCount) {
 
     EXPECT_EQ(RecoveryWorker(recovery), 1);
 
-    EXPECT_EQ(ReadFile(output / "JPG (2)" / "0001.jpg"), ReadFile(first.file));
-    EXPECT_EQ(ReadFile(output / "JPG (2)" / "0003.jpg"), ReadFile(third.file));
+    EXPECT_EQ(ReadFile(output / "JPG (2)" / "0001.jpg"), ReadFile(first.file.path));
+    EXPECT_EQ(ReadFile(output / "JPG (2)" / "0003.jpg"), ReadFile(third.file.path));
     EXPECT_FALSE(fs::exists(output / "JPG (2)" / "0002.jpg"));
-    EXPECT_EQ(ReadFile(output / "MP3 (1)" / "ABCD.mp3"), ReadFile(song.file));
+    EXPECT_EQ(ReadFile(output / "MP3 (1)" / "ABCD.mp3"), ReadFile(song.file.path));
     EXPECT_EQ(results.done, 3);
     EXPECT_EQ(results.total, 3);
     EXPECT_EQ(observer.Progress(), (std::vector<int>{33, 66, 100}));
@@ -145,8 +145,8 @@ TEST_F(RecoveryTest, SameNamesInAGroupAreNumberedAndNothingIsReplaced) {
 TEST_F(RecoveryTest, FailedCopiesAreCountedAsHandledButReportedAsNotCopied) {
     AddItem(kMov, u"Media/DCIM/missing.MOV", true, "");
     MediaItem& folderAsSource = AddItem(kMov, u"Media/DCIM/folder.MOV", true);
-    fs::remove(folderAsSource.file);
-    fs::create_directories(folderAsSource.file);
+    fs::remove(folderAsSource.file.path);
+    fs::create_directories(folderAsSource.file.path);
     AddItem(kMov, u"Media/DCIM/good.MOV", true, "fine");
     AddItem(kMp4, u"Media/big.mp4", true, std::string(64 * 1024, 'x'));
     auto recovery = Context(output);
@@ -160,10 +160,10 @@ TEST_F(RecoveryTest, FailedCopiesAreCountedAsHandledButReportedAsNotCopied) {
     EXPECT_EQ(recovery.outcome.written, 1);
     ASSERT_EQ(recovery.outcome.failures.size(), 3u);
     const auto& failures = recovery.outcome.failures;
-    EXPECT_TRUE(failures[0].sourceUnreadable);
+    EXPECT_EQ(failures[0].cause, FailureCause::SourceUnreadable);
     EXPECT_EQ(failures[0].error, std::errc::no_such_file_or_directory);
-    EXPECT_TRUE(failures[1].sourceUnreadable);
-    EXPECT_FALSE(failures[2].sourceUnreadable);  // the disk was full
+    EXPECT_EQ(failures[1].cause, FailureCause::SourceUnreadable);
+    EXPECT_EQ(failures[2].cause, FailureCause::DestinationFailed);  // the disk was full
     EXPECT_EQ(failures[2].error, std::errc::file_too_large);
     EXPECT_FALSE(fs::exists(failures[2].destination)) << "no partial file is left";
     EXPECT_EQ(ReadFile(output / "MOV (3)" / "good.MOV"), "fine");
@@ -187,7 +187,7 @@ TEST_F(RecoveryTest, AnOutputFolderThatBecomesReadOnlyFailsEveryCopyIntoIt) {
     EXPECT_EQ(results.done, 2);
     EXPECT_EQ(recovery.outcome.written, 0);
     ASSERT_EQ(recovery.outcome.failures.size(), 2u);
-    EXPECT_FALSE(recovery.outcome.failures[0].sourceUnreadable);
+    EXPECT_EQ(recovery.outcome.failures[0].cause, FailureCause::DestinationFailed);
     EXPECT_TRUE(fs::is_empty(output));
 }
 
@@ -196,7 +196,7 @@ TEST_F(RecoveryTest, BmpItemsAreWrittenUnderTheirOwnFileName) {
     auto recovery = Context(output);
 
     EXPECT_EQ(RecoverGroup(recovery, kBmp), 1);
-    EXPECT_EQ(ReadFile(output / "BMP (1)" / "scene.bmp"), ReadFile(bmp.file));
+    EXPECT_EQ(ReadFile(output / "BMP (1)" / "scene.bmp"), ReadFile(bmp.file.path));
 }
 
 TEST_F(RecoveryTest, PhotoStreamPngTickedInTwoGroupsIsWrittenOncePerGroup) {
@@ -252,7 +252,7 @@ TEST_F(RecoveryTest, HostileNamesStayInsideTheirGroupFolder) {
         const fs::path expected = output / fs::path(results.labels[group]) / cases[i].expected;
         SCOPED_TRACE(cases[i].expected);
         ASSERT_TRUE(fs::exists(expected));
-        EXPECT_EQ(ReadFile(expected), ReadFile(items[i]->file));
+        EXPECT_EQ(ReadFile(expected), ReadFile(items[i]->file.path));
     }
     // Nothing was written anywhere but directly inside a group folder.
     for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
@@ -265,7 +265,7 @@ TEST_F(RecoveryTest, HostileNamesStayInsideTheirGroupFolder) {
 TEST_F(RecoveryTest, BackupFolderIsLeftUnchanged) {
     const MediaItem& photo = AddItem(kCameraRoll, u"0001.jpg", true);
     const MediaItem& clip = AddItem(kM4a, u"Media/Recordings/memo.m4a", true);
-    const std::vector<fs::path> sources = {photo.file, clip.file};
+    const std::vector<fs::path> sources = {photo.file.path, clip.file.path};
     std::vector<std::string> contents;
     std::vector<fs::file_time_type> times;
     for (const auto& source : sources) {
@@ -291,8 +291,8 @@ TEST_F(RecoveryTest, RecoveringTwiceIntoNewFoldersWritesBothAndRestartsDone) {
     RecoveryWorker(firstRun);
     RecoveryWorker(secondRun);
 
-    EXPECT_EQ(ReadFile(firstRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file));
-    EXPECT_EQ(ReadFile(secondRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file));
+    EXPECT_EQ(ReadFile(firstRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file.path));
+    EXPECT_EQ(ReadFile(secondRun.outputFolder / "3GP (1)" / "clip.3gp"), ReadFile(item.file.path));
     EXPECT_EQ(results.done, 1);
     EXPECT_EQ(observer.Finished().size(), 2u);
 }

@@ -162,8 +162,8 @@ TEST_F(Scan, CameraRollTakesOnlyExactEndingsAndJpgTakesTheRest) {
     EXPECT_EQ(Count(kJpg), 1);
     EXPECT_EQ(Collect(kCameraRoll), 1);
     EXPECT_EQ(Collect(kJpg), 1);
-    EXPECT_EQ(results.groups[kCameraRoll][0]->file, StoredFile("Media/DCIM/100APPLE/IMG_0001.JPG"));
-    EXPECT_EQ(results.groups[kJpg][0]->file, StoredFile("Media/DCIM/100APPLE/IMG_0002.jpeg"));
+    EXPECT_EQ(results.groups[kCameraRoll][0]->file.path, StoredFile("Media/DCIM/100APPLE/IMG_0001.JPG"));
+    EXPECT_EQ(results.groups[kJpg][0]->file.path, StoredFile("Media/DCIM/100APPLE/IMG_0002.jpeg"));
     EXPECT_EQ(Names(kJpg), NameList{u"0001.jpg"});
 }
 
@@ -178,7 +178,7 @@ TEST_F(Scan, PhotoStreamPngIsInTwoGroupsUnderTwoNames) {
     EXPECT_EQ(Collect(kPng), 2);
     EXPECT_EQ(Names(kPhotoStream), NameList{u"0001.jpg"});
     EXPECT_EQ(Names(kPng), (NameList{u"0001.png", u"0002.png"}));
-    EXPECT_EQ(results.groups[kPng][1]->file, StoredFile("Media/a.png/b"));
+    EXPECT_EQ(results.groups[kPng][1]->file.path, StoredFile("Media/a.png/b"));
 }
 
 TEST_F(Scan, JpegWithoutEndIsCountedButNotTaken) {
@@ -228,7 +228,7 @@ TEST_F(Scan, AttachmentExclusionsDifferBetweenThePasses) {
     EXPECT_EQ(Collect(kGif), 0);
     EXPECT_EQ(Collect(kTiff), 1);  // the one without signature: tested only while counting
     EXPECT_EQ(Names(kBmp), NameList{u"Library/SMS/Attachments/7c/12/drawing.bmp"});
-    EXPECT_EQ(results.groups[kTiff][0]->file, StoredFile("Media/Downloads/nosig.tiff"));
+    EXPECT_EQ(results.groups[kTiff][0]->file.path, StoredFile("Media/Downloads/nosig.tiff"));
 }
 
 TEST_F(Scan, CollectedGroupsAreLabelledAndEmptyOnesKeepTheirBareLabel) {
@@ -261,7 +261,7 @@ TEST_F(Scan, PhotoItemsCarryPictureTimesAndSizeText) {
     EXPECT_EQ(item.modifiedText, platform::Utf8ToUtf16(FormatRecordTime(1341425109)));
     EXPECT_EQ(item.sizeText, fsize_format(123456, 0, 0));
     ASSERT_TRUE(item.picture);
-    EXPECT_EQ(item.picture->File(), item.file);
+    EXPECT_EQ(item.picture->File(), item.file.path);
 
     const MediaItem& missing = *results.groups[kCameraRoll][1];
     EXPECT_TRUE(missing.createdText.empty());
@@ -290,7 +290,7 @@ TEST_F(Scan, AudioVideoItemsCarrySizeAndPath) {
     EXPECT_EQ(item.kind, MediaKind::AudioVideo);
     EXPECT_EQ(item.size, 5000000u);
     EXPECT_EQ(item.displayName, u"Media/DCIM/100APPLE/IMG_0005.MOV");
-    EXPECT_EQ(item.file, StoredFile("Media/DCIM/100APPLE/IMG_0005.MOV"));
+    EXPECT_EQ(item.file.path, StoredFile("Media/DCIM/100APPLE/IMG_0005.MOV"));
     EXPECT_FALSE(item.picture);
     EXPECT_EQ(results.groups[kM4a][0]->size, 4000000000u);
     EXPECT_TRUE(pictures.calls.empty());

@@ -48,7 +48,7 @@ TEST(ScanAndRecover, CopiesAreExactAndTheBackupIsUntouched) {
     int copied = 0;
     for (const auto& group : run.results.groups) {
         for (const auto& item : group) {
-            const auto source = before.find(item->file);
+            const auto source = before.find(item->file.path);
             if (source == before.end()) {
                 continue;  // a stored file the backup lacks: handled, not copied
             }
@@ -57,7 +57,7 @@ TEST(ScanAndRecover, CopiesAreExactAndTheBackupIsUntouched) {
                 found = found || (entry.is_regular_file() &&
                                   test::ReadFile(entry.path()) == source->second.first);
             }
-            EXPECT_TRUE(found) << item->file;
+            EXPECT_TRUE(found) << item->file.path;
             ++copied;
         }
     }

@@ -25,14 +25,14 @@ struct FullScan {
 
     void Run(const Manifest& manifest, const std::filesystem::path& folder) {
         control.run.Set();
-        ScanContext scan{manifest, folder, results, control, observer, pictures};
+        ScanContext scan{manifest, folder, results, control, observer, pictures, nullptr};
         for (const int group : kGroupWorkOrder) {
             CountGroup(scan, group);
         }
         for (const int group : kGroupWorkOrder) {
             ASSERT_NE(CollectGroup(scan, group), -1);
             for (const auto& item : results.groups[group]) {
-                groupsOfFile[item->file].insert(group);
+                groupsOfFile[item->file.path].insert(group);
             }
         }
     }

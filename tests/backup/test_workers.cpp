@@ -61,7 +61,7 @@ protected:
     }
 
     int Scan(const Manifest& manifest) {
-        ScanContext scan{manifest, dir.path(), results, control, observer, pictures};
+        ScanContext scan{manifest, dir.path(), results, control, observer, pictures, nullptr};
         return ScanWorker(scan);
     }
 
@@ -122,7 +122,7 @@ protected:
         item->kind = MediaKind::AudioVideo;
         item->displayName = std::u16string(name.begin(), name.end());
         item->file = dir / "backup" / name;
-        WriteFile(item->file, name);
+        WriteFile(item->file.path, name);
         item->checked = 1;
         results.groups[static_cast<std::size_t>(group)].push_back(std::move(item));
         results.hasResults[static_cast<std::size_t>(group)] = true;

@@ -96,7 +96,7 @@ TEST(ScanCommand, EncryptedBackupIsRefusedWithItsMessage) {
     WriteFile(folder / "Manifest.plist",
               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>IsEncrypted</key><true/>"
               "</dict></plist>");
-    const std::string expected = std::string(backup::kEncryptedBackupMessage) + "\n";
+    const std::string expected = std::string(backup::ManifestProblemMessage(backup::ManifestProblem::NoKeys)) + "\n";
     fs::create_directories(dir / "out");
     for (const auto& args :
          {std::vector<std::string>{"scan", folder.string()},

@@ -13,7 +13,7 @@ namespace pixhaven::test {
 
 class NoPictures : public backup::PictureFactory {
 public:
-    std::unique_ptr<backup::PictureSource> Make(const std::filesystem::path&) override {
+    std::unique_ptr<backup::PictureSource> Make(const backup::StoredContent&) override {
         return nullptr;
     }
 };
@@ -34,16 +34,16 @@ public:
     std::vector<std::pair<std::filesystem::path, std::filesystem::path>>
         previews;  // (file, preview)
 
-    std::unique_ptr<backup::PictureSource> Make(const std::filesystem::path& file) override {
-        calls.push_back(file);
+    std::unique_ptr<backup::PictureSource> Make(const backup::StoredContent& file) override {
+        calls.push_back(file.path);
         if (makeNothing) {
             return nullptr;
         }
-        return std::make_unique<FakePicture>(file);
+        return std::make_unique<FakePicture>(file.path);
     }
     std::unique_ptr<backup::PictureSource> MakeWithPreview(
-        const std::filesystem::path& file, const std::filesystem::path& preview) override {
-        previews.emplace_back(file, preview);
+        const backup::StoredContent& file, const backup::StoredContent& preview) override {
+        previews.emplace_back(file.path, preview.path);
         return Make(file);
     }
 };

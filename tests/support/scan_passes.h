@@ -20,7 +20,7 @@ struct ScanPasses {
 
     backup::ScanContext Context(const backup::Manifest& manifest,
                                 const std::filesystem::path& folder) {
-        return {manifest, folder, results, control, observer, pictures};
+        return {manifest, folder, results, control, observer, pictures, nullptr};
     }
     // The display names of a group's items, in order.
     std::vector<std::u16string> Names(int group) const {

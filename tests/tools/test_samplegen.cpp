@@ -246,7 +246,7 @@ TEST_F(SampleRoot, OnlyTheEncryptedBackupIsMarkedAndUnreadable) {
         const std::string header = ReadFile(backup.folder / "Manifest.db").substr(0, 16);
         EXPECT_EQ(header == std::string("SQLite format 3\0", 16), !backup.encrypted);
         const backup::BackupManifest opened = backup::OpenBackupManifest(backup.folder);
-        EXPECT_EQ(opened.problem, backup.encrypted ? backup::ManifestProblem::Encrypted
+        EXPECT_EQ(opened.problem, backup.encrypted ? backup::ManifestProblem::NoKeys
                                                    : backup::ManifestProblem::None);
         for (const RecordReport& record : backup.records) {
             EXPECT_EQ(record.readable, !backup.encrypted);

@@ -83,9 +83,9 @@ private slots:
         int present = 0;
         for (const int category : {photos, media}) {
             for (const auto& item : flow.Items(category)) {
-                if (fs::exists(item->file)) {
+                if (fs::exists(item->file.path)) {
                     ++present;
-                    QVERIFY(Has(copied, ReadFile(item->file)));
+                    QVERIFY(Has(copied, ReadFile(item->file.path)));
                 }
             }
         }

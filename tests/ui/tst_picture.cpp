@@ -337,7 +337,7 @@ private slots:
         pixhaven::ui::DecodedPictureFactory factory;
         pixhaven::backup::MediaItem item;
         QVERIFY(pixhaven::ui::PictureOf(item) == nullptr);
-        item.picture = factory.Make("/nonexistent/never/opened");
+        item.picture = factory.Make(fs::path("/nonexistent/never/opened"));
         DecodedPicture* picture = pixhaven::ui::PictureOf(item);
         QVERIFY(picture != nullptr);
         QCOMPARE(picture->File(), fs::path("/nonexistent/never/opened"));
