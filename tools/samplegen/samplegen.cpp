@@ -312,9 +312,11 @@ ManifestKeys UnusedKeys(Random& random) {
     return {random.Bytes(96), {}};
 }
 
-// The keys of a backup no password opens: a real keybag for a password drawn at random.
-ManifestKeys LockedKeys(const SampleOptions& options, Random& random) {
-    Encryption unknown = options.encryption;
+// The keys of a backup no password opens: a real keybag for a password drawn at random. Its
+// iteration counts stay the defaults whatever the options say: deriving a key nobody can use
+// slowly would only slow the generator.
+ManifestKeys LockedKeys(Random& random) {
+    Encryption unknown;
     unknown.password = random.Bytes(24);
     const BackupKeys keys(unknown, ManifestKind::Db, random);
     return {keys.Keybag(), keys.WrapWithClass(BackupKeys::kManifestClass, random.Bytes(32))};
@@ -405,7 +407,7 @@ SampleReport GenerateSampleRoot(const SampleOptions& options) {
         WriteInfoPlist(plan, random, backupReport);
         if (plan.catalogue == CatalogueKind::Encrypted) {
             backupReport.encrypted = true;
-            WriteManifestPlist(plan, backupReport.folder, true, LockedKeys(options, random));
+            WriteManifestPlist(plan, backupReport.folder, true, LockedKeys(random));
             backupReport.records = WriteEncryptedBackup(backupReport.folder, random);
             continue;
         }
