@@ -13,6 +13,7 @@
 
 #include "backup/manifest.h"
 #include "backup/manifestdb.h"
+#include "backup/sha1.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/samplegen.h"
 
@@ -369,6 +370,7 @@ TEST_F(EncryptedSamples, StoredFilesDecryptToThePlainBackupsBytes) {
             const auto plaintext = Decrypt(EVP_aes_256_cbc(), *fileKey, ciphertext);
             ASSERT_TRUE(plaintext);
             EXPECT_EQ(*plaintext, ReadFile(original.StoredFile(record)));
+            EXPECT_EQ(backup::Sha1Hex(plaintext->data(), plaintext->size()), record.contentSha1);
             EXPECT_TRUE(record.trap == Trap::SizeOver4GiB || plaintext->size() == record.size);
             ++decrypted;
         }

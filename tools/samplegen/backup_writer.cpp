@@ -76,6 +76,7 @@ std::string StoredNameOf(const std::optional<std::string>& domain,
 
 void PlannedRecord::LeaveStoredFileOut(Trap trap) {
     report.storedFileExists = false;
+    report.contentSha1.clear();
     report.trap = trap;
     bytes.reset();
 }

@@ -123,8 +123,8 @@ struct RecordReport {
     // False when the record is cut off by a truncated manifest or listed in an encrypted backup
     // that no password opens.
     bool readable = true;
-    // Lower-case hexadecimal SHA-1 of the stored file's content before any encryption; empty
-    // for records without content.
+    // Lower-case hexadecimal SHA-1 of the stored file's plaintext; empty when there is no stored
+    // file, or nobody knows its plaintext (the locked backup).
     std::string contentSha1;
     // In a backup encrypted with a known password, the class whose key wraps the file's own key;
     // 0 for folders, links and records of other backups.
@@ -148,8 +148,9 @@ struct BackupReport {
     ManifestKind manifest = ManifestKind::Mbdb;
     // Manifest.plist says IsEncrypted. With `encryption` the backup opens with its password:
     // stored files (and Manifest.db) hold the same plaintext as those of `sameFilesAs`, each
-    // encrypted with its own key; the manifest sizes are the plaintext's. Without it the backup
-    // is locked for good: random keys, Manifest.db and stored files random bytes.
+    // encrypted with its own key; the manifest sizes are the plaintext's. Without it no password
+    // opens the backup: its keybag is for a password drawn at random, and Manifest.db and the
+    // stored files are random bytes.
     bool encrypted = false;
     std::optional<Encryption> encryption;
     // The index of the plain old-format backup whose files this one lists too (records without a
