@@ -8,6 +8,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     qt6-base-dev libgl-dev
     libplist-dev libtinyxml2-dev libsqlite3-dev sqlite3 libheif-dev
+    libssl-dev  # libcrypto: the keys and ciphers of encrypted backups
     # the sample generator's pictures and the tests that read them back
     libjpeg-dev libpng-dev libtiff-dev libgif-dev libexif-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -42,9 +42,13 @@ protected:
     }
     static const SampleReport& Report() { return *report_; }
 
+    // The stored files that hold their plaintext: those of backups without a password.
     template <typename Visit>
     static void ForEachStoredFile(Visit visit) {
         for (const BackupReport& backup : Report().backups) {
+            if (backup.encryption) {
+                continue;
+            }
             for (const RecordReport& record : backup.records) {
                 if (record.storedFileExists) {
                     visit(record, ReadFile(backup.StoredFile(record)));
@@ -62,8 +66,8 @@ bool IsOldFormat(const BackupReport& backup) {
     return backup.manifest == ManifestKind::Mbdb;
 }
 
-TEST_F(SampleRoot, HasTheFiveOldKindsOfBackupThenFourModernOnes) {
-    ASSERT_EQ(Report().backups.size(), 9u);
+TEST_F(SampleRoot, HasTheFiveOldKindsOfBackupThenFourModernOnesThenTwoEncryptedCopies) {
+    ASSERT_EQ(Report().backups.size(), 11u);
     std::vector<InfoPlistForm> forms;
     for (const BackupReport& backup : Report().backups) {
         SCOPED_TRACE(backup.folderName);
@@ -71,14 +75,15 @@ TEST_F(SampleRoot, HasTheFiveOldKindsOfBackupThenFourModernOnes) {
         const bool old = IsOldFormat(backup);
         EXPECT_EQ(fs::is_regular_file(backup.folder / "Manifest.mbdb"), old);
         EXPECT_EQ(fs::is_regular_file(backup.folder / "Manifest.db"), !old);
-        EXPECT_EQ(fs::is_regular_file(backup.folder / "Manifest.plist"), !old);
+        EXPECT_EQ(fs::is_regular_file(backup.folder / "Manifest.plist"), !old || backup.encrypted);
     }
     EXPECT_EQ(forms, (std::vector<InfoPlistForm>{
                          InfoPlistForm::Xml, InfoPlistForm::Binary, InfoPlistForm::Missing,
                          InfoPlistForm::Corrupt, InfoPlistForm::Xml, InfoPlistForm::Xml,
-                         InfoPlistForm::Binary, InfoPlistForm::Binary, InfoPlistForm::Xml}));
+                         InfoPlistForm::Binary, InfoPlistForm::Binary, InfoPlistForm::Xml,
+                         InfoPlistForm::Xml, InfoPlistForm::Binary}));
     EXPECT_TRUE(Report().backups[4].manifestTruncated);
-    for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u, 8u}) {
+    for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u, 8u, 9u, 10u}) {
         const std::string& name = Report().backups[i].folderName;
         EXPECT_EQ(name.size(), 40u) << name;
         EXPECT_EQ(name.find_first_not_of("0123456789abcdef"), std::string::npos) << name;
@@ -90,6 +95,15 @@ TEST_F(SampleRoot, HasTheFiveOldKindsOfBackupThenFourModernOnes) {
     EXPECT_EQ(Report().backups[7].folderName, newer + "-20240315-101530");
     EXPECT_EQ(Report().backups[5].sameFilesAs, std::optional<std::size_t>(0));
     EXPECT_TRUE(Report().backups[8].encrypted);
+    EXPECT_FALSE(Report().backups[8].encryption) << "no password opens it";
+    // The encrypted copies and the plain backups of the same manifest kind and files.
+    for (const auto& [encrypted, plain] : {std::pair(9u, 0u), std::pair(10u, 5u)}) {
+        const BackupReport& copy = Report().backups[encrypted];
+        EXPECT_TRUE(copy.encrypted && copy.encryption);
+        EXPECT_EQ(copy.sameFilesAs, std::optional<std::size_t>(0));
+        EXPECT_EQ(copy.manifest, Report().backups[plain].manifest);
+        EXPECT_EQ(copy.records.size(), Report().backups[plain].records.size());
+    }
 }
 
 TEST_F(SampleRoot, ManifestsReadBackAsReported) {
@@ -236,21 +250,25 @@ TEST_F(SampleRoot, HeicPhotosDecodeAndSomeHaveTheBackupsOwnThumbnail) {
 
 std::optional<bool> MarkedEncrypted(const fs::path& manifestPlist);
 
-TEST_F(SampleRoot, OnlyTheEncryptedBackupIsMarkedAndUnreadable) {
+TEST_F(SampleRoot, OnlyTheEncryptedBackupsAreMarkedAndOnlyTheLockedOneIsUnreadable) {
     for (const BackupReport& backup : Report().backups) {
-        if (IsOldFormat(backup)) {
+        if (IsOldFormat(backup) && !backup.encrypted) {
             continue;
         }
         SCOPED_TRACE(backup.folderName);
         EXPECT_EQ(MarkedEncrypted(backup.folder / "Manifest.plist"), backup.encrypted);
+        if (IsOldFormat(backup)) {
+            continue;
+        }
         const std::string header = ReadFile(backup.folder / "Manifest.db").substr(0, 16);
         EXPECT_EQ(header == std::string("SQLite format 3\0", 16), !backup.encrypted);
         const backup::BackupManifest opened = backup::OpenBackupManifest(backup.folder);
         EXPECT_EQ(opened.problem, backup.encrypted ? backup::ManifestProblem::NoKeys
                                                    : backup::ManifestProblem::None);
+        const bool locked = backup.encrypted && !backup.encryption;
         for (const RecordReport& record : backup.records) {
-            EXPECT_EQ(record.readable, !backup.encrypted);
-            if (backup.encrypted) {
+            EXPECT_EQ(record.readable, !locked);
+            if (locked) {
                 EXPECT_EQ(fs::file_size(backup.StoredFile(record)), record.size);
             }
         }
@@ -284,7 +302,13 @@ TEST_F(SampleRoot, StoredFilesAreExactlyWhereTheReportSays) {
         std::set<std::string> expected = {"Manifest.mbdb"};
         if (!IsOldFormat(backup)) {
             expected = {"Manifest.db", "Manifest.plist"};
+        } else if (backup.encrypted) {
+            expected.insert("Manifest.plist");
         }
+        // Encryption pads the plaintext to whole 16-byte blocks, adding one when it fills its last.
+        const auto storedSize = [&backup](std::uint64_t size) {
+            return backup.encryption ? (size / 16 + 1) * 16 : size;
+        };
         if (backup.HasInfoPlist()) {
             expected.insert(backup.infoPlistFileName);
         }
@@ -293,7 +317,7 @@ TEST_F(SampleRoot, StoredFilesAreExactlyWhereTheReportSays) {
                 expected.insert(
                     fs::relative(backup.StoredFile(record), backup.folder).generic_string());
                 if (record.trap != Trap::SizeOver4GiB) {
-                    EXPECT_EQ(fs::file_size(backup.StoredFile(record)), record.size)
+                    EXPECT_EQ(fs::file_size(backup.StoredFile(record)), storedSize(record.size))
                         << record.path.value_or("(null)");
                 }
             }
@@ -553,11 +577,11 @@ TEST(SampleGenerator, RewritesItsOwnOutputAndNothingElse) {
     options.largeFiles = 60;
     options.largePhotos = 20;
     const SampleReport withLarge = GenerateSampleRoot(options);
-    ASSERT_EQ(withLarge.backups.size(), 10u);
+    ASSERT_EQ(withLarge.backups.size(), 12u);
     test::WriteFile(dir / "root" / "user-notes.txt", "keep me");
 
     const SampleReport plain = GenerateSampleRoot(SmallOptions(dir / "root"));
-    EXPECT_EQ(plain.backups.size(), 9u);
+    EXPECT_EQ(plain.backups.size(), 11u);
     EXPECT_FALSE(fs::exists(withLarge.backups.back().folder)) << "the old run's backup is gone";
     EXPECT_EQ(ReadFile(dir / "root" / "user-notes.txt"), "keep me");
 }
@@ -613,10 +637,21 @@ TEST(SampleReportJson, EscapesTextAndNamesEveryRecord) {
     record.domain = "Home\"Domain\\";
     record.path = std::nullopt;
     record.trap = Trap::ZeroSizeMp3;
+    record.contentSha1 = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+    record.protectionClass = 3;
+    backup.encryption = Encryption{};
+    backup.encryption->password = "p\"w";
     const std::string json = ReportToJson(report);
     EXPECT_NE(json.find("\"domain\":\"Home\\\"Domain\\\\\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"path\":null"), std::string::npos);
     EXPECT_NE(json.find("\"trap\":\"zero-size-mp3\""), std::string::npos);
+    EXPECT_NE(json.find("\"contentSha1\":\"da39a3ee5e6b4b0d3255bfef95601890afd80709\","
+                        "\"protectionClass\":3"),
+              std::string::npos);
+    EXPECT_NE(json.find("\"encryption\":{\"password\":\"p\\\"w\",\"layout\":\"old\","
+                        "\"iterations\":1000}"),
+              std::string::npos)
+        << json;
 }
 
 }  // namespace

@@ -268,6 +268,9 @@ private slots:
         int shown = 0;
         int embedded = 0;
         for (const auto& backup : report.backups) {
+            if (backup.encryption) {
+                continue;  // its stored files are ciphertext; their plaintext is the first backup's
+            }
             for (const auto& record : backup.records) {
                 if (!IsPicture(record.content) || !record.storedFileExists) {
                     continue;

@@ -2,7 +2,9 @@
 #include "tools/samplegen/backup_writer.h"
 
 #include <fstream>
+#include <iterator>
 
+#include "tools/samplegen/crypto.h"
 #include "tools/samplegen/manifestdb_writer.h"
 #include "tools/samplegen/mbfile_writer.h"
 
@@ -14,6 +16,10 @@ constexpr std::uint16_t kFileMode = 0100644;
 constexpr std::uint16_t kTypeMask = 0170000;
 constexpr std::uint16_t kFolderType = 0040000;
 constexpr std::uint16_t kLinkType = 0120000;
+constexpr std::uint16_t kFileType = 0100000;
+
+// Files take turns over several classes, so a reader must unwrap with more than one class key.
+constexpr std::uint32_t kFileClasses[] = {3, 4, 3, 1, 3, 2, 3, 11};
 
 // Manifest.db's flags: 1 file, 2 folder, 4 link.
 int RowFlags(std::uint16_t mode) {
@@ -27,16 +33,28 @@ int RowFlags(std::uint16_t mode) {
     }
 }
 
-ManifestDbRow MakeRow(const PlannedRecord& record, bool shuffle) {
+ManifestDbRow MakeRow(const PlannedRecord& record, bool shuffle, bool encrypted) {
     const MbdbEntry& entry = record.entry;
     MbFileFields fields{entry.size,    entry.modified, entry.accessed,
                         entry.created, entry.mode,     entry.path.value_or(std::string())};
     if (entry.protectionClass != 0) {
         fields.protectionClass = entry.protectionClass;
     }
+    if (encrypted) {
+        fields.encryptionKey = entry.encryptionKey;
+    }
     return ManifestDbRow{record.report.storedName, entry.domain.value_or(std::string()),
                          entry.path.value_or(std::string()), RowFlags(entry.mode),
                          EncodeMbFile(fields, shuffle)};
+}
+
+std::string ReadBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in) {
+        throw SampleError("cannot read " + file.string());
+    }
+    return bytes;
 }
 
 void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
@@ -58,6 +76,7 @@ std::string StoredNameOf(const std::optional<std::string>& domain,
 
 void PlannedRecord::LeaveStoredFileOut(Trap trap) {
     report.storedFileExists = false;
+    report.contentSha1.clear();
     report.trap = trap;
     bytes.reset();
 }
@@ -154,6 +173,9 @@ PlannedRecord& BackupWriter::AddFile(std::optional<std::string> domain,
     record.bytes = blob.bytes;
     const backup::Sha1Digest& digest = cache_.DigestOf(blob.bytes);
     record.entry.dataHash = std::string(digest.begin(), digest.end());
+    char hex[40];
+    backup::DigestHex(digest, hex);
+    record.report.contentSha1.assign(hex, sizeof hex);
     record.entry.size = record.report.size = blob.bytes->size();
     record.report.content = blob.content;
     record.report.trap = trap;
@@ -165,15 +187,54 @@ PlannedRecord& BackupWriter::AddFile(std::optional<std::string> domain,
     return record;
 }
 
-std::vector<RecordReport> BackupWriter::Finish(bool cutLastRecord) {
-    std::filesystem::create_directories(folder_);
-    for (const PlannedRecord& record : records_) {
-        if (record.bytes) {
-            const std::filesystem::path file = StoredFile(record);
-            std::filesystem::create_directories(file.parent_path());
+ManifestKeys BackupWriter::Encrypt(const Encryption& encryption, std::uint64_t keySeed) {
+    keyRandom_ = Random(keySeed);
+    keys_.emplace(encryption, kind_, keyRandom_);
+    ManifestKeys manifest{keys_->Keybag(), {}};
+    if (kind_ == ManifestKind::Db) {
+        manifestKey_ = keyRandom_.Bytes(32);
+        manifest.manifestKey = keys_->WrapWithClass(BackupKeys::kManifestClass, manifestKey_);
+    }
+    return manifest;
+}
+
+std::optional<std::string> BackupWriter::Seal(PlannedRecord& record, std::size_t index) {
+    MbdbEntry& entry = record.entry;
+    if ((entry.mode & kTypeMask) != kFileType) {
+        entry.encryptionKey.reset();
+        return std::nullopt;
+    }
+    const std::uint32_t protectionClass = entry.protectionClass != 0
+                                              ? entry.protectionClass
+                                              : kFileClasses[index % std::size(kFileClasses)];
+    std::string key = keyRandom_.Bytes(32);
+    entry.encryptionKey = keys_->WrapWithClass(protectionClass, key);
+    entry.protectionClass = static_cast<std::uint8_t>(protectionClass);
+    record.report.protectionClass = protectionClass;
+    return key;
+}
+
+// Plain copies of one content share it through hard links; encrypted ones each have their key.
+void BackupWriter::WriteStoredFiles() {
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        PlannedRecord& record = records_[i];
+        const std::optional<std::string> key = keys_ ? Seal(record, i) : std::nullopt;
+        if (!record.bytes) {
+            continue;
+        }
+        const std::filesystem::path file = StoredFile(record);
+        std::filesystem::create_directories(file.parent_path());
+        if (key) {
+            WriteBytes(file, AesCbcEncrypt(*key, *record.bytes));
+        } else {
             cache_.Store(record.bytes, file);
         }
     }
+}
+
+std::vector<RecordReport> BackupWriter::Finish(bool cutLastRecord) {
+    std::filesystem::create_directories(folder_);
+    WriteStoredFiles();
     if (kind_ == ManifestKind::Db) {
         WriteDbManifest();
     } else {
@@ -193,9 +254,13 @@ void BackupWriter::WriteDbManifest() const {
     std::vector<ManifestDbRow> rows;
     rows.reserve(records_.size());
     for (std::size_t i = 0; i < records_.size(); ++i) {
-        rows.push_back(MakeRow(records_[i], i % 2 == 1));
+        rows.push_back(MakeRow(records_[i], i % 2 == 1, keys_.has_value()));
     }
-    samplegen::WriteManifestDb(folder_ / "Manifest.db", rows);
+    const std::filesystem::path file = folder_ / "Manifest.db";
+    samplegen::WriteManifestDb(file, rows);
+    if (keys_) {
+        WriteBytes(file, AesCbcEncrypt(manifestKey_, ReadBytes(file)));
+    }
 }
 
 void BackupWriter::WriteManifest(bool cutLastRecord) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "backup/sha1.h"
+#include "tools/samplegen/keybag.h"
 #include "tools/samplegen/mbdb_writer.h"
 #include "tools/samplegen/media_maker.h"
 #include "tools/samplegen/random.h"
@@ -46,6 +47,12 @@ private:
     std::map<std::shared_ptr<const std::string>, Seen> seen_;
 };
 
+// What Manifest.plist says of an encrypted backup's keys.
+struct ManifestKeys {
+    std::string keybag;       // BackupKeyBag
+    std::string manifestKey;  // ManifestKey, Manifest.db's key with its class; empty for mbdb
+};
+
 class BackupWriter {
 public:
     BackupWriter(std::filesystem::path folder, std::uint64_t seed, ContentCache& cache,
@@ -62,12 +69,19 @@ public:
                            const Blob& blob, Trap trap = Trap::None);
 
     std::size_t RecordCount() const { return records_.size(); }
+    // Makes Finish write an encrypted backup: every file's content under its own key wrapped
+    // with a class key (Manifest.mbdb's encryption-key field, or the MBFile's EncryptionKey),
+    // and Manifest.db encrypted whole. Keys are drawn from `keySeed`.
+    ManifestKeys Encrypt(const Encryption& encryption, std::uint64_t keySeed);
     // Writes the stored files and the manifest. With `cutLastRecord` (Manifest.mbdb only) the
     // manifest ends halfway through the last record, which is then reported as unreadable.
     std::vector<RecordReport> Finish(bool cutLastRecord);
 
 private:
     PlannedRecord& AddRecord(std::optional<std::string> domain, std::optional<std::string> path);
+    // Gives a file record a key of its class and returns the key; none for folders and links.
+    std::optional<std::string> Seal(PlannedRecord& record, std::size_t index);
+    void WriteStoredFiles();
     void WriteManifest(bool cutLastRecord);
     void WriteDbManifest() const;
     std::filesystem::path StoredFile(const PlannedRecord& record) const;
@@ -79,6 +93,9 @@ private:
     std::deque<PlannedRecord> records_;
     std::uint64_t nextInode_;
     std::uint32_t baseTime_;
+    std::optional<BackupKeys> keys_;
+    std::string manifestKey_;
+    Random keyRandom_{0};
 };
 
 // SHA-1 of domain + "-" + path, "(null)" standing for an absent part: the stored name. Computed

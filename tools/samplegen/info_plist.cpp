@@ -5,9 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <stdexcept>
 
-#include <plist/plist.h>
+#include "tools/samplegen/samplegen.h"
 
 namespace pixhaven::samplegen {
 namespace {
@@ -92,23 +91,6 @@ PlistNode BuildTree(const DeviceProfile& d) {
     return root;
 }
 
-// The device's tree through one of libplist's writers; `release` frees what it wrote.
-template <typename Write, typename Release>
-std::string WriteTree(const DeviceProfile& device, Write write, Release release,
-                      const char* format) {
-    const PlistNode root = BuildTree(device);
-    char* written = nullptr;
-    std::uint32_t length = 0;
-    write(root.get(), &written, &length);
-    if (written == nullptr) {
-        throw std::runtime_error(std::string("libplist could not write the ") + format +
-                                 " property list");
-    }
-    std::string bytes(written, length);
-    release(written);
-    return bytes;
-}
-
 }  // namespace
 
 std::string PlistDateText(std::int64_t unixSeconds) {
@@ -144,11 +126,32 @@ std::vector<std::pair<std::string, std::string>> DeviceFactTexts(const DevicePro
 }
 
 std::string InfoPlistXml(const DeviceProfile& device) {
-    return WriteTree(device, plist_to_xml, plist_to_xml_free, "XML");
+    return EncodePlist(BuildTree(device).get(), false);
 }
 
 std::string InfoPlistBinary(const DeviceProfile& device) {
-    return WriteTree(device, plist_to_bin, plist_to_bin_free, "binary");
+    return EncodePlist(BuildTree(device).get(), true);
+}
+
+std::string EncodePlist(plist_t tree, bool binary) {
+    char* written = nullptr;
+    std::uint32_t length = 0;
+    if (binary) {
+        plist_to_bin(tree, &written, &length);
+    } else {
+        plist_to_xml(tree, &written, &length);
+    }
+    if (written == nullptr) {
+        throw SampleError(std::string("libplist could not write the ") +
+                          (binary ? "binary" : "XML") + " property list");
+    }
+    std::string bytes(written, length);
+    if (binary) {
+        plist_to_bin_free(written);
+    } else {
+        plist_to_xml_free(written);
+    }
+    return bytes;
 }
 
 }  // namespace pixhaven::samplegen

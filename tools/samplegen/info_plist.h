@@ -2,6 +2,8 @@
 // nested containers and data blobs that real ones carry.
 #pragma once
 
+#include <plist/plist.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -31,6 +33,10 @@ std::vector<std::pair<std::string, std::string>> DeviceFactTexts(const DevicePro
 
 std::string InfoPlistXml(const DeviceProfile& device);
 std::string InfoPlistBinary(const DeviceProfile& device);
+
+// Any property-list tree through libplist's writers, as XML or binary; throws SampleError when
+// libplist writes nothing.
+std::string EncodePlist(plist_t tree, bool binary);
 
 // "YYYY-MM-DDTHH:MM:SSZ", the text of a property-list <date>.
 std::string PlistDateText(std::int64_t unixSeconds);

@@ -14,9 +14,12 @@ namespace samplegen = pixhaven::samplegen;
 
 // A guard against a slip of the keyboard filling the disk.
 constexpr std::uint64_t kMostFiles = 1'000'000;
+// Key derivation rounds: ten times what devices use is plenty.
+constexpr std::uint64_t kMostRounds = 100'000'000;
 
 constexpr std::string_view kUsage =
     "usage: pixhaven-samplegen --out DIR [--seed N] [--files N --photos M] [--small]\n"
+    "                          [--password TEXT] [--iterations N] [--dp-iterations N]\n"
     "                          [--json-report FILE]\n"
     "  --out DIR           folder to write the backup root into: missing, empty, or written\n"
     "                      by an earlier run\n"
@@ -24,6 +27,10 @@ constexpr std::string_view kUsage =
     "  --files N           add a large backup with N records ...\n"
     "  --photos M          ... of which M are pictures (default: two in five)\n"
     "  --small             small pictures only, no 12-megapixel photos\n"
+    "  --password TEXT     password of the two encrypted backups (default pixhaven)\n"
+    "  --iterations N      their PBKDF2-SHA1 rounds (default 1000; devices use 10000)\n"
+    "  --dp-iterations N   the newer one's PBKDF2-SHA256 rounds (default 1000; devices use\n"
+    "                      10000000)\n"
     "  --json-report FILE  write what was generated as JSON\n";
 
 struct CommandLine {
@@ -53,17 +60,30 @@ std::string TakeOption(std::string_view name, std::string_view value, CommandLin
         line.jsonReport = std::string(value);
         return {};
     }
+    if (name == "--password") {
+        line.options.encryption.password = std::string(value);
+        return {};
+    }
+    samplegen::Encryption& encryption = line.options.encryption;
+    std::uint32_t* rounds = name == "--iterations"      ? &encryption.iterations
+                            : name == "--dp-iterations" ? &encryption.dpIterations
+                                                        : nullptr;
     std::optional<std::uint64_t>* target = name == "--files"    ? &line.files
                                            : name == "--photos" ? &line.photos
                                                                 : nullptr;
-    if (name != "--seed" && target == nullptr) {
+    if (name != "--seed" && target == nullptr && rounds == nullptr) {
         return "unknown option " + std::string(name);
     }
     const auto number = ParseNumber(value);
     if (!number) {
         return std::string(name) + " needs a whole number, not '" + std::string(value) + "'";
     }
-    if (target != nullptr) {
+    if (rounds != nullptr) {
+        if (*number == 0 || *number > kMostRounds) {
+            return std::string(name) + " must be 1 to " + std::to_string(kMostRounds);
+        }
+        *rounds = static_cast<std::uint32_t>(*number);
+    } else if (target != nullptr) {
         *target = *number;
     } else {
         line.options.seed = *number;

@@ -1,9 +1,11 @@
 // A small binary property list writer, just enough for keyed archives of MBFile: integers, ASCII
-// and UTF-16 strings, UIDs, arrays and dictionaries. Output is deterministic.
+// and UTF-16 strings, data, UIDs, arrays and dictionaries. Output is deterministic.
 #include "tools/samplegen/mbfile_writer.h"
 
-#include <array>
+#include <algorithm>
 #include <cstddef>
+#include <initializer_list>
+#include <map>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -97,6 +99,9 @@ public:
         return Leaf(out);
     }
     std::size_t String(std::string_view text);
+    std::size_t Data(std::string_view bytes) {
+        return Leaf(Marker(0x4, bytes.size()) + std::string(bytes));
+    }
     std::size_t Array(std::vector<std::size_t> members) {
         return Add({{}, 0xA, std::move(members)});
     }
@@ -181,9 +186,29 @@ std::string PlistWriter::Finish(std::size_t top) const {
     return out;
 }
 
-// Positions in $objects of the archive's four members.
-struct ArchiveSlots {
-    std::size_t null, root, path, cls;
+// The members of $objects in the order an archiver writes them.
+enum class Slot : std::uint8_t { Null, Root, Path, Key, KeyClass, FileClass };
+
+// Where each member sits in $objects: "$null" first, as every archiver writes it; shuffling
+// reverses the rest.
+class ArchiveSlots {
+public:
+    ArchiveSlots(bool withKey, bool shuffle) {
+        order_ = withKey ? std::vector<Slot>{Slot::Null, Slot::Root,     Slot::Path,
+                                             Slot::Key,  Slot::KeyClass, Slot::FileClass}
+                         : std::vector<Slot>{Slot::Null, Slot::Root, Slot::Path, Slot::FileClass};
+        if (shuffle) {
+            std::reverse(order_.begin() + 1, order_.end());
+        }
+    }
+    std::size_t Position(Slot slot) const {
+        return static_cast<std::size_t>(std::find(order_.begin(), order_.end(), slot) -
+                                        order_.begin());
+    }
+    const std::vector<Slot>& Order() const { return order_; }
+
+private:
+    std::vector<Slot> order_;
 };
 
 // The inode number is not one of the fields; a stable value from the path stands in.
@@ -198,41 +223,57 @@ std::uint64_t InodeFor(std::string_view path) {
 }  // namespace
 
 std::string EncodeMbFile(const MbFileFields& fields, bool shuffle) {
-    // "$null" stays first either way, as every archiver writes it; shuffling reverses the rest.
-    const ArchiveSlots slots = shuffle ? ArchiveSlots{0, 3, 2, 1} : ArchiveSlots{0, 1, 2, 3};
+    const ArchiveSlots slots(fields.encryptionKey.has_value(), shuffle);
     PlistWriter writer;
     // The top dictionary comes first in the object table, or last when shuffled.
     std::size_t top = shuffle ? 0 : writer.Reserve();
-
-    std::array<std::size_t, 4> objects{};
-    objects[slots.null] = writer.String("$null");
-    const std::size_t root = writer.Reserve();
-    objects[slots.root] = root;
-    objects[slots.path] = writer.String(fields.relativePath);
-    objects[slots.cls] =
-        writer.Dict({{writer.String("$classname"), writer.String("MBFile")},
-                     {writer.String("$classes"),
-                      writer.Array({writer.String("MBFile"), writer.String("NSObject")})}});
     const auto key = [&](std::string_view name) { return writer.String(name); };
-    writer.SetDict(root, {
-                             {key("LastModified"), writer.Integer(fields.modified)},
-                             {key("Flags"), writer.Integer(0)},
-                             {key("GroupID"), writer.Integer(501)},
-                             {key("LastStatusChange"), writer.Integer(fields.accessed)},
-                             {key("Birth"), writer.Integer(fields.created)},
-                             {key("$class"), writer.Uid(slots.cls)},
-                             {key("Size"), writer.Integer(fields.size)},
-                             {key("InodeNumber"), writer.Integer(InodeFor(fields.relativePath))},
-                             {key("Mode"), writer.Integer(fields.mode)},
-                             {key("RelativePath"), writer.Uid(slots.path)},
-                             {key("UserID"), writer.Integer(501)},
-                             {key("ProtectionClass"), writer.Integer(fields.protectionClass)},
-                         });
+    const auto uid = [&](Slot slot) { return writer.Uid(slots.Position(slot)); };
+    const auto classOf = [&](std::initializer_list<std::string_view> names) {
+        std::vector<std::size_t> classes;
+        for (const std::string_view name : names) {
+            classes.push_back(writer.String(name));
+        }
+        return writer.Dict({{key("$classname"), writer.String(*names.begin())},
+                            {key("$classes"), writer.Array(std::move(classes))}});
+    };
+
+    std::map<Slot, std::size_t> objects;
+    objects[Slot::Null] = writer.String("$null");
+    const std::size_t root = objects[Slot::Root] = writer.Reserve();
+    objects[Slot::Path] = writer.String(fields.relativePath);
+    objects[Slot::FileClass] = classOf({"MBFile", "NSObject"});
+    std::vector<std::pair<std::size_t, std::size_t>> members = {
+        {key("LastModified"), writer.Integer(fields.modified)},
+        {key("Flags"), writer.Integer(0)},
+        {key("GroupID"), writer.Integer(501)},
+        {key("LastStatusChange"), writer.Integer(fields.accessed)},
+        {key("Birth"), writer.Integer(fields.created)},
+        {key("$class"), uid(Slot::FileClass)},
+        {key("Size"), writer.Integer(fields.size)},
+        {key("InodeNumber"), writer.Integer(InodeFor(fields.relativePath))},
+        {key("Mode"), writer.Integer(fields.mode)},
+        {key("RelativePath"), uid(Slot::Path)},
+        {key("UserID"), writer.Integer(501)},
+        {key("ProtectionClass"), writer.Integer(fields.protectionClass)},
+    };
+    if (fields.encryptionKey) {
+        objects[Slot::Key] = writer.Dict({{key("NS.data"), writer.Data(*fields.encryptionKey)},
+                                          {key("$class"), uid(Slot::KeyClass)}});
+        objects[Slot::KeyClass] = classOf({"NSMutableData", "NSData", "NSObject"});
+        members.emplace_back(key("EncryptionKey"), uid(Slot::Key));
+    }
+    writer.SetDict(root, members);
+
+    std::vector<std::size_t> array;
+    for (const Slot slot : slots.Order()) {
+        array.push_back(objects.at(slot));
+    }
     const std::vector<std::pair<std::size_t, std::size_t>> topEntries{
         {key("$version"), writer.Integer(100000)},
         {key("$archiver"), writer.String("NSKeyedArchiver")},
-        {key("$top"), writer.Dict({{key("root"), writer.Uid(slots.root)}})},
-        {key("$objects"), writer.Array({objects.begin(), objects.end()})},
+        {key("$top"), writer.Dict({{key("root"), uid(Slot::Root)}})},
+        {key("$objects"), writer.Array(std::move(array))},
     };
     if (shuffle) {
         top = writer.Reserve();

@@ -2,7 +2,9 @@
 // which the standard distributions do not promise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace pixhaven::samplegen {
 
@@ -24,6 +26,16 @@ public:
     }
 
     std::uint8_t Byte() { return static_cast<std::uint8_t>(Next() >> 56); }
+
+    // Drawn from the seed like everything else, so the keys of an encrypted sample are the same
+    // on every run: sample data, not secrets.
+    std::string Bytes(std::size_t count) {
+        std::string bytes(count, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(Byte());
+        }
+        return bytes;
+    }
 
     // A random source derived from this seed and a label, so adding draws in one place does not
     // shift every later picture.

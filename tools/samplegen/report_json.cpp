@@ -41,6 +41,12 @@ void WriteRecord(json::Writer& json, const RecordReport& r) {
     if (r.hasExif) {
         json.Member("exif", true);
     }
+    if (!r.contentSha1.empty()) {
+        json.Member("contentSha1", r.contentSha1);
+    }
+    if (r.protectionClass != 0) {
+        json.Member("protectionClass", r.protectionClass);
+    }
     json.EndObject();
 }
 
@@ -59,6 +65,19 @@ void WriteBackup(json::Writer& json, const BackupReport& b) {
         .Member("manifestTruncated", b.manifestTruncated)
         .Member("manifest", ManifestKindName(b.manifest))
         .Member("encrypted", b.encrypted);
+    if (b.encryption) {
+        // The layout follows the manifest: the newer keybag derives the key in two rounds.
+        const bool modern = b.manifest == ManifestKind::Db;
+        json.Key("encryption")
+            .BeginObject()
+            .Member("password", b.encryption->password)
+            .Member("layout", modern ? "modern" : "old")
+            .Member("iterations", b.encryption->iterations);
+        if (modern) {
+            json.Member("dpIterations", b.encryption->dpIterations);
+        }
+        json.EndObject();
+    }
     if (b.sameFilesAs) {
         json.Member("sameFilesAs", *b.sameFilesAs);
     }

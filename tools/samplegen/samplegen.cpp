@@ -44,6 +44,7 @@ struct BackupPlan {
     ManifestKind manifest = ManifestKind::Mbdb;
     FolderKind folder = FolderKind::Classic;
     std::optional<std::size_t> sameFilesAs;
+    bool encrypt = false;  // with the options' password
 };
 
 BackupPlan Plan(InfoPlistForm infoPlist, const char* deviceName, const char* productType,
@@ -57,6 +58,13 @@ BackupPlan Plan(InfoPlistForm infoPlist, const char* deviceName, const char* pro
     plan.buildVersion = buildVersion;
     plan.catalogue = catalogue;
     plan.cutManifest = cutManifest;
+    return plan;
+}
+
+// An encrypted copy of the backup at `original`.
+BackupPlan EncryptedCopy(BackupPlan plan, std::size_t original) {
+    plan.sameFilesAs = original;
+    plan.encrypt = true;
     return plan;
 }
 
@@ -117,6 +125,14 @@ std::vector<BackupPlan> PlanBackups(const SampleOptions& options) {
                    CatalogueKind::Core, FolderKind::Snapshot),
         ModernPlan(InfoPlistForm::Xml, "Locked iPhone", "iPhone10,4", "15.7", "19H12",
                    CatalogueKind::Encrypted, FolderKind::Classic),
+        // The first backup's files again, encrypted with the options' password.
+        EncryptedCopy(Plan(InfoPlistForm::Xml, "Jonathan's encrypted iPhone", "iPhone4,1", "5.1.1",
+                           "9B206", CatalogueKind::Full),
+                      0),
+        EncryptedCopy(
+            ModernPlan(InfoPlistForm::Binary, "Jonathan's encrypted iPhone 11", "iPhone12,1",
+                       "14.4", "18D52", CatalogueKind::Full, FolderKind::Classic),
+            0),
     };
     plans[5].sameFilesAs = 0;  // the end-to-end tests compare the two
     if (options.largeFiles > 0 || options.largePhotos > 0) {
@@ -257,24 +273,24 @@ struct PlistDeleter {
     void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
 };
 
-std::string RandomBytes(Random& random, std::size_t count) {
-    std::string bytes(count, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random.Byte());
-    }
-    return bytes;
+void SetData(plist_t dict, const char* key, const std::string& bytes) {
+    plist_dict_set_item(dict, key, plist_new_data(bytes.data(), bytes.size()));
 }
 
-// Manifest.plist of a Manifest.db backup: whether it is encrypted and the device it came from.
-std::string ManifestPlist(const BackupPlan& plan, bool encrypted, Random& random) {
+// Manifest.plist: whether the backup is encrypted, its keys, and the device it came from. The old
+// format's is XML, the newer one's binary.
+std::string ManifestPlist(const BackupPlan& plan, bool encrypted, const ManifestKeys& keys) {
+    const bool modern = plan.manifest == ManifestKind::Db;
     const std::unique_ptr<void, PlistDeleter> root(plist_new_dict());
     plist_t dict = root.get();
     plist_dict_set_item(dict, "IsEncrypted", plist_new_bool(encrypted ? 1 : 0));
-    plist_dict_set_item(dict, "Version", plist_new_string("10.0"));
-    plist_dict_set_item(dict, "SystemDomainsVersion", plist_new_string("24.0"));
+    plist_dict_set_item(dict, "Version", plist_new_string(modern ? "10.0" : "9.1"));
+    plist_dict_set_item(dict, "SystemDomainsVersion", plist_new_string(modern ? "24.0" : "13.0"));
     plist_dict_set_item(dict, "WasPasscodeSet", plist_new_bool(1));
-    const std::string keyBag = RandomBytes(random, 96);
-    plist_dict_set_item(dict, "BackupKeyBag", plist_new_data(keyBag.data(), keyBag.size()));
+    SetData(dict, "BackupKeyBag", keys.keybag);
+    if (!keys.manifestKey.empty()) {
+        SetData(dict, "ManifestKey", keys.manifestKey);
+    }
     plist_t lockdown = plist_new_dict();
     plist_dict_set_item(lockdown, "DeviceName", plist_new_string(plan.deviceName));
     plist_dict_set_item(lockdown, "ProductType", plist_new_string(plan.productType));
@@ -282,15 +298,28 @@ std::string ManifestPlist(const BackupPlan& plan, bool encrypted, Random& random
     plist_dict_set_item(lockdown, "BuildVersion", plist_new_string(plan.buildVersion));
     plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(DeviceId(plan).c_str()));
     plist_dict_set_item(dict, "Lockdown", lockdown);
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(dict, &bytes, &length);
-    if (bytes == nullptr) {
-        throw SampleError("cannot encode Manifest.plist");
-    }
-    std::string encoded(bytes, length);
-    plist_to_bin_free(bytes);
-    return encoded;
+    return EncodePlist(dict, modern);
+}
+
+void WriteManifestPlist(const BackupPlan& plan, const fs::path& folder, bool encrypted,
+                        const ManifestKeys& keys) {
+    fs::create_directories(folder);
+    WriteFile(folder / "Manifest.plist", ManifestPlist(plan, encrypted, keys));
+}
+
+// A plain backup's keybag: bytes nothing reads.
+ManifestKeys UnusedKeys(Random& random) {
+    return {random.Bytes(96), {}};
+}
+
+// The keys of a backup no password opens: a real keybag for a password drawn at random. Its
+// iteration counts stay the defaults whatever the options say: deriving a key nobody can use
+// slowly would only slow the generator.
+ManifestKeys LockedKeys(Random& random) {
+    Encryption unknown;
+    unknown.password = random.Bytes(24);
+    const BackupKeys keys(unknown, ManifestKind::Db, random);
+    return {keys.Keybag(), keys.WrapWithClass(BackupKeys::kManifestClass, random.Bytes(32))};
 }
 
 // An encrypted backup as an unlock-less reader sees it: a Manifest.db of random bytes and stored
@@ -303,7 +332,7 @@ std::vector<RecordReport> WriteEncryptedBackup(const fs::path& folder, Random& r
         {"MediaDomain", "Media/PhotoStreamsData/2718/100APPLE/IMG_0101.HEIC"},
         {"HomeDomain", "Library/SMS/sms.db"},
     };
-    std::string manifest = RandomBytes(random, 16384);
+    std::string manifest = random.Bytes(16384);
     manifest[0] = 'X';  // never the SQLite header, however the draw falls
     WriteFile(folder / "Manifest.db", manifest);
     std::vector<RecordReport> records;
@@ -318,7 +347,7 @@ std::vector<RecordReport> WriteEncryptedBackup(const fs::path& folder, Random& r
         record.trap = Trap::EncryptedContent;
         record.storedFileExists = true;
         record.readable = false;
-        std::string bytes = RandomBytes(random, static_cast<std::size_t>(record.size));
+        std::string bytes = random.Bytes(static_cast<std::size_t>(record.size));
         bytes[0] = 'X';  // no picture signature by chance
         const fs::path file = folder / record.storedName.substr(0, 2) / record.storedName;
         fs::create_directories(file.parent_path());
@@ -376,32 +405,40 @@ SampleReport GenerateSampleRoot(const SampleOptions& options) {
         backupReport.sameFilesAs = plan.sameFilesAs;
         Random random = Random::Derived(options.seed, 1000 + i);
         WriteInfoPlist(plan, random, backupReport);
-        if (plan.manifest == ManifestKind::Db) {
-            const bool encrypted = plan.catalogue == CatalogueKind::Encrypted;
-            fs::create_directories(backupReport.folder);
-            WriteFile(backupReport.folder / "Manifest.plist",
-                      ManifestPlist(plan, encrypted, random));
-            if (encrypted) {
-                backupReport.encrypted = true;
-                backupReport.records = WriteEncryptedBackup(backupReport.folder, random);
-                continue;
-            }
-        }
-        if (const auto twin = twins.find(i); twin != twins.end()) {
-            backupReport.records = twin->second.Finish(false);
-            twins.erase(twin);
+        if (plan.catalogue == CatalogueKind::Encrypted) {
+            backupReport.encrypted = true;
+            WriteManifestPlist(plan, backupReport.folder, true, LockedKeys(random));
+            backupReport.records = WriteEncryptedBackup(backupReport.folder, random);
             continue;
         }
-        BackupWriter writer(backupReport.folder, random.Next(), cache, plan.manifest);
-        AddRecords(plan, options, writer, maker, i == 0);
-        for (std::size_t later = i + 1; later < plans.size(); ++later) {
-            if (plans[later].sameFilesAs == i) {
-                twins.emplace(later, writer.Twin(options.out / plans[later].folderName,
-                                                 plans[later].manifest));
+        if (!plan.encrypt && plan.manifest == ManifestKind::Db) {
+            WriteManifestPlist(plan, backupReport.folder, false, UnusedKeys(random));
+        }
+        // A copy of an earlier backup's records, or a writer of its own.
+        const auto twin = twins.find(i);
+        std::optional<BackupWriter> own;
+        if (twin == twins.end()) {
+            own.emplace(backupReport.folder, random.Next(), cache, plan.manifest);
+            AddRecords(plan, options, *own, maker, i == 0);
+            for (std::size_t later = i + 1; later < plans.size(); ++later) {
+                if (plans[later].sameFilesAs == i) {
+                    twins.emplace(later, own->Twin(options.out / plans[later].folderName,
+                                                   plans[later].manifest));
+                }
             }
+        }
+        BackupWriter& writer = own ? *own : twin->second;
+        if (plan.encrypt) {
+            backupReport.encrypted = true;
+            backupReport.encryption = options.encryption;
+            WriteManifestPlist(plan, backupReport.folder, true,
+                               writer.Encrypt(options.encryption, random.Next()));
         }
         backupReport.manifestTruncated = plan.cutManifest;
         backupReport.records = writer.Finish(plan.cutManifest);
+        if (!own) {
+            twins.erase(twin);
+        }
     }
     return report;
 }

@@ -87,6 +87,16 @@ enum class SamplePreset : std::uint8_t {
     Small,  // small pictures only, for quick tests
 };
 
+// How an encrypted sample backup is locked. The key from the password is derived with PBKDF2:
+// `iterations` rounds of HMAC-SHA1 (the keybag's ITER), preceded in Manifest.db backups by
+// `dpIterations` rounds of HMAC-SHA256 (DPIC). Devices use 10,000 and 10,000,000; the defaults
+// keep the samples quick to open.
+struct Encryption {
+    std::string password = "pixhaven";
+    std::uint32_t iterations = 1000;
+    std::uint32_t dpIterations = 1000;
+};
+
 struct SampleOptions {
     std::filesystem::path out;
     std::uint64_t seed = 1;
@@ -95,6 +105,8 @@ struct SampleOptions {
     // drawn from a pool of a few hundred encoded pictures.
     std::size_t largeFiles = 0;
     std::size_t largePhotos = 0;
+    // For the two encrypted copies of the first backup, one per manifest kind.
+    Encryption encryption;
 };
 
 struct RecordReport {
@@ -108,8 +120,15 @@ struct RecordReport {
     Content content = Content::None;
     Trap trap = Trap::None;
     bool storedFileExists = false;
-    // False when the record is cut off by a truncated manifest or listed in an encrypted one.
+    // False when the record is cut off by a truncated manifest or listed in an encrypted backup
+    // that no password opens.
     bool readable = true;
+    // Lower-case hexadecimal SHA-1 of the stored file's plaintext; empty when there is no stored
+    // file, or nobody knows its plaintext (the locked backup).
+    std::string contentSha1;
+    // In a backup encrypted with a known password, the class whose key wraps the file's own key;
+    // 0 for folders, links and records of other backups.
+    std::uint32_t protectionClass = 0;
     int width = 0;  // pictures only
     int height = 0;
     int frames = 0;        // GIFs only
@@ -127,9 +146,14 @@ struct BackupReport {
     std::vector<std::pair<std::string, std::string>> deviceFacts;
     bool manifestTruncated = false;
     ManifestKind manifest = ManifestKind::Mbdb;
-    // Manifest.plist says IsEncrypted and Manifest.db is random bytes, not a database.
+    // Manifest.plist says IsEncrypted. With `encryption` the backup opens with its password:
+    // stored files (and Manifest.db) hold the same plaintext as those of `sameFilesAs`, each
+    // encrypted with its own key; the manifest sizes are the plaintext's. Without it no password
+    // opens the backup: its keybag is for a password drawn at random, and Manifest.db and the
+    // stored files are random bytes.
     bool encrypted = false;
-    // The index of the old-format backup whose files this one lists too (records without a
+    std::optional<Encryption> encryption;
+    // The index of the plain old-format backup whose files this one lists too (records without a
     // domain or a path apart, which Manifest.db cannot hold).
     std::optional<std::size_t> sameFilesAs;
     std::vector<RecordReport> records;
