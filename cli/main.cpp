@@ -14,9 +14,13 @@ constexpr const char* kUsage =
     "commands:\n"
     "  list [--root DIR] [--json]   the backups with their device facts\n"
     "  manifest BACKUP_FOLDER       every file the backup's manifest lists\n"
-    "  scan BACKUP_FOLDER [--json]  the backup's media, sorted into the thirteen groups\n"
-    "  recover BACKUP_FOLDER --to DIR [--group INDEX]...\n"
-    "                               copies the media of the groups (all by default) out\n";
+    "  scan BACKUP_FOLDER [--json] [--password-file FILE]\n"
+    "                               the backup's media, sorted into the thirteen groups\n"
+    "  recover BACKUP_FOLDER --to DIR [--group INDEX]... [--password-file FILE]\n"
+    "                               copies the media of the groups (all by default) out\n"
+    "\n"
+    "An encrypted backup opens with its password, read from the first line of FILE (- reads\n"
+    "standard input); it is never taken from the command line.\n";
 
 }  // namespace
 

@@ -208,11 +208,13 @@ TEST_F(ModernBackup, SnapshotFolderScansLikeTheSameFilesInAClassicFolder) {
     }
 }
 
-TEST_F(ModernBackup, EncryptedBackupIsReportedAsEncryptedAndNothingIsRead) {
+TEST_F(ModernBackup, EncryptedBackupAsksForItsPasswordAndNothingIsRead) {
     const BackupReport& locked = Find([](const BackupReport& b) { return b.encrypted; });
     const BackupManifest opened = OpenBackupManifest(locked.folder);
-    EXPECT_EQ(opened.problem, ManifestProblem::NoKeys);
+    EXPECT_EQ(opened.problem, ManifestProblem::PasswordNeeded);
     EXPECT_FALSE(opened.manifest);
+    EXPECT_EQ(OpenBackupManifest(locked.folder, "not its password").problem,
+              ManifestProblem::WrongPassword);
 }
 
 }  // namespace

@@ -13,8 +13,9 @@
 namespace pixhaven::test {
 
 struct SessionRun {
-    SessionRun(std::filesystem::path folder, backup::Manifest manifest)
-        : session(std::move(folder), std::move(manifest), observer, pictures),
+    SessionRun(std::filesystem::path folder, backup::Manifest manifest,
+               std::shared_ptr<const backup::BackupKeys> keys = nullptr)
+        : session(std::move(folder), std::move(manifest), observer, pictures, std::move(keys)),
           results(session.Results()) {}
 
     FakeObserver observer;

@@ -263,7 +263,7 @@ TEST_F(SampleRoot, OnlyTheEncryptedBackupsAreMarkedAndOnlyTheLockedOneIsUnreadab
         const std::string header = ReadFile(backup.folder / "Manifest.db").substr(0, 16);
         EXPECT_EQ(header == std::string("SQLite format 3\0", 16), !backup.encrypted);
         const backup::BackupManifest opened = backup::OpenBackupManifest(backup.folder);
-        EXPECT_EQ(opened.problem, backup.encrypted ? backup::ManifestProblem::NoKeys
+        EXPECT_EQ(opened.problem, backup.encrypted ? backup::ManifestProblem::PasswordNeeded
                                                    : backup::ManifestProblem::None);
         const bool locked = backup.encrypted && !backup.encryption;
         for (const RecordReport& record : backup.records) {
