@@ -96,7 +96,8 @@ TEST(ScanCommand, EncryptedBackupIsRefusedWithItsMessage) {
     WriteFile(folder / "Manifest.plist",
               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>IsEncrypted</key><true/>"
               "</dict></plist>");
-    const std::string expected = std::string(backup::ManifestProblemMessage(backup::ManifestProblem::NoKeys)) + "\n";
+    const std::string expected =
+        std::string(backup::ManifestProblemMessage(backup::ManifestProblem::NoKeys)) + "\n";
     fs::create_directories(dir / "out");
     for (const auto& args :
          {std::vector<std::string>{"scan", folder.string()},
@@ -229,6 +230,45 @@ TEST(RecoverCommand, AnUnusableTargetFolderIsRefusedBeforeAnythingIsWritten) {
     }
     EXPECT_FALSE(fs::exists(dir / "no"));
     EXPECT_TRUE(fs::is_empty(dir / "readonly"));
+}
+
+// The password comes from a file or standard input, never from the command line.
+TEST(ScanCommand, EncryptedBackupsOpenWithAPasswordFile) {
+    TempDir dir;
+    const samplegen::SampleReport report = MakeSample(dir);
+    for (const samplegen::BackupReport& backup : report.backups) {
+        if (!backup.encryption) {
+            continue;
+        }
+        const std::string folder = backup.folder.string();
+        const ProcessRun locked = RunProcess(dir, PIXHAVEN_CLI, {"scan", folder});
+        EXPECT_EQ(locked.exitCode, 4);
+        EXPECT_NE(locked.err.find("--password-file"), std::string::npos) << locked.err;
+
+        WriteFile(dir / "password.txt", backup.encryption->password + "\n");
+        const ProcessRun opened =
+            RunProcess(dir, PIXHAVEN_CLI,
+                       {"scan", folder, "--password-file", (dir / "password.txt").string()});
+        EXPECT_EQ(opened.exitCode, 0) << opened.err;
+        const std::string plain =
+            RunProcess(dir, PIXHAVEN_CLI,
+                       {"scan", report.backups[*backup.sameFilesAs].folder.string()})
+                .out;
+        if (backup.manifest == samplegen::ManifestKind::Mbdb) {
+            EXPECT_EQ(opened.out, plain) << "the same groups as the same files unencrypted";
+        }
+
+        const ProcessRun wrong =
+            RunProcess(dir, PIXHAVEN_CLI,
+                       {"recover", folder, "--to", dir.path().string(), "--password-file", "-"}, {},
+                       std::string("not the password\n"));
+        EXPECT_EQ(wrong.exitCode, 5);
+        EXPECT_NE(wrong.err.find("password is wrong"), std::string::npos) << wrong.err;
+        EXPECT_EQ(wrong.out, "");
+    }
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with("PXHVN")) << "nothing written";
+    }
 }
 
 TEST(RecoverCommand, WrongArgumentsShowUsage) {

@@ -58,8 +58,10 @@ std::optional<std::filesystem::path> FindProgram(std::string_view name) {
 
 ProcessRun RunProcess(const TempDir& scratch, const std::string& program,
                       std::vector<std::string> args,
-                      const std::map<std::string, std::string>& overrides) {
+                      const std::map<std::string, std::string>& overrides,
+                      const std::optional<std::string>& input) {
     const std::filesystem::path outFile = scratch / "stdout.txt";
+    const std::filesystem::path inFile = scratch / "stdin.txt";
     const std::filesystem::path errFile = scratch / "stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -67,6 +69,10 @@ ProcessRun RunProcess(const TempDir& scratch, const std::string& program,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+    if (input) {
+        WriteFile(inFile, *input);
+        posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
+    }
     args.insert(args.begin(), program);
     std::vector<char*> argv = PointersTo(args);
     std::vector<std::string> environment = ChildEnvironment(overrides);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,12 @@ struct ProcessRun {
     std::string err;
 };
 
-// Runs `program` with `args`; `overrides` replace or add environment variables. The output goes
-// through files in `scratch`.
+// Runs `program` with `args`; `overrides` replace or add environment variables, and `input`,
+// when given, is its standard input. The output goes through files in `scratch`.
 ProcessRun RunProcess(const TempDir& scratch, const std::string& program,
                       std::vector<std::string> args,
-                      const std::map<std::string, std::string>& overrides = {});
+                      const std::map<std::string, std::string>& overrides = {},
+                      const std::optional<std::string>& input = std::nullopt);
 
 // Environment overrides that run a child in an 8-bit locale (Latin-1, ISO-8859-1) which localedef
 // builds into `folder`, so no system locale is needed; empty when localedef or the locale sources
