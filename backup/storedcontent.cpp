@@ -125,6 +125,28 @@ std::optional<std::string> ReadContent(const StoredContent& file, std::uint64_t 
     return DecryptContent(*file.key, *bytes, file.size);
 }
 
+std::optional<std::string> ReadContentHead(const StoredContent& file, std::size_t count) {
+    const std::optional<std::uint64_t> stored =
+        file.Readable() ? RegularFileSize(file.path) : std::nullopt;
+    if (!stored) {
+        return std::nullopt;
+    }
+    if (!file.encrypted) {
+        return ReadAt(file.path, 0,
+                      static_cast<std::size_t>(std::min<std::uint64_t>(count, *stored)));
+    }
+    // As ContentEnds: whole blocks, longer than the content by its padding.
+    if (*stored % kCipherBlock != 0 || *stored <= file.size) {
+        return std::nullopt;
+    }
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, file.size));
+    if (wanted == 0) {
+        return std::string();
+    }
+    const std::size_t blocks = (wanted - 1) / kCipherBlock + 1;
+    return DecryptRange(*file.key, ReadAt(file.path, 0, blocks * kCipherBlock), 0, 0, wanted);
+}
+
 platform::CopyResult CopyContent(const StoredContent& file, const std::filesystem::path& to,
                                  std::error_code& error) {
     if (!file.encrypted) {

@@ -69,6 +69,11 @@ private:
 // `maxBytes`, or does not decrypt (bad padding, shorter than its record's size).
 std::optional<std::string> ReadContent(const StoredContent& file, std::uint64_t maxBytes);
 
+// The first `count` bytes of the content (all of it when shorter), decrypted when encrypted, read
+// without the rest of the file: a picture's header and embedded thumbnail lie there. None when it
+// cannot be read.
+std::optional<std::string> ReadContentHead(const StoredContent& file, std::size_t count);
+
 // Writes the content to a new file at `to`, decrypting it on the way; never replaces anything.
 // TransformFailed: the file's key would not unwrap or its content does not decrypt.
 platform::CopyResult CopyContent(const StoredContent& file, const std::filesystem::path& to,

@@ -310,7 +310,7 @@ void CGroupButtonEx::PaintAnimatedPicture(QPainter& painter) {
     }
     if (gif_ == nullptr) {
         gifPlace_ = AnimatedPlace(BoxableSize(picture->Size()));
-        gif_ = std::make_unique<GifFrames>(picture->File(), gifPlace_.size());
+        gif_ = std::make_unique<GifFrames>(picture->Content(), gifPlace_.size());
     }
     if (gif_->FrameCount() == 0) {
         return;

@@ -1,6 +1,7 @@
 // Decoded pictures: header sizes, thumbnails from the embedded EXIF preview or a reduced-size
 // decode (HEIC through libheif), the kept thumbnail behind a mutex, and the frames of animated
-// GIFs.
+// GIFs. Plain files are read where they lie; an encrypted backup's are decrypted into memory, the
+// head first, since headers and embedded thumbnails lie there, and the rest only for a full decode.
 #include "ui/picture.h"
 
 #include <libheif/heif.h>
@@ -12,12 +13,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <utility>
 
 #include "backup/exifthumb.h"
+#include "backup/storedcontent.h"
 
 namespace pixhaven::ui {
 namespace {
@@ -59,6 +62,40 @@ QImage Oriented(const QImage& image, int orientation) {
     }
 }
 
+// A decrypted picture is held in memory whole: far above any camera's file, and a record that
+// claims more is not decoded at all.
+constexpr std::uint64_t kMaxDecryptedBytes = std::uint64_t{256} << 20;
+
+// An encrypted picture's content decrypted in memory, as a device to decode from: its first
+// `head` bytes, or all of it. Nothing decrypted is written anywhere.
+class DecryptedContent {
+public:
+    DecryptedContent(const backup::StoredContent& content, std::optional<std::size_t> head)
+        : bytes_(head ? backup::ReadContentHead(content, *head)
+                      : backup::ReadContent(content, kMaxDecryptedBytes)) {
+        if (bytes_) {
+            // The buffer borrows the bytes: nothing writes to it, so nothing is copied.
+            buffer_.setData(
+                QByteArray::fromRawData(bytes_->data(), static_cast<qsizetype>(bytes_->size())));
+            buffer_.open(QIODevice::ReadOnly);
+        }
+    }
+    DecryptedContent(const DecryptedContent&) = delete;
+    DecryptedContent& operator=(const DecryptedContent&) = delete;
+
+    // Null when the content cannot be read or does not decrypt.
+    QIODevice* Device() { return bytes_ ? &buffer_ : nullptr; }
+    std::size_t Size() const { return bytes_ ? bytes_->size() : 0; }
+
+private:
+    std::optional<std::string> bytes_;
+    QBuffer buffer_;  // after the bytes it reads
+};
+
+// The whole content of a picture whose head a decoder has already looked at, from its start; null
+// when it cannot be read.
+using WholeContent = std::function<QIODevice*()>;
+
 QImage FittedInto(const QImage& image, QSize box) {
     return image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
@@ -83,7 +120,7 @@ bool SameShape(QSize preview, QSize photo) {
 
 // The embedded preview when it has the photo's shape and is at least as large as what the box
 // shows of it (bench_thumbnails: a 12 MP photo with and without its preview).
-std::optional<QImage> EmbeddedThumbnail(QFile& file, QSize box) {
+std::optional<QImage> EmbeddedThumbnail(QIODevice& file, QSize box) {
     const QByteArray head = file.read(static_cast<qint64>(backup::kExifSearchBytes));
     const auto* bytes = reinterpret_cast<const unsigned char*>(head.constData());
     const auto found =
@@ -118,7 +155,7 @@ QSize ReducedDecodeSize(QSize full, QSize box) {
     return {ceilDiv(full.width()), ceilDiv(full.height())};
 }
 
-RenderedThumbnail DecodeReduced(QFile& file, QSize box) {
+RenderedThumbnail DecodeReduced(QIODevice& file, QSize box) {
     QImageReader reader(&file);
     reader.setAutoTransform(true);
     const QSize full = reader.size();
@@ -162,18 +199,19 @@ void EnsureHeifReady() {
 }
 
 // The stored files have no extension: HEIC is recognised by its "ftyp" brand.
-bool IsHeif(QFile& file) {
+bool IsHeif(QIODevice& file) {
     const QByteArray head = file.peek(32);
     return head.size() >= 12 &&
            heif_check_filetype(reinterpret_cast<const std::uint8_t*>(head.constData()),
                                static_cast<int>(head.size())) != heif_filetype_no;
 }
 
-QFile& FileOf(void* userdata) {
-    return *static_cast<QFile*>(userdata);
+QIODevice& FileOf(void* userdata) {
+    return *static_cast<QIODevice*>(userdata);
 }
 
-// libheif reads through the QFile the caller opened, so paths in any language open everywhere.
+// libheif reads through the device the caller opened: a QFile, so that paths in any language open
+// everywhere, or the decrypted bytes in memory.
 constexpr heif_reader kQtFileReader{
     1,
     [](void* userdata) -> std::int64_t { return FileOf(userdata).pos(); },
@@ -192,7 +230,7 @@ constexpr heif_reader kQtFileReader{
 
 // The primary picture of an open HEIC file. `device` must outlive what is returned, and the
 // context must outlive the handle.
-HeifHandle PrimaryHandle(heif_context& context, QFile& device) {
+HeifHandle PrimaryHandle(heif_context& context, QIODevice& device) {
     if (!device.seek(0) ||
         heif_context_read_from_reader(&context, &kQtFileReader, &device, nullptr).code !=
             heif_error_Ok) {
@@ -266,7 +304,7 @@ QImage DecodeHeifFitted(const heif_image_handle& handle, QSize box) {
     return FittedInto(view, box);
 }
 
-RenderedThumbnail RenderHeif(QFile& device, QSize box) {
+RenderedThumbnail RenderHeif(QIODevice& device, QSize box) {
     const HeifContext context = OpenHeif();
     const HeifHandle primary = context ? PrimaryHandle(*context, device) : nullptr;
     if (!primary) {
@@ -285,7 +323,7 @@ RenderedThumbnail RenderHeif(QFile& device, QSize box) {
     return {std::move(image), ThumbnailOrigin::ReducedDecode, HandleSize(*primary)};
 }
 
-QSize HeifSize(QFile& device) {
+QSize HeifSize(QIODevice& device) {
     const HeifContext context = OpenHeif();
     const HeifHandle primary = context ? PrimaryHandle(*context, device) : nullptr;
     return primary ? HandleSize(*primary) : QSize();
@@ -298,33 +336,89 @@ int PlayableDelay(int delayMs) {
     return centiseconds < GifFrames::kShortestDelay ? GifFrames::kDefaultDelay : centiseconds;
 }
 
-}  // namespace
-
-RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box) {
-    QFile device(QtPath(file));
-    if (box.isEmpty() || !device.open(QIODevice::ReadOnly)) {
-        return {};
+// The thumbnail from the picture's head when it carries a large enough one, else from a
+// reduced-size decode of the whole.
+RenderedThumbnail RenderFrom(QIODevice& head, const WholeContent& whole, QSize box) {
+    if (IsHeif(head)) {
+        QIODevice* all = whole();
+        return all != nullptr ? RenderHeif(*all, box) : RenderedThumbnail{};
     }
-    if (IsHeif(device)) {
-        return RenderHeif(device, box);
-    }
-    if (auto embedded = EmbeddedThumbnail(device, box)) {
+    if (auto embedded = EmbeddedThumbnail(head, box)) {
         const QSize decodedSize = embedded->size();
         return {FittedInto(*embedded, box), ThumbnailOrigin::Embedded, decodedSize};
     }
-    if (!device.seek(0)) {
+    QIODevice* all = whole();
+    if (all == nullptr) {
         return {};
     }
-    RenderedThumbnail rendered = DecodeReduced(device, box);
+    RenderedThumbnail rendered = DecodeReduced(*all, box);
     if (!rendered.image.isNull()) {
         rendered.image = FittedInto(rendered.image, box);
     }
     return rendered;
 }
 
-RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file,
-                                    const std::filesystem::path& preview, QSize box) {
-    if (!preview.empty()) {
+QSize UprightSize(QImageReader& reader) {
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90)) {
+        size.transpose();
+    }
+    return size;
+}
+
+QSize EncryptedPictureSize(const backup::StoredContent& file) {
+    DecryptedContent head(file, backup::kExifSearchBytes);
+    if (head.Device() == nullptr) {
+        return {};
+    }
+    if (!IsHeif(*head.Device())) {
+        QImageReader reader(head.Device());
+        const QSize size = UprightSize(reader);
+        // A header that lies further on needs the whole, unless the head was all there is.
+        if (size.isValid() || head.Size() < backup::kExifSearchBytes) {
+            return size;
+        }
+    }
+    DecryptedContent whole(file, std::nullopt);
+    if (whole.Device() == nullptr) {
+        return {};
+    }
+    if (IsHeif(*whole.Device())) {
+        return HeifSize(*whole.Device());
+    }
+    QImageReader reader(whole.Device());
+    return UprightSize(reader);
+}
+
+}  // namespace
+
+RenderedThumbnail RenderThumbnailOf(const backup::StoredContent& file, QSize box) {
+    if (box.isEmpty()) {
+        return {};
+    }
+    if (!file.encrypted) {
+        QFile device(QtPath(file.path));
+        if (!device.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        return RenderFrom(
+            device, [&device]() -> QIODevice* { return device.seek(0) ? &device : nullptr; }, box);
+    }
+    DecryptedContent head(file, backup::kExifSearchBytes);
+    if (head.Device() == nullptr) {
+        return {};
+    }
+    std::optional<DecryptedContent> whole;
+    return RenderFrom(
+        *head.Device(),
+        [&whole, &file]() -> QIODevice* { return whole.emplace(file, std::nullopt).Device(); },
+        box);
+}
+
+RenderedThumbnail RenderThumbnailOf(const backup::StoredContent& file,
+                                    const backup::StoredContent& preview, QSize box) {
+    if (!preview.path.empty()) {
         RenderedThumbnail rendered = RenderThumbnailOf(preview, box);
         if (!rendered.image.isNull()) {
             rendered.origin = ThumbnailOrigin::BackupThumbnail;
@@ -334,22 +428,20 @@ RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file,
     return RenderThumbnailOf(file, box);
 }
 
-QSize PictureSizeOf(const std::filesystem::path& file) {
-    QFile device(QtPath(file));
+QSize PictureSizeOf(const backup::StoredContent& file) {
+    if (file.encrypted) {
+        return EncryptedPictureSize(file);
+    }
+    QFile device(QtPath(file.path));
     if (device.open(QIODevice::ReadOnly) && IsHeif(device)) {
         return HeifSize(device);
     }
     device.close();
-    QImageReader reader(QtPath(file));
-    reader.setAutoTransform(true);
-    QSize size = reader.size();
-    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90)) {
-        size.transpose();
-    }
-    return size;
+    QImageReader reader(QtPath(file.path));
+    return UprightSize(reader);
 }
 
-DecodedPicture::DecodedPicture(std::filesystem::path file, std::filesystem::path preview)
+DecodedPicture::DecodedPicture(backup::StoredContent file, backup::StoredContent preview)
     : file_(std::move(file)), preview_(std::move(preview)) {}
 
 QSize DecodedPicture::Size() const {
@@ -362,7 +454,7 @@ QSize DecodedPicture::Size() const {
     // Read outside the lock so painting never waits on the disk. A photo whose own header is
     // unreadable is still shown by its backup thumbnail, which has its shape.
     QSize size = PictureSizeOf(file_);
-    if (!size.isValid() && !preview_.empty()) {
+    if (!size.isValid() && !preview_.path.empty()) {
         size = PictureSizeOf(preview_);
     }
     const std::lock_guard lock(mutex_);
@@ -392,20 +484,32 @@ void DecodedPicture::SetThumbnail(QImage thumbnail) {
 
 std::unique_ptr<backup::PictureSource> DecodedPictureFactory::Make(
     const backup::StoredContent& file) {
-    return std::make_unique<DecodedPicture>(file.path);
+    return std::make_unique<DecodedPicture>(file);
 }
 
 std::unique_ptr<backup::PictureSource> DecodedPictureFactory::MakeWithPreview(
     const backup::StoredContent& file, const backup::StoredContent& preview) {
-    return std::make_unique<DecodedPicture>(file.path, preview.path);
+    return std::make_unique<DecodedPicture>(file, preview);
 }
 
 DecodedPicture* PictureOf(const backup::MediaItem& item) {
     return dynamic_cast<DecodedPicture*>(item.picture.get());
 }
 
-GifFrames::GifFrames(const std::filesystem::path& file, QSize box) {
-    QImageReader reader(QtPath(file));
+GifFrames::GifFrames(const backup::StoredContent& file, QSize box) {
+    if (!file.encrypted) {
+        QImageReader reader(QtPath(file.path));
+        ReadFrames(reader, box);
+        return;
+    }
+    DecryptedContent whole(file, std::nullopt);
+    if (whole.Device() != nullptr) {
+        QImageReader reader(whole.Device());
+        ReadFrames(reader, box);
+    }
+}
+
+void GifFrames::ReadFrames(QImageReader& reader, QSize box) {
     while (FrameCount() < kMaxFrames) {
         const QImage frame = reader.read();
         if (frame.isNull()) {

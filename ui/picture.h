@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "backup/media.h"
+#include "backup/storedcontent.h"
+
+class QImageReader;
 
 namespace pixhaven::ui {
 
@@ -24,22 +27,24 @@ struct RenderedThumbnail {
 };
 
 // Renders a thumbnail of `file` that fits `box`, keeping the aspect ratio and the EXIF orientation.
-RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file, QSize box);
+// An encrypted file is decrypted in memory.
+RenderedThumbnail RenderThumbnailOf(const backup::StoredContent& file, QSize box);
 // The same, from the ready-made thumbnail file `preview` when it decodes (origin
 // BackupThumbnail), else from `file`.
-RenderedThumbnail RenderThumbnailOf(const std::filesystem::path& file,
-                                    const std::filesystem::path& preview, QSize box);
+RenderedThumbnail RenderThumbnailOf(const backup::StoredContent& file,
+                                    const backup::StoredContent& preview, QSize box);
 
 // The picture's own size, upright, from its header; invalid when it cannot be decoded.
-QSize PictureSizeOf(const std::filesystem::path& file);
+QSize PictureSizeOf(const backup::StoredContent& file);
 
 class DecodedPicture final : public backup::PictureSource {
 public:
-    // `preview`, when not empty, is the backup's own thumbnail of the picture.
-    explicit DecodedPicture(std::filesystem::path file, std::filesystem::path preview = {});
+    // `preview`, when its path is not empty, is the backup's own thumbnail of the picture.
+    explicit DecodedPicture(backup::StoredContent file, backup::StoredContent preview = {});
 
-    const std::filesystem::path& File() const override { return file_; }
-    const std::filesystem::path& Preview() const { return preview_; }
+    const std::filesystem::path& File() const override { return file_.path; }
+    const backup::StoredContent& Content() const { return file_; }
+    const backup::StoredContent& Preview() const { return preview_; }
 
     // The picture's own size, read from its header once; invalid when it cannot be decoded.
     QSize Size() const;
@@ -54,8 +59,8 @@ public:
     void SetThumbnail(QImage thumbnail);
 
 private:
-    std::filesystem::path file_;
-    std::filesystem::path preview_;
+    backup::StoredContent file_;
+    backup::StoredContent preview_;
     mutable std::mutex mutex_;
     mutable QSize size_;
     mutable bool sizeRead_ = false;
@@ -83,7 +88,7 @@ public:
     static constexpr int kShortestDelay = 2;
     static constexpr int kDefaultDelay = 10;
 
-    GifFrames(const std::filesystem::path& file, QSize box);
+    GifFrames(const backup::StoredContent& file, QSize box);
 
     int FrameCount() const { return static_cast<int>(frames_.size()); }
     // The frame `index` (wrapping), or a null image when there are no frames.
@@ -93,6 +98,7 @@ public:
     int DelayOf(int index) const;
 
 private:
+    void ReadFrames(QImageReader& reader, QSize box);
     std::size_t Wrapped(int index) const;
 
     struct Entry {

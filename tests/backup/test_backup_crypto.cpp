@@ -107,7 +107,7 @@ TEST(ManifestPlist, Base64AsPropertyListsWriteIt) {
 }
 
 // Every head and tail of contents from 0 to 40 bytes: the few ciphertext blocks read must give
-// exactly the plaintext's ends.
+// exactly the plaintext's ends, and a longer head the content's start.
 TEST(ContentEnds, EncryptedEndsAreTheContentsOwn) {
     test::TempDir dir;
     auto key = std::make_shared<SecretBytes>(32);
@@ -142,6 +142,10 @@ TEST(ContentEnds, EncryptedEndsAreTheContentsOwn) {
             EXPECT_EQ(ends.Tail(count), size < count ? "" : plain.substr(size - count));
         }
         EXPECT_EQ(ReadContent(content, 1 << 10), plain);
+        for (const std::size_t count : {1u, 16u, 17u, 64u}) {
+            EXPECT_EQ(ReadContentHead(content, count), plain.substr(0, count));
+        }
+        EXPECT_EQ(ReadContentHead(StoredContent(file), 20), cipher.substr(0, 20));
     }
 }
 

@@ -1,6 +1,6 @@
-// HEIC pictures: thumbnails decoded through libheif at tile size, the backup's own thumbnail
-// preferred when there is one, damaged files that show the pane's "cannot decode" look, and a pane
-// of HEIC tiles.
+// HEIC pictures: thumbnails decoded through libheif at tile size (also from an encrypted copy in
+// memory), the backup's own thumbnail preferred when there is one, damaged files that show the
+// pane's "cannot decode" look, and a pane of HEIC tiles.
 #include <libheif/heif.h>
 
 #include <QImage>
@@ -13,6 +13,7 @@
 #include "tests/support/fake_paging_host.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"
+#include "tools/samplegen/crypto.h"
 #include "tools/samplegen/heic_writer.h"
 #include "ui/photoview.h"
 #include "ui/picture.h"
@@ -118,6 +119,18 @@ void TestHeic::decodesThroughLibheifAtTileSize() {
     QVERIFY(Near(rendered.image.pixelColor(97, 72), QColor(255, 255, 96)));
     QVERIFY(Near(rendered.image.pixelColor(97, 2), QColor(255, 0, 96)));
 
+    // Stored encrypted, it decodes from the decrypted bytes in memory to the same picture.
+    auto key = std::make_shared<backup::SecretBytes>(32);
+    std::fill(key->data(), key->data() + key->size(), std::uint8_t{7});
+    const std::string heic = test::ReadFile(file);
+    const auto locked = files.Write(
+        "landscape-encrypted",
+        samplegen::AesCbcEncrypt(
+            std::string_view(reinterpret_cast<const char*>(key->data()), key->size()), heic));
+    const backup::StoredContent encrypted(locked, key, true, heic.size());
+    QCOMPARE(PictureSizeOf(encrypted), QSize(640, 480));
+    QCOMPARE(RenderThumbnailOf(encrypted, QSize(100, 100)).image, rendered.image);
+
     const DecodedPicture portrait(files.Heic("portrait", 300, 500));
     QCOMPARE(portrait.Size(), QSize(300, 500));
     QCOMPARE(portrait.RenderThumbnail(QSize(100, 100)).size(), QSize(60, 100));
@@ -150,8 +163,10 @@ void TestHeic::backupThumbnailPreferredWhenItDecodes() {
     const auto damaged = files.Write("5003-damaged", "not a JPEG");
     QCOMPARE(RenderThumbnailOf(heic, damaged, QSize(100, 100)).origin,
              ThumbnailOrigin::ReducedDecode);
-    QCOMPARE(RenderThumbnailOf(heic, "/nonexistent/5003.JPG", QSize(100, 100)).origin,
-             ThumbnailOrigin::ReducedDecode);
+    QCOMPARE(
+        RenderThumbnailOf(heic, std::filesystem::path("/nonexistent/5003.JPG"), QSize(100, 100))
+            .origin,
+        ThumbnailOrigin::ReducedDecode);
 
     // The picture made with a preview uses it, and keeps the photo as its file.
     const DecodedPicture picture(heic, preview);

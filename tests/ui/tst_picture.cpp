@@ -1,6 +1,7 @@
 // Decoded pictures: the EXIF thumbnail search on real and hostile bytes, thumbnails through the
-// embedded preview and the reduced-size decode, every still format of the sample backups, the kept
-// thumbnail under concurrent use, and GIF frames with their delays.
+// embedded preview and the reduced-size decode, every still format of the sample backups, the same
+// pictures stored encrypted, the kept thumbnail under concurrent use, and GIF frames with their
+// delays.
 #include <QLabel>
 #include <QPainter>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"
 #include "tools/samplegen/canvas.h"
+#include "tools/samplegen/crypto.h"
 #include "tools/samplegen/gif_encoder.h"
 #include "tools/samplegen/jpeg_encoder.h"
 #include "tools/samplegen/samplegen.h"
@@ -26,6 +28,8 @@ namespace fs = std::filesystem;
 using namespace pixhaven::test;
 using namespace pixhaven::ui;
 using pixhaven::backup::FindExifThumbnail;
+using pixhaven::backup::SecretBytes;
+using pixhaven::backup::StoredContent;
 using pixhaven::samplegen::CameraFacts;
 using pixhaven::samplegen::Content;
 using pixhaven::samplegen::RgbImage;
@@ -94,6 +98,33 @@ pixhaven::ui::RenderedThumbnail RenderFileOf(const std::string& bytes, QSize box
     TempDir dir;
     WriteFile(dir / "photo", bytes);
     return RenderThumbnailOf(dir / "photo", box);
+}
+
+// A JPEG whose frame header lies beyond the head an encrypted picture is first decrypted to: three
+// full application segments of padding come first.
+std::string JpegWithLongHead(const std::string& jpeg) {
+    std::string padding;
+    for (int i = 0; i < 3; ++i) {
+        padding += std::string("\xFF\xE2\xFF\xFF", 4) + std::string(0xFFFF - 2, '\0');
+    }
+    return jpeg.substr(0, 2) + padding + jpeg.substr(2);
+}
+
+std::shared_ptr<const SecretBytes> KeyOf(char seed) {
+    auto key = std::make_shared<SecretBytes>(32);
+    for (std::size_t i = 0; i < key->size(); ++i) {
+        key->data()[i] = static_cast<unsigned char>(seed + static_cast<char>(i * 13));
+    }
+    return key;
+}
+
+// `bytes` written to `file` encrypted as a backup stores them, and their content as its reader
+// sees it.
+StoredContent WriteEncrypted(const fs::path& file, const std::string& bytes,
+                             const std::shared_ptr<const SecretBytes>& key) {
+    const std::string_view keyText(reinterpret_cast<const char*>(key->data()), key->size());
+    WriteFile(file, pixhaven::samplegen::AesCbcEncrypt(keyText, bytes));
+    return StoredContent(file, key, true, bytes.size());
 }
 
 bool IsPicture(Content content) {
@@ -302,6 +333,65 @@ private slots:
         label.setPixmap(QPixmap::fromImage(sheet));
         label.resize(sheet.size());
         SaveScreenshot(label, "picture_sample_thumbnails");
+    }
+
+    void encryptedPicturesMatchTheirPlainCopies() {
+        TempDir dir;
+        const RgbImage art = pixhaven::samplegen::PaintArtwork(800, 600, 2, 3);
+        std::vector<pixhaven::samplegen::GifFrame> frames;
+        for (int i = 0; i < 3; ++i) {
+            frames.push_back({pixhaven::samplegen::PaintAnimationFrame(art, i, 3), 20});
+        }
+        const std::pair<const char*, std::string> pictures[] = {
+            {"exif", CameraPhoto(640, 480, true)},  // the embedded thumbnail, from the head alone
+            {"sideways", WithOrientation(CameraPhoto(640, 480, false), 6)},
+            {"large", pixhaven::samplegen::EncodeJpeg(art, 85)},  // a reduced decode of the whole
+            {"long head", JpegWithLongHead(pixhaven::samplegen::EncodeJpeg(art, 85))},
+            {"png", pixhaven::samplegen::EncodePng(art)},
+            {"tiff", pixhaven::samplegen::EncodeTiff(art, true)},
+            {"gif", pixhaven::samplegen::EncodeAnimatedGif(frames)},
+        };
+        const auto key = KeyOf(1);
+        for (const auto& [name, bytes] : pictures) {
+            WriteFile(dir / name, bytes);
+            const StoredContent plain(dir / name);
+            const StoredContent encrypted =
+                WriteEncrypted(dir / (std::string(name) + ".enc"), bytes, key);
+            const QSize size = PictureSizeOf(plain);
+            QVERIFY2(size.isValid(), name);
+            QCOMPARE(PictureSizeOf(encrypted), size);
+            const QSize box = TileBox(size);
+            const RenderedThumbnail expected = RenderThumbnailOf(plain, box);
+            const RenderedThumbnail rendered = RenderThumbnailOf(encrypted, box);
+            QVERIFY2(!rendered.image.isNull(), name);
+            QCOMPARE(rendered.origin, expected.origin);
+            QCOMPARE(rendered.image, expected.image);
+            QCOMPARE(GifFrames(encrypted, box).FrameCount(), GifFrames(plain, box).FrameCount());
+            QCOMPARE(DecodedPicture(encrypted).Size(), size);
+        }
+        QCOMPARE(GifFrames(StoredContent(dir / "gif.enc", key, true, pictures[6].second.size()),
+                           {40, 30})
+                     .FrameCount(),
+                 3);
+
+        // The backup's own thumbnail is decrypted the same way.
+        const StoredContent photo(dir / "large.enc", key, true, pictures[2].second.size());
+        const StoredContent preview(dir / "exif.enc", key, true, pictures[0].second.size());
+        QCOMPARE(RenderThumbnailOf(photo, preview, {100, 75}).origin,
+                 ThumbnailOrigin::BackupThumbnail);
+
+        // A wrong key, or one that would not unwrap: nothing decodes and nothing breaks.
+        for (const auto& unreadable : {StoredContent(photo.path, KeyOf(9), true, photo.size),
+                                       StoredContent(photo.path, nullptr, true, photo.size)}) {
+            const DecodedPicture picture(unreadable);
+            QVERIFY(!picture.Size().isValid());
+            QVERIFY(picture.RenderThumbnail({100, 75}).isNull());
+            QCOMPARE(GifFrames(unreadable, {100, 75}).FrameCount(), 0);
+        }
+
+        // Nothing decrypted reached the disk: the folder holds what the test wrote.
+        const auto entries = std::distance(fs::directory_iterator(dir.path()), {});
+        QCOMPARE(entries, std::ptrdiff_t(2 * std::size(pictures)));
     }
 
     void keptThumbnailUnderConcurrentUse() {
