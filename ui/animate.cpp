@@ -55,6 +55,11 @@ void CAnimateImg::SetImage(const QString& fileName) {
     update();
 }
 
+void CAnimateImg::SetBackdrop(const QColor& colour) {
+    backdrop_ = colour;
+    update();
+}
+
 QSize CAnimateImg::FrameSize() const {
     return strip_.isNull() ? QSize(0, 0) : QSize(strip_.width() / kFrames, strip_.height());
 }
@@ -65,7 +70,7 @@ void CAnimateImg::Place(int x, int y) {
 
 void CAnimateImg::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(240, 240, 239));
+    painter.fillRect(rect(), backdrop_);
     const QSize frame = FrameSize();
     if (!frame.isEmpty()) {
         painter.drawImage(QPoint(0, 0), strip_, QRect(QPoint(Frame() * frame.width(), 0), frame));

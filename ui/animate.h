@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -49,6 +50,8 @@ public:
     explicit CAnimateImg(QWidget* parent, int controlId = -1);
 
     void SetImage(const QString& fileName);
+    // What shows behind the frames: the main window's bottom strip unless set.
+    void SetBackdrop(const QColor& colour);
     QSize FrameSize() const;
     void Place(int x, int y) override;
 
@@ -57,6 +60,7 @@ protected:
 
 private:
     QImage strip_;
+    QColor backdrop_{240, 240, 239};
 };
 
 // The busy text: frames of equal length stored back to back in one text.

@@ -82,6 +82,9 @@ void CImgButton::paintEvent(QPaintEvent* /*event*/) {
     const QRect source(frame * sourceWidth, 0, sourceWidth, strip.height());
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (!isEnabled() && frameCount_ <= kDisabled) {
+        painter.setOpacity(0.45);  // a strip without a disabled frame fades its normal one
+    }
     painter.drawImage(rect(), strip, source);
 }
 

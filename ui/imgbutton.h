@@ -1,5 +1,5 @@
 // An image button cut from a horizontal strip of frames: normal, pointer over, pressed and,
-// in four-frame strips, disabled.
+// in four-frame strips, disabled (a three-frame strip shows its normal frame faded instead).
 #pragma once
 
 #include <QAbstractButton>

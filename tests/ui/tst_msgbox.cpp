@@ -1,20 +1,33 @@
-// The message box and the about box: results of every button, the layout's margins and link
-// placement, the link opening its target, and screenshots of several boxes in both palettes.
+// The message box, the password box and the about box: results of every button, the layout's
+// margins and link placement, the link opening its target, the password checked off the
+// user-interface thread, and screenshots of several boxes in both palettes.
 #include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "makerlibs/gildpaint_draw.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/tempdir.h"
 #include "ui/aboutbox.h"
+#include "ui/animate.h"
 #include "ui/imgbutton.h"
 #include "ui/msgbox.h"
+#include "ui/passwordbox.h"
 #include "ui/programfolders.h"
 #include "ui/staticlabel.h"
 
 using namespace pixhaven::ui;
+using pixhaven::backup::ManifestProblem;
+using pixhaven::backup::ScanSession;
+using pixhaven::backup::SecretBytes;
 
 namespace {
 
@@ -29,6 +42,7 @@ public:
         Add("msgbox.png", kBoxWidth, kBoxHeight);
         Add("aboutbk.png", 490, 370);
         Add("close.png", 90, 28);
+        Add("animate.png", 128, 16);
         for (const char* name : {"ok.png", "yes.png", "no.png", "cancel.png"}) {
             Add(name, 270, 30);
         }
@@ -74,6 +88,60 @@ void ClickWhenModal(int id) {
     });
 }
 
+// A password check the test holds and releases: it records each password and the thread it ran
+// on, and opens the backup for `right` only (or fails with `problem` for any password).
+class ScriptedCheck {
+public:
+    CPasswordBox::Opener Opener() {
+        return [this](const SecretBytes& password) {
+            std::unique_lock lock(mutex_);
+            passwords_.emplace_back(reinterpret_cast<const char*>(password.data()),
+                                    password.size());
+            onUiThread_ = onUiThread_ || std::this_thread::get_id() == uiThread_;
+            // A failing test must not leave the box's destructor waiting for ever.
+            released_.wait_for(lock, std::chrono::seconds(20), [this] { return !held_; });
+            ScanSession::Opened opened;
+            opened.problem = passwords_.back() == right ? problem : ManifestProblem::WrongPassword;
+            return opened;
+        };
+    }
+    void Hold() {
+        const std::lock_guard lock(mutex_);
+        held_ = true;
+    }
+    void Release() {
+        {
+            const std::lock_guard lock(mutex_);
+            held_ = false;
+        }
+        released_.notify_all();
+    }
+    std::vector<std::string> Passwords() {
+        const std::lock_guard lock(mutex_);
+        return passwords_;
+    }
+    bool RanOnUiThread() {
+        const std::lock_guard lock(mutex_);
+        return onUiThread_;
+    }
+
+    std::string right = "pixhaven";
+    ManifestProblem problem = ManifestProblem::None;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool held_ = false;
+    bool onUiThread_ = false;
+    std::vector<std::string> passwords_;
+    const std::thread::id uiThread_ = std::this_thread::get_id();
+};
+
+void TypePassword(CPasswordBox& box, const QString& text) {
+    box.Entry()->insert(text);  // as typed: key clicks cannot carry letters beyond ASCII
+    QTest::keyClick(box.Entry(), Qt::Key_Return);
+}
+
 }  // namespace
 
 class TestMsgBox : public QObject {
@@ -94,6 +162,9 @@ private slots:
     void linkWithoutTargetOpensNothing();
     void unknownIconAndMissingSkinStillShow();
     void dragMovesTheBox();
+    void passwordBoxLayout();
+    void passwordCheckedOffTheUiThread();
+    void passwordBoxAnswers();
     void aboutBoxResults();
     void aboutBoxLayout();
     void screenshotsLightAndDark();
@@ -266,6 +337,88 @@ void TestMsgBox::dragMovesTheBox() {
     QCOMPARE(box.pos(), start + QPoint(40, 30));
 }
 
+void TestMsgBox::passwordBoxLayout() {
+    TestSkin skin;
+    ScriptedCheck check;
+    CPasswordBox box(nullptr, check.Opener());
+    // The message box's frame: its size, close button and pair of answer buttons.
+    QCOMPARE(box.size(), QSize(kBoxWidth, kBoxHeight));
+    QCOMPARE(box.Button(1025)->geometry(), QRect(kBoxWidth - 30 - 5, 5, 30, 28));
+    QCOMPARE(box.Button(1026)->pos(), QPoint(kBoxWidth / 2 - 90 - 20, kBoxHeight - 30 - 15));
+    QCOMPARE(box.Button(1029)->pos(), QPoint(kBoxWidth / 2 + 20, kBoxHeight - 30 - 15));
+    QCOMPARE(box.Entry()->echoMode(), QLineEdit::Password);
+    QCOMPARE(box.Entry()->x(), 70);
+    QVERIFY(box.Entry()->geometry().bottom() < box.BusyPicture()->y());
+    QVERIFY(box.BusyPicture()->geometry().bottom() < kBoxHeight - 30 - 15);
+    QCOMPARE(box.focusWidget(), box.Entry());
+    QVERIFY(!box.BusyPicture()->isVisibleTo(&box));
+}
+
+void TestMsgBox::passwordCheckedOffTheUiThread() {
+    TestSkin skin;
+    ScriptedCheck check;
+    CPasswordBox box(nullptr, check.Opener());
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+
+    check.Hold();
+    TypePassword(box, QStringLiteral("p\u00e4sswort"));
+    QVERIFY(box.Checking());
+    QVERIFY(box.Entry()->text().isEmpty());  // read once, then dropped
+    QVERIFY(!box.Entry()->isEnabled() && !box.Button(1026)->isEnabled() &&
+            !box.Button(1029)->isEnabled() && !box.Button(1025)->isEnabled());
+    QVERIFY(box.BusyPicture()->isVisible() && box.BusyPicture()->IsRunning());
+    // The window keeps serving events while the key is derived: the busy picture moves on.
+    const int frame = box.BusyPicture()->Frame();
+    QTRY_VERIFY(box.BusyPicture()->Frame() != frame);
+    QTest::keyClick(&box, Qt::Key_Escape);
+    QVERIFY(box.isVisible() && box.Checking());  // a running check cannot be abandoned
+
+    check.Release();
+    QTRY_VERIFY(!box.Checking());
+    QCOMPARE(box.Notice(), CPasswordBox::kWrongPassword);
+    QVERIFY(box.isVisible() && box.result() == 0);
+    QVERIFY(box.Entry()->isEnabled() && box.Entry()->text().isEmpty());
+    QCOMPARE(box.focusWidget(), box.Entry());
+    QVERIFY(!box.BusyPicture()->isVisible());
+
+    box.Entry()->setText("pixhaven");
+    box.Button(1026)->click();
+    QTRY_COMPARE(box.result(), int(CPasswordBox::kOkResult));
+    QCOMPARE(check.Passwords(), (std::vector<std::string>{"p\xc3\xa4sswort", "pixhaven"}));
+    QVERIFY(!check.RanOnUiThread());
+    QCOMPARE(box.TakeOpened().problem, ManifestProblem::None);
+}
+
+void TestMsgBox::passwordBoxAnswers() {
+    TestSkin skin;
+    ScriptedCheck check;
+    const auto answer = [&check](const std::function<void(CPasswordBox&)>& act) {
+        CPasswordBox box(nullptr, check.Opener());
+        box.show();
+        act(box);
+        return QTest::qWaitFor([&box] { return box.result() != 0; }, 5000) ? box.result() : 0;
+    };
+    QCOMPARE(answer([](CPasswordBox& box) { box.Button(1029)->click(); }), 1029);
+    QCOMPARE(answer([](CPasswordBox& box) { box.Button(1025)->click(); }), 1025);
+    QCOMPARE(answer([](CPasswordBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }), 1025);
+    // Enter on an empty entry checks nothing.
+    QCOMPARE(answer([](CPasswordBox& box) {
+                 QTest::keyClick(box.Entry(), Qt::Key_Return);
+                 QVERIFY(!box.Checking());
+                 box.reject();
+             }),
+             1025);
+    QVERIFY(check.Passwords().empty());
+
+    // A backup that fails for another reason than the password ends the box with that reason.
+    check.problem = ManifestProblem::DamagedKeybag;
+    CPasswordBox box(nullptr, check.Opener());
+    TypePassword(box, "pixhaven");
+    QTRY_COMPARE(box.result(), int(CPasswordBox::kOkResult));
+    QCOMPARE(box.TakeOpened().problem, ManifestProblem::DamagedKeybag);
+}
+
 void TestMsgBox::aboutBoxResults() {
     TestSkin skin;
     for (const int id : {CAboutBox::kCloseId, CAboutBox::kOkId}) {
@@ -327,6 +480,18 @@ void TestMsgBox::screenshotsLightAndDark() {
         }
         CAboutBox about("6.0.0", nullptr);
         pixhaven::test::SaveScreenshot(about, "aboutbox" + suffix);
+        ScriptedCheck check;
+        CPasswordBox password(nullptr, check.Opener());
+        password.Entry()->setText("secret");
+        pixhaven::test::SaveScreenshot(password, "passwordbox" + suffix);
+        TypePassword(password, "wrong");
+        QTRY_VERIFY(!password.Checking());
+        pixhaven::test::SaveScreenshot(password, "passwordbox-wrong" + suffix);
+        check.Hold();
+        TypePassword(password, "pixhaven");
+        pixhaven::test::SaveScreenshot(password, "passwordbox-checking" + suffix);
+        check.Release();
+        QTRY_COMPARE(password.result(), int(CPasswordBox::kOkResult));
     }
     QApplication::setPalette(original);
     // The skin paints every pixel itself: both palettes give the same box.
@@ -339,6 +504,17 @@ void TestMsgBox::screenshotsLightAndDark() {
     const QImage darkImage = dark.grab().toImage();
     QApplication::setPalette(original);
     QCOMPARE(darkImage, lightImage);
+    const auto passwordBoxImage = [] {
+        ScriptedCheck check;
+        CPasswordBox box(nullptr, check.Opener());
+        box.Entry()->setText("secret");
+        return box.grab().toImage();
+    };
+    const QImage lightPassword = passwordBoxImage();
+    QApplication::setPalette(pixhaven::test::DarkPalette());
+    const QImage darkPassword = passwordBoxImage();
+    QApplication::setPalette(original);
+    QCOMPARE(darkPassword, lightPassword);
 }
 
 QTEST_MAIN(TestMsgBox)
