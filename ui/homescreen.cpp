@@ -10,6 +10,7 @@
 #include "ui/imgbutton.h"
 #include "ui/maincontrols.h"
 #include "ui/msgbox.h"
+#include "ui/passwordbox.h"
 #include "ui/programfolders.h"
 #include "ui/staticlabel.h"
 
@@ -68,8 +69,16 @@ HomeScreen::Opened HomeScreen::OpenSelectedBackup(backup::WorkerObserver& observ
         return {};
     }
     // Manifest.mbdb when the backup has one, else the modern Manifest.db.
-    backup::ScanSession::Opened opened = backup::ScanSession::Open(
-        backupRoot_ / backupList_->Row(row)->folderName, observer, pictures);
+    const std::filesystem::path folder = backupRoot_ / backupList_->Row(row)->folderName;
+    backup::ScanSession::Opened opened = backup::ScanSession::Open(folder, observer, pictures);
+    if (opened.problem == backup::ManifestProblem::PasswordNeeded) {
+        std::optional<backup::ScanSession::Opened> unlocked =
+            OpenWithPassword(folder, observer, pictures);
+        if (!unlocked) {
+            return {};  // the user cancelled
+        }
+        opened = std::move(*unlocked);
+    }
     if (opened.problem != backup::ManifestProblem::None &&
         opened.problem != backup::ManifestProblem::Unreadable) {
         const std::string_view message = backup::ManifestProblemMessage(opened.problem);
@@ -82,6 +91,22 @@ HomeScreen::Opened HomeScreen::OpenSelectedBackup(backup::WorkerObserver& observ
         return {};
     }
     return {std::move(opened.session), *backupList_->RowInfo(row)};
+}
+
+std::optional<backup::ScanSession::Opened> HomeScreen::OpenWithPassword(
+    const std::filesystem::path& folder, backup::WorkerObserver& observer,
+    backup::PictureFactory& pictures) {
+    // Runs on the box's checking thread. The session it makes only stores the observer and the
+    // picture maker: nothing calls them before its scan starts on the window's thread.
+    CPasswordBox box(&window_, [folder, &observer, &pictures](const backup::SecretBytes& password) {
+        const std::string_view text(reinterpret_cast<const char*>(password.data()),
+                                    password.size());
+        return backup::ScanSession::Open(folder, observer, pictures, text);
+    });
+    if (runModal_(box) != CPasswordBox::kOkResult) {
+        return std::nullopt;
+    }
+    return box.TakeOpened();
 }
 
 void HomeScreen::Tell(int icon, const QString& text) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "backup/discovery.h"
 #include "backup/scansession.h"
@@ -45,6 +46,11 @@ signals:
     void startScanClicked();
 
 private:
+    // Asks for the password of the encrypted backup in `folder` until it opens it or fails for
+    // another reason; none when the user cancels.
+    std::optional<backup::ScanSession::Opened> OpenWithPassword(const std::filesystem::path& folder,
+                                                                backup::WorkerObserver& observer,
+                                                                backup::PictureFactory& pictures);
     void Tell(int icon, const QString& text);
 
     QWidget& window_;

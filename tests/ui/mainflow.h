@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QObject>
 #include <QTest>
@@ -21,9 +22,11 @@
 #include "tools/samplegen/samplegen.h"
 #include "ui/backuplist.h"
 #include "ui/categorytree.h"
+#include "ui/imgbutton.h"
 #include "ui/listviewcheck.h"
 #include "ui/mainwindow.h"
 #include "ui/msgbox.h"
+#include "ui/passwordbox.h"
 
 namespace pixhaven::test {
 
@@ -36,7 +39,7 @@ inline const std::string kDevice = "Jonathan's iPhone";
 inline const std::string kLongName = "Jonathan Alexander Wolfgang";
 inline const std::filesystem::path kLongNameFolder = "ffffffffffffffffffffffffffffffffffffffff";
 
-// A box the window ran: its text (or the system box's caption and text).
+// A box the window ran: its text (the password box's prompt; the system box's caption and text).
 struct ShownBox {
     QString text;
     QString caption;
@@ -47,6 +50,11 @@ struct ShownBox {
 struct Flow {
     std::vector<ShownBox> boxes;
     int answer = ui::CMsgBox::kOkResult;
+    // Typed into password boxes in turn; once they run out, the box is cancelled.
+    std::vector<QString> passwords;
+    // What a password box said after each password that did not open the backup, or "not asked
+    // again" when it did not clear its entry and take the keyboard back for the next one.
+    std::vector<QString> notices;
     QString folder;
     std::vector<QString> opened;
     std::function<void(QDialog&)> onBox;
@@ -71,11 +79,39 @@ struct Flow {
         } else if (const auto* system = qobject_cast<QMessageBox*>(&box)) {
             shown = {system->text(), system->windowTitle(), true};
         }
+        if (const auto* password = qobject_cast<ui::CPasswordBox*>(&box)) {
+            shown.text = password->Prompt();
+        }
         boxes.push_back(shown);
         if (onBox) {
             onBox(box);
         }
+        if (auto* password = qobject_cast<ui::CPasswordBox*>(&box)) {
+            return AnswerPassword(*password);
+        }
         return answer;
+    }
+    // Types each scripted password and waits for its check, as a person would.
+    int AnswerPassword(ui::CPasswordBox& box) {
+        box.show();
+        for (; !passwords.empty() && box.result() == 0; passwords.erase(passwords.begin())) {
+            box.Entry()->setText(passwords.front());
+            QTest::keyClick(box.Entry(), Qt::Key_Return);
+            if (!QTest::qWaitFor([&box] { return !box.Checking(); }, kScanTimeoutMs)) {
+                break;
+            }
+            if (box.result() == 0) {
+                const bool askedAgain = box.isVisible() && box.Entry()->text().isEmpty() &&
+                                        box.Entry()->isEnabled() &&
+                                        box.focusWidget() == box.Entry();
+                notices.push_back(askedAgain ? box.Notice() : QStringLiteral("not asked again"));
+            }
+        }
+        if (box.result() == 0) {
+            box.Button(ui::CPasswordBox::kCancelResult)->click();
+        }
+        box.hide();
+        return box.result();
     }
     // Every box from now on is shown and saved as screenshot `name` before it is answered.
     void ScreenshotBoxesAs(const QString& name) {
