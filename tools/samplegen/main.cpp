@@ -18,7 +18,8 @@ constexpr std::uint64_t kMostFiles = 1'000'000;
 constexpr std::uint64_t kMostRounds = 100'000'000;
 
 constexpr std::string_view kUsage =
-    "usage: pixhaven-samplegen --out DIR [--seed N] [--files N --photos M] [--small]\n"
+    "usage: pixhaven-samplegen --out DIR [--seed N] [--files N --photos M [--encrypt-large]]\n"
+    "                          [--small]\n"
     "                          [--password TEXT] [--iterations N] [--dp-iterations N]\n"
     "                          [--json-report FILE]\n"
     "  --out DIR           folder to write the backup root into: missing, empty, or written\n"
@@ -26,6 +27,7 @@ constexpr std::string_view kUsage =
     "  --seed N            random seed; the same seed writes the same files (default 1)\n"
     "  --files N           add a large backup with N records ...\n"
     "  --photos M          ... of which M are pictures (default: two in five)\n"
+    "  --encrypt-large     encrypt the large backup too, with the options' password\n"
     "  --small             small pictures only, no 12-megapixel photos\n"
     "  --password TEXT     password of the two encrypted backups (default pixhaven)\n"
     "  --iterations N      their PBKDF2-SHA1 rounds (default 1000; devices use 10000)\n"
@@ -100,6 +102,10 @@ std::string ParseArguments(int argc, char** argv, CommandLine& line) {
         }
         if (name == "--small") {
             line.options.preset = samplegen::SamplePreset::Small;
+            continue;
+        }
+        if (name == "--encrypt-large") {
+            line.options.largeEncrypted = true;
             continue;
         }
         if (i + 1 >= argc) {

@@ -138,6 +138,7 @@ std::vector<BackupPlan> PlanBackups(const SampleOptions& options) {
     if (options.largeFiles > 0 || options.largePhotos > 0) {
         plans.push_back(Plan(InfoPlistForm::Xml, "Benchmark iPhone", "iPhone5,1", "6.1.3", "10B329",
                              CatalogueKind::Large));
+        plans.back().encrypt = options.largeEncrypted;
     }
     for (std::size_t i = 0; i < plans.size(); ++i) {
         const std::string label =

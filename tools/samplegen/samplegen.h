@@ -105,6 +105,7 @@ struct SampleOptions {
     // drawn from a pool of a few hundred encoded pictures.
     std::size_t largeFiles = 0;
     std::size_t largePhotos = 0;
+    bool largeEncrypted = false;  // the large backup encrypted as the other two are
     // For the two encrypted copies of the first backup, one per manifest kind.
     Encryption encryption;
 };
