@@ -137,8 +137,13 @@ protected:
     template <typename Row>
     static std::optional<std::size_t> keepRecord(const Scratch& scratch, std::size_t start,
                                                  int columns, std::vector<WantedColumn>& wanted,
-                                                 std::vector<Row>& rows,
-                                                 const WalkRules& rules = {}) {
+                                                 std::vector<Row>& rows) {
+        return keepRecord(scratch, start, columns, wanted, rows, WalkRules{});
+    }
+    template <typename Row>
+    static std::optional<std::size_t> keepRecord(const Scratch& scratch, std::size_t start,
+                                                 int columns, std::vector<WantedColumn>& wanted,
+                                                 std::vector<Row>& rows, const WalkRules& rules) {
         const WalkResult walk =
             walkRecord(scratch, start, scratch.length - start, columns, wanted, rules);
         if (walk.end != WalkEnd::Complete) {
