@@ -151,15 +151,15 @@ private:
     }
 
     bool ReadCell(const pages::BtreePage& page, std::size_t offset) {
-        const std::optional<pages::Cell> cell = page.CellAt(offset);
-        if (!cell) {
+        pages::Cell cell;
+        if (!page.CellAt(offset, cell)) {
             return false;
         }
-        if (cell->localSize == cell->payloadSize) {
-            return ReadRecord({reinterpret_cast<const char*>(page.Bytes()) + cell->payloadOffset,
-                               cell->localSize});
+        if (cell.localSize == cell.payloadSize) {
+            return ReadRecord(
+                {reinterpret_cast<const char*>(page.Bytes()) + cell.payloadOffset, cell.localSize});
         }
-        return overflow_.Gather(page, *cell, payload_) &&
+        return overflow_.Gather(page, cell, payload_) &&
                ReadRecord({reinterpret_cast<const char*>(payload_.data()), payload_.size()});
     }
 
