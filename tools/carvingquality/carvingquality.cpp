@@ -198,7 +198,7 @@ void ScoreLine(CarvingMode mode, const std::string& line, AnswerKey& key, Score&
 }
 
 // Android contacts: a line is a deleted row when one of its fields is the data1 of one. A line
-// showing a number or an address is judged for its name, the other field.
+// showing a number or an address is judged for its name, the first field.
 void ScoreAndroidContactLine(const std::string& line, AnswerKey& key, Score& score) {
     const std::size_t tab = line.find('\t');
     if (tab == std::string::npos || line.find('\t', tab + 1) != std::string::npos) {
@@ -226,7 +226,8 @@ void ScoreAndroidContactLine(const std::string& line, AnswerKey& key, Score& sco
         fresh = (candidates != nullptr && key.Find(*candidates)) || fresh;
     }
     score.duplicates += fresh ? 0 : 1;
-    for (std::size_t p = 0; p < parts.size(); ++p) {
+    // The first field is the name: a value printed there is no name at all.
+    for (const std::size_t p : {std::size_t{1}, std::size_t{0}}) {
         if (rows[p] == nullptr) {
             continue;
         }
@@ -237,7 +238,7 @@ void ScoreAndroidContactLine(const std::string& line, AnswerKey& key, Score& sco
             }
         }
         if (!owners.empty()) {
-            JudgeName(parts[1 - p], owners, score);
+            JudgeName(parts[0], owners, score);
             return;
         }
     }
@@ -434,16 +435,16 @@ std::string FormatTable(const std::vector<ScenarioResult>& results) {
                                                  std::to_string(s.noName) + " N/A)"
                                            : std::string("-");
         std::snprintf(line, sizeof line,
-                      "%-18.*s %-24s %7d %7d %7d %7s %7d %7d %7s %6d %6d %6d %6d   %s\n",
+                      "%-18.*s %-24s %7d %7d %7d %7s %5d %7d %7d %7s %6d %6d %6d %6d   %s\n",
                       static_cast<int>(mode.size()), mode.data(), scenario.c_str(), s.deleted,
-                      s.surviving, s.found, Percent(s.Recall()).c_str(), s.printed, s.correct,
-                      Percent(s.Precision()).c_str(), s.liveCopies, s.garbage, s.empty,
+                      s.surviving, s.found, Percent(s.Recall()).c_str(), s.foundGone, s.printed,
+                      s.correct, Percent(s.Precision()).c_str(), s.liveCopies, s.garbage, s.empty,
                       s.duplicates, named.c_str());
         table += line;
     };
     std::snprintf(line, sizeof line,
-                  "%-18s %-24s %7s %7s %7s %7s %7s %7s %7s %6s %6s %6s %6s   %s\n", "mode",
-                  "scenario", "deleted", "surviv.", "found", "recall", "printed", "correct",
+                  "%-18s %-24s %7s %7s %7s %7s %5s %7s %7s %7s %6s %6s %6s %6s   %s\n", "mode",
+                  "scenario", "deleted", "surviv.", "found", "recall", "gone", "printed", "correct",
                   "precis.", "live", "garb.", "empty", "dup", "named right");
     table += line;
     for (const ScenarioResult& result : results) {

@@ -11,9 +11,10 @@
 // duplicate, still correct). Contacts lines are matched by their value (iOS) or by any field that
 // is not "N/A" (Android: a name row prints alone, a number or an address beside a name). A line
 // equal to a live row and to no deleted row is a live copy; an empty record is empty; anything
-// else is garbage. Lines that name a contact value are also judged for their name: right when it
-// is the owner's name (or "N/A" when the owner cannot be known), no-name when "N/A" stands for a
-// knowable owner, wrong otherwise.
+// else is garbage. Lines that show a contact value are also judged for their name, the first
+// field: right when it is the owner's name (or "N/A" when the owner cannot be known), no-name when
+// "N/A" stands for a knowable owner, wrong otherwise (another person, or a value where the name
+// belongs).
 #pragma once
 
 #include <cstdint>
@@ -91,7 +92,8 @@ bool MeetsThresholds(CarvingMode mode, const Score& total);
 // printed fields, the owner and whether it can be known (for looking into a measurement).
 std::string AnswerKeyText(const CarvingFixture& fixture);
 
-// The table: one line per mode and scenario, then each mode's total.
+// The table: one line per mode and scenario, then each mode's total. "gone" counts deleted rows a
+// line reports although the survival rule holds their bytes lost (not part of recall).
 std::string FormatTable(const std::vector<ScenarioResult>& results);
 
 }  // namespace pixhaven::carvingquality
