@@ -2,10 +2,12 @@
 // scenario, on generated device databases (tools/dbfixtures/carvingdb.h): a plain program that
 // prints the table, run by hand.
 //
-//   build/bench/bench_carving_quality [--rows N] [--seed S] [--keep DIR]
+//   build/bench/bench_carving_quality [--rows N] [--seed S] [--keep DIR] [--found FILE]
 //
 // --rows: rows written per database (3000 by default); --keep: leave the databases in DIR, each
-// with its answer key (answer-key.tsv) and what the engine printed (recovered.txt).
+// with its answer key (answer-key.tsv) and what the engine printed (recovered.txt); --found: write
+// the rowids of the surviving rows found, one database a line ("mode/scenario: rowids"), the
+// form tests/cellsalvage/data/carving-found-*.txt keeps.
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -26,6 +28,7 @@ struct Options {
     int rows = 3000;
     std::uint32_t seed = 20'130'611;
     fs::path keep;
+    fs::path found;
 };
 
 bool ReadOptions(int argc, char** argv, Options& options) {
@@ -38,6 +41,8 @@ bool ReadOptions(int argc, char** argv, Options& options) {
             options.seed = static_cast<std::uint32_t>(std::strtoul(value, nullptr, 10));
         } else if (name == "--keep") {
             options.keep = value;
+        } else if (name == "--found") {
+            options.found = value;
         } else {
             return false;
         }
@@ -55,7 +60,9 @@ void WriteText(const fs::path& file, const std::string& text) {
 int main(int argc, char** argv) {
     Options options;
     if (!ReadOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: bench_carving_quality [--rows N] [--seed S] [--keep DIR]\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_carving_quality [--rows N] [--seed S] [--keep DIR] [--found FILE]\n");
         return 2;
     }
     // The engine writes its text in the locale's charset; UTF-8 keeps every generated text.
@@ -65,9 +72,11 @@ int main(int argc, char** argv) {
                                 : options.keep;
     fs::remove_all(folder);
     const auto start = std::chrono::steady_clock::now();
+    std::string found;
     // Kept databases get their answer key and the engine's text beside them.
     const Inspect keepFiles = [&](const CarvingFixture& fixture, const std::string& text,
                                   const Score&) {
+        found += FoundLine(fixture, text);
         if (!options.keep.empty()) {
             WriteText(fixture.carvedPath.parent_path() / "answer-key.tsv", AnswerKeyText(fixture));
             WriteText(fixture.carvedPath.parent_path() / "recovered.txt", text);
@@ -79,6 +88,9 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (options.keep.empty()) {
         fs::remove_all(folder);
+    }
+    if (!options.found.empty()) {
+        WriteText(options.found, found);
     }
     std::printf(
         "%s\n%d rows per database, seed %u, %.1f s; thresholds: recall %.0f%%, precision "

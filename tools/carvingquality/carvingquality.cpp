@@ -83,9 +83,11 @@ std::optional<LineKey> ParseLine(CarvingMode mode, const std::string& line) {
             if (tab == std::string::npos || dash == std::string::npos || dash > tab) {
                 return std::nullopt;
             }
-            return LineKey{
-                line.substr(dash + 1, tab - dash - 1) + kFieldJoin + line.substr(tab + 1),
-                line.substr(0, dash)};
+            // A line naming the sender prints an empty text as it is, not as "N/A".
+            const std::string text = line.substr(tab + 1);
+            return LineKey{line.substr(dash + 1, tab - dash - 1) + kFieldJoin +
+                               (text.empty() ? kNoValue : text),
+                           line.substr(0, dash)};
         }
         case CarvingMode::IosCalls: {
             // Every owner of the number adds "name-address\t"; the direction word comes last.
@@ -142,6 +144,17 @@ public:
             }
         }
         return false;
+    }
+
+    // The rowids of the surviving rows some line has found.
+    std::vector<std::int64_t> FoundSurviving() const {
+        std::vector<std::int64_t> rowids;
+        for (std::size_t i = 0; i < found_.size(); ++i) {
+            if (found_[i] && Row(i).surviving) {
+                rowids.push_back(Row(i).rowid);
+            }
+        }
+        return rowids;
     }
 
     void Count(Score& score) const {
@@ -341,8 +354,9 @@ std::string Carve(const CarvingFixture& fixture, const fs::path& workFolder) {
     return android(PARSE_MESSAGES);
 }
 
-Score ScoreText(const CarvingFixture& fixture, const std::string& recoveredText) {
-    AnswerKey key(fixture);
+namespace {
+
+Score ScoreLines(const CarvingFixture& fixture, const std::string& recoveredText, AnswerKey& key) {
     Score score;
     for (const std::string& line : SplitLines(recoveredText)) {
         ++score.printed;
@@ -356,6 +370,33 @@ Score ScoreText(const CarvingFixture& fixture, const std::string& recoveredText)
     }
     key.Count(score);
     return score;
+}
+
+}  // namespace
+
+Score ScoreText(const CarvingFixture& fixture, const std::string& recoveredText) {
+    AnswerKey key(fixture);
+    return ScoreLines(fixture, recoveredText, key);
+}
+
+std::vector<std::int64_t> FoundRowids(const CarvingFixture& fixture,
+                                      const std::string& recoveredText) {
+    AnswerKey key(fixture);
+    ScoreLines(fixture, recoveredText, key);
+    return key.FoundSurviving();
+}
+
+std::string FixtureName(const CarvingFixture& fixture) {
+    return std::string(dbfixtures::ModeName(fixture.mode)) + "/" +
+           dbfixtures::ScenarioName(fixture.scenario);
+}
+
+std::string FoundLine(const CarvingFixture& fixture, const std::string& recoveredText) {
+    std::string line = FixtureName(fixture) + ":";
+    for (const std::int64_t rowid : FoundRowids(fixture, recoveredText)) {
+        line += " " + std::to_string(rowid);
+    }
+    return line + "\n";
 }
 
 std::vector<CarvingScenario> StandardScenarios(CarvingMode mode, int rows, std::uint32_t seed) {

@@ -65,6 +65,13 @@ bool IsContactsMode(CarvingMode mode);
 std::string Carve(const CarvingFixture& fixture, const std::filesystem::path& workFolder);
 
 Score ScoreText(const CarvingFixture& fixture, const std::string& recoveredText);
+// The rowids of the surviving deleted rows that the text reports, as ScoreText finds them.
+std::vector<std::int64_t> FoundRowids(const CarvingFixture& fixture,
+                                      const std::string& recoveredText);
+// "mode/scenario", as FoundLine names a database.
+std::string FixtureName(const CarvingFixture& fixture);
+// "mode/scenario: rowid rowid …" and a newline: FoundRowids as one line of text.
+std::string FoundLine(const CarvingFixture& fixture, const std::string& recoveredText);
 
 // Rowids from 1, 200 and past 20,000 on 4 KiB pages, rowids from 200 on 1 KiB pages, and for iOS 6
 // messages rowids from 200 in WAL mode; each with `rows` rows written.
