@@ -58,6 +58,15 @@ std::size_t VarintLength(std::uint64_t value) {
     return length;
 }
 
+std::string VarintBytes(std::uint64_t value) {
+    std::string bytes(VarintLength(value), '\0');
+    for (std::size_t i = bytes.size(); i-- > 0;) {
+        bytes[i] = static_cast<char>((value & 0x7F) | (i + 1 < bytes.size() ? 0x80 : 0));
+        value >>= 7;
+    }
+    return bytes;
+}
+
 // The content bytes of an integer and its serial type (file format 4: 0 and 1 take no bytes).
 std::string IntegerContent(std::int64_t value, std::uint64_t& serialType) {
     if (value == 0 || value == 1) {
@@ -82,13 +91,16 @@ std::string IntegerContent(std::int64_t value, std::uint64_t& serialType) {
 }
 
 // Reads rows of one table back as SQLite stored them: the content bytes of each column and the
-// payload size, for the evidence string and the overflow test.
+// payload size, for the evidence string and the overflow test. With `keyed`, the evidence starts
+// at the cell's rowid and runs through the record header: rows that tell whose other rows are
+// (persons) can be known only while their key survives.
 class StoredRows {
 public:
     StoredRows(sqlite3* db, const std::string& table, const std::string& firstColumn,
-               const std::string& lastColumn, int pageSize)
+               const std::string& lastColumn, int pageSize, bool keyed)
         : select_(Prepare(db, "SELECT * FROM " + table + " WHERE ROWID = ?1")),
-          mostLocal_(static_cast<std::uint64_t>(pageSize) - 35) {
+          mostLocal_(static_cast<std::uint64_t>(pageSize) - 35),
+          keyed_(keyed) {
         const int columns = sqlite3_column_count(select_.get());
         for (int i = 0; i < columns; ++i) {
             const std::string name = sqlite3_column_name(select_.get(), i);
@@ -115,6 +127,7 @@ public:
         }
         std::uint64_t header = 0;
         std::uint64_t content = 0;
+        std::string types;
         row.evidence.clear();
         for (int i = 0; i < sqlite3_column_count(s); ++i) {
             std::uint64_t type = 0;
@@ -138,6 +151,7 @@ public:
                 type = bytes.size() * 2 + (kind == SQLITE_TEXT ? 13 : 12);
             }
             header += VarintLength(type);
+            types += VarintBytes(type);
             content += bytes.size();
             if (i >= first_ && i <= last_) {
                 row.evidence += bytes;
@@ -146,6 +160,11 @@ public:
         sqlite3_reset(s);  // an unfinished read would block a checkpoint
         header += VarintLength(header + 1) == 1 ? 1 : VarintLength(header + 2);
         row.spills = header + content > mostLocal_;
+        // Keyed evidence needs the values before `first` to be none (the rowid alias).
+        if (keyed_) {
+            row.evidence = VarintBytes(static_cast<std::uint64_t>(rowid)) + VarintBytes(header) +
+                           types + row.evidence;
+        }
     }
 
 private:
@@ -153,6 +172,7 @@ private:
     std::uint64_t mostLocal_;
     int first_ = -1;
     int last_ = -1;
+    bool keyed_;
 };
 
 // ---- the life of a database ----
@@ -174,7 +194,8 @@ public:
 
     void AddTable(const std::string& table, const std::string& first, const std::string& last,
                   int pageSize) {
-        stored_.emplace(table, StoredRows(db_.handle(), table, first, last, pageSize));
+        stored_.emplace(
+            table, StoredRows(db_.handle(), table, first, last, pageSize, table == "ABPerson"));
     }
 
     void Run(std::vector<PlannedRow>& rows, Random& random) {

@@ -11,7 +11,10 @@
 // checkpoint replaced. Bytes of live cells (and of the overflow pages they chain to) never count,
 // so a deleted row equal to a live one survives only through its own copy. A row whose evidence
 // was partly overwritten, zeroed by a page defragmentation or split across an overflow page does
-// not survive and is not held against a carver.
+// not survive and is not held against a carver. An AddressBook person only names the values
+// whose record_id is its rowid, a key kept in the cell rather than the record: its evidence starts
+// at that key and runs through the record header, so an owner whose key was overwritten (as a
+// freeblock header does) counts as one nobody can know.
 #pragma once
 
 #include <array>
