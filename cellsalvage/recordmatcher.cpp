@@ -188,9 +188,11 @@ bool RecordMatcher::MatchOverwritten(std::span<const unsigned char> region, std:
                 continue;
             }
             // Rows shorter than the table (written before columns were added) must end where
-            // their freeblock does; whole rows may share a freeblock with the next one.
+            // their freeblock does, or where the next cell merged into it starts; whole rows may
+            // share a freeblock with anything.
             const bool fills = *end + kMostFragment >= blockEnd;
-            if (!fills && first + carried < columns_.size()) {
+            if (!fills && first + carried < columns_.size() &&
+                !CellsFillTo(region, *end, blockEnd)) {
                 continue;
             }
             const Match candidate{position, position, typeEnds_[carried - 1], *end, first, carried};
@@ -208,6 +210,26 @@ bool RecordMatcher::MatchOverwritten(std::span<const unsigned char> region, std:
         }
     }
     return found;
+}
+
+bool RecordMatcher::CellsFillTo(std::span<const unsigned char> region, std::size_t position,
+                                std::size_t blockEnd) {
+    // Cells freed before the one in front of them keep the freeblock header they had then.
+    constexpr int kMostCells = 4;
+    if (blockEnd > region.size()) {
+        return false;
+    }
+    for (int cell = 0; cell < kMostCells && position + kFreeblockHeader <= blockEnd; ++cell) {
+        const std::size_t size = pages::Load16(region.data() + position + 2);
+        if (size <= kFreeblockHeader || size > blockEnd - position) {
+            return false;
+        }
+        position += size;
+        if (position + kMostFragment >= blockEnd) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool RecordMatcher::ValuesPlausible(std::span<const unsigned char> region,

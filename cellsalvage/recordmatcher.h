@@ -61,6 +61,10 @@ private:
     bool MatchIntact(std::span<const unsigned char> region, std::size_t position, Match& match);
     bool MatchOverwritten(std::span<const unsigned char> region, std::size_t position,
                           Match& match);
+    // Whether cells freed on their own, each with its freeblock header, run from `position` to
+    // the end of the freeblock they were merged into.
+    static bool CellsFillTo(std::span<const unsigned char> region, std::size_t position,
+                            std::size_t blockEnd);
     bool ValuesPlausible(std::span<const unsigned char> region, const Match& match) const;
     static std::optional<std::int64_t> RowidBefore(std::span<const unsigned char> region,
                                                    std::size_t start, std::uint64_t payload);
