@@ -1,7 +1,8 @@
 // Carves deleted contacts (AddressBook ABMultiValue and ABPerson), messages (iOS 5 and iOS 6
 // layouts) and calls out of iOS databases, joins them with AddressBook names and leaves the
 // result as text: one record per line ending "\r\n", fields separated by "\t", in the locale's
-// charset. Files are only read: SQL connections are read-only and the raw stream is an ifstream.
+// charset. Files are only read: SQL connections are read-only and immutable, and the raw page
+// reads (of the database and of a write-ahead log beside it) never write or checkpoint.
 #pragma once
 
 #include <memory>

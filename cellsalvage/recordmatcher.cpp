@@ -71,14 +71,14 @@ bool IsCleanText(std::span<const unsigned char> text) {
 
 RecordMatcher::RecordMatcher(const TableSchema& schema, std::size_t minFields)
     : minFields_(std::max<std::size_t>(minFields, 1)), leadingAliases_(schema.LeadingAliases()) {
-    for (const ColumnSpec& spec : schema.columns) {
+    for (const DeclaredColumn& declared : schema.columns) {
         Column column;
-        column.smallTypes = SmallTypesOf(spec.use);
-        column.text = spec.use == ColumnUse::Text || spec.use == ColumnUse::Any;
-        column.blob = spec.use == ColumnUse::Any;
-        column.date = spec.use == ColumnUse::Date;
+        column.smallTypes = SmallTypesOf(declared.use);
+        column.text = declared.use == ColumnUse::Text || declared.use == ColumnUse::Any;
+        column.blob = declared.use == ColumnUse::Any;
+        column.date = declared.use == ColumnUse::Date;
         columns_.push_back(column);
-        hasTextColumn_ = hasTextColumn_ || spec.use == ColumnUse::Text;
+        hasTextColumn_ = hasTextColumn_ || declared.use == ColumnUse::Text;
     }
     types_.reserve(columns_.size());
     typeEnds_.reserve(columns_.size());
@@ -101,11 +101,11 @@ void RecordMatcher::Scan(std::span<const unsigned char> region,
 }
 
 bool RecordMatcher::Allowed(std::size_t column, std::uint64_t type) const {
-    const Column& spec = columns_[column];
+    const Column& allowed = columns_[column];
     if (type < 12) {
-        return ((spec.smallTypes >> type) & 1U) != 0;
+        return ((allowed.smallTypes >> type) & 1U) != 0;
     }
-    return type % 2 == 1 ? spec.text : spec.blob;
+    return type % 2 == 1 ? allowed.text : allowed.blob;
 }
 
 std::size_t RecordMatcher::ReadTypes(std::span<const unsigned char> region, std::size_t position,

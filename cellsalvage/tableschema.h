@@ -22,14 +22,14 @@ enum class ColumnUse : std::uint8_t {
     Any,   // BLOB, untyped or NUMERIC: anything
 };
 
-struct ColumnSpec {
+struct DeclaredColumn {
     std::string name;
     ColumnUse use = ColumnUse::Any;
 };
 
 struct TableSchema {
     std::string table;
-    std::vector<ColumnSpec> columns;
+    std::vector<DeclaredColumn> columns;
 
     // The index of the column named exactly `name`; -1 when there is none.
     int IndexOf(std::string_view name) const;
