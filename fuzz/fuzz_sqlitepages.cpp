@@ -1,7 +1,7 @@
 // Treats arbitrary bytes as a whole SQLite file and reads it through the page layer the way its
 // users do: the file header, the freelist, the table leaf walk under each set of rules, and every
-// b-tree page's cells, overflow chains, records, freeblock chains and gap. Every byte a reader
-// hands out is touched, so a view past the input shows up under the sanitizers.
+// b-tree page's cells, overflow chains, records, freeblock chains and gap. The ends of every region
+// a reader vouches for are touched, so a view past the input shows up under the sanitizers.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -118,13 +118,12 @@ void CompareVarints(std::span<const unsigned char> bytes) {
     }
 }
 
-// The tables of the first pages, under the rules of each user of the walk.
+// The rules of each user of the walk; where page 1's header lies is the geometry's.
 std::vector<pages::TreeWalkRules> WalkRules() {
     pages::TreeWalkRules strict;
     pages::TreeWalkRules carving;
     carving.refuseDamage = false;
     carving.rightChildFirst = true;
-    carving.fileHeaderOnPageOne = false;
     pages::TreeWalkRules byDepth;
     byDepth.leavesByDepth = true;
     return {strict, carving, byDepth};
