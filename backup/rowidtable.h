@@ -8,13 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
+
+#include "platform/sqlitepages.h"
 
 namespace pixhaven::backup {
 
@@ -27,21 +27,10 @@ struct StoredValue {
     std::string_view bytes;    // Text and Blob; valid only during the row's visit
 };
 
-// Positional reads of a database's bytes. Each thread reads through its own source.
-class PageSource {
-public:
-    virtual ~PageSource() = default;
-    virtual std::uint64_t Size() const = 0;
-    // Fills `out` from `position`; false when the bytes are not all there.
-    virtual bool Read(std::uint64_t position, std::span<unsigned char> out) = 0;
-    // Another source over the same bytes, for another thread.
-    virtual std::unique_ptr<PageSource> Clone() const = 0;
-};
-
-// None when the file cannot be opened.
-std::unique_ptr<PageSource> OpenFilePages(const std::filesystem::path& file);
-// Over bytes the caller keeps alive.
-std::unique_ptr<PageSource> MemoryPages(std::string_view bytes);
+// Reads of the database's bytes, from the shared page layer.
+using sqlitepages::MemoryPages;
+using sqlitepages::OpenFilePages;
+using sqlitepages::PageSource;
 
 using RowVisitor = std::function<void(std::span<const StoredValue> columns)>;
 
@@ -63,7 +52,6 @@ private:
     struct Geometry {
         std::uint32_t pageSize = 0;
         std::uint32_t usable = 0;  // page size less the bytes each page reserves
-        std::uint64_t pageCount = 0;
     };
     class LeafReader;
 

@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include "cellsalvage/knownlayouts.h"
 #include "cellsalvage/sqlquery.h"
-#include "cellsalvage/stalecopies.h"
+#include "cellsalvage/tablecarver.h"
 
 namespace {
 
@@ -27,11 +28,7 @@ constexpr const char* kMessageLayoutSql = "SELECT * from message";
 constexpr const char* kCallRootSql =
     "SELECT rootpage from sqlite_master where type=\"table\" and name=\"call\"";
 constexpr const char* kCallLayoutSql = "SELECT * from call";
-
-// A text type as one raw byte, the way the signatures test single bytes.
-bool IsTextByte(unsigned char byte) {
-    return byte >= 13 && (byte & 1) == 1;
-}
+constexpr const char* kLivePersonsSql = "SELECT ROWID, Last, First FROM ABPerson";
 
 // Points a connection member at a read-only connection for the length of an Init step; the
 // member is cleared and the connection closed when the step returns, whichever way it returns.
@@ -62,25 +59,14 @@ bool ReadContactNames(sqlite3* db, const char* sql,
     });
 }
 
-// The identifier of a person carved from an unassigned area: its little-endian bytes up to the
-// first zero byte, at most four.
-std::string IdentifierBytes(std::uint32_t identifier) {
-    std::string bytes;
-    for (int i = 0; i < 4; ++i) {
-        const auto byte = static_cast<char>((identifier >> (8 * i)) & 0xFFU);
-        if (byte == 0) {
-            break;
-        }
-        bytes += byte;
+// A layout read from the database when there is one; `known` for a table whose own layout
+// cannot be read. True when `known` was taken.
+bool UseKnownLayout(cellsalvage::TableSchema& schema, const char* known) {
+    if (!schema.columns.empty()) {
+        return false;
     }
-    return bytes;
-}
-
-// The low 8 bits of a key read as a decimal integer the way atoi reads it (leading blanks, a
-// sign, digits, stopping at anything else); values past the integer range are clamped.
-unsigned LowByteOfNumber(const std::string& key) {
-    const long long value = std::strtoll(key.c_str(), nullptr, 10);
-    return static_cast<unsigned>(value & 0xFF);
+    schema = cellsalvage::ParseLayout(schema.table, known, true);
+    return true;
 }
 
 std::string DirectionWord(const std::string& flags) {
@@ -107,44 +93,40 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
     if (os == OS_NONE) {
         return;
     }
+    carving = std::make_unique<cellsalvage::CarvingSession>();
     switch (type) {
         case PARSE_CONTACTS: {
             if (!InitContacDbquarryFile()) {
                 return;
             }
-            readPageSize(addressBookPath);
-            if (openDbStream(addressBookPath)) {
-                loadTable(rootPage);
+            if (carving->Open(addressBookPath)) {
                 parseContactABMultiValueFreelistCell(recordIdColumn, valueColumn,
                                                      multiValueColumnCount);
                 parseContactABMultiValueUnassignedArea(recordIdColumn, valueColumn,
                                                        multiValueColumnCount);
-                clearPageLists();
-                loadTable(secondRootPage);
                 parseContactABPersonFreelistCell(rowidColumn, firstColumn, lastColumn,
                                                  personColumnCount);
                 parseContactABPersonUnassignedArea(rowidColumn, firstColumn, lastColumn,
                                                    personColumnCount);
             }
-            dropStaleCopies(type, os);
             saveContactRecover2File();
-            return;
+            break;
         }
         case PARSE_MESSAGES: {
             if (!InitSmsDbquarryFile()) {
                 return;
             }
-            readPageSize(recordDbPath);
-            if (openDbStream(recordDbPath)) {
-                loadTable(rootPage);
-                if (os == OS_IOS5_EARLY || os == OS_IOS5) {
-                    // The freeblock carver rewrites the three members; the unassigned-area
-                    // carver assumes the layout SQL reported.
-                    const int learntAddress = addressColumn;
-                    const int learntText = textColumn;
-                    const int learntCount = messageColumnCount;
+            const bool ios5 = os == OS_IOS5_EARLY || os == OS_IOS5;
+            if (UseKnownLayout(carving->schemas[0], ios5 ? cellsalvage::layouts::kIos5Message
+                                                         : cellsalvage::layouts::kIos6Message)) {
+                messageColumnCount = static_cast<int>(carving->schemas[0].columns.size());
+                addressColumn = std::max(carving->schemas[0].IndexOf("address"), 0);
+                textColumn = std::max(carving->schemas[0].IndexOf("text"), 0);
+            }
+            if (carving->Open(recordDbPath)) {
+                if (ios5) {
                     parseSmsFreelistCell(addressColumn, textColumn, messageColumnCount);
-                    parseSmsUnassignedArea(learntAddress, learntText, learntCount);
+                    parseSmsUnassignedArea(addressColumn, textColumn, messageColumnCount);
                 } else {
                     const int& text = textColumn;
                     const int& count = messageColumnCount;
@@ -152,27 +134,24 @@ void IphoneSqlitParse::startParse(ePaserType type, eOSType os) {
                     parseSmsUnassignedArea(text, count);
                 }
             }
-            dropStaleCopies(type, os);
             saveSmsRecover2File(os);
-            return;
+            break;
         }
         case PARSE_CALL_HISTORY: {
             if (!InitCallHistoryDbFile()) {
                 return;
             }
-            readPageSize(recordDbPath);
-            if (openDbStream(recordDbPath)) {
-                loadTable(rootPage);
+            if (carving->Open(recordDbPath)) {
                 parseCallHistoryFreelistCell(addressColumn, flagsColumn, callColumnCount);
                 parseCallHistoryUnassignedArea(addressColumn, flagsColumn, callColumnCount);
             }
-            dropStaleCopies(type, os);
             saveCallHistoryRecover2File();
-            return;
+            break;
         }
         default:
-            return;
+            break;
     }
+    carving.reset();
 }
 
 // ---- Init steps ----
@@ -199,22 +178,38 @@ bool IphoneSqlitParse::InitContacDbquarryFile() {
     rowidColumn = person.indices[0];
     firstColumn = person.indices[1];
     lastColumn = person.indices[2];
+    cellsalvage::ForEachRow(addressBookHandle, kLivePersonsSql, [&](sqlite3_stmt* row) {
+        livePersons.emplace_back(cellsalvage::ColumnText(row, 0),
+                                 cellsalvage::ColumnText(row, 1) + cellsalvage::ColumnText(row, 2));
+    });
+    carving->schemas = {cellsalvage::ReadTableSchema(addressBookHandle, "ABMultiValue",
+                                                     cellsalvage::layouts::kAddressBookMultiValue),
+                        cellsalvage::ReadTableSchema(addressBookHandle, "ABPerson",
+                                                     cellsalvage::layouts::kAddressBookPerson)};
     return true;
 }
 
 bool IphoneSqlitParse::InitSmsDbquarryFile() {
-    return readNamesAndRecordTable(kMessageRootSql, kMessageLayoutSql, "text", messageColumnCount,
-                                   textColumn);
+    return readNamesAndRecordTable(kMessageRootSql, kMessageLayoutSql, "message", "text",
+                                   messageColumnCount, textColumn);
 }
 
 bool IphoneSqlitParse::InitCallHistoryDbFile() {
-    return readNamesAndRecordTable(kCallRootSql, kCallLayoutSql, "flags", callColumnCount,
-                                   flagsColumn);
+    if (!readNamesAndRecordTable(kCallRootSql, kCallLayoutSql, "call", "flags", callColumnCount,
+                                 flagsColumn)) {
+        return false;
+    }
+    if (UseKnownLayout(carving->schemas[0], cellsalvage::layouts::kCall)) {
+        callColumnCount = static_cast<int>(carving->schemas[0].columns.size());
+        addressColumn = std::max(carving->schemas[0].IndexOf("address"), 0);
+        flagsColumn = std::max(carving->schemas[0].IndexOf("flags"), 0);
+    }
+    return true;
 }
 
 bool IphoneSqlitParse::readNamesAndRecordTable(const char* rootSql, const char* layoutSql,
-                                               const char* secondColumn, int& columnCount,
-                                               int& secondIndex) {
+                                               const char* table, const char* secondColumn,
+                                               int& columnCount, int& secondIndex) {
     if (!cellsalvage::FileExists(addressBookPath) || !cellsalvage::FileExists(recordDbPath)) {
         return false;
     }
@@ -230,360 +225,104 @@ bool IphoneSqlitParse::readNamesAndRecordTable(const char* rootSql, const char* 
     columnCount = layout.columnCount;
     addressColumn = layout.indices[0];
     secondIndex = layout.indices[1];
+    // The known layout stands in only where the table exists but its layout cannot be read.
+    carving->schemas = {cellsalvage::ReadTableSchema(recordDbHandle, table, "")};
     return true;
 }
 
-// ---- signature helpers ----
+// ---- carvers ----
+// Each table is carved in two steps: the free space of its leaf pages, then the pages the file
+// no longer uses (freelist, replaced images in the write-ahead log); the records of both reach the
+// table's rows together, once stale copies of live rows are gone.
 
-bool IphoneSqlitParse::readSerialType(const Scratch& scratch, std::size_t position,
-                                      std::uint32_t& type, std::size_t& used) {
-    // A varint takes at most 9 bytes; the padding keeps reads near the area's end inside.
-    if (position > scratch.bytes.size() || scratch.bytes.size() - position < 9) {
-        return false;
+template <typename Row, typename MakeRow>
+void IphoneSqlitParse::finishTable(std::vector<Row>& rows, MakeRow row) {
+    if (!carving) {
+        return;
     }
-    used = static_cast<std::size_t>(std::max(getVarint32(scratch.data() + position, type), 1));
-    return true;
-}
-
-unsigned char IphoneSqlitParse::byteAt(const Scratch& scratch, std::size_t position) {
-    return position < scratch.bytes.size() ? scratch.bytes[position] : 0;
-}
-
-bool IphoneSqlitParse::matchesSignature(const Scratch& scratch, std::size_t position,
-                                        std::span<const SignatureStep> steps) {
-    for (const SignatureStep& step : steps) {
-        std::uint32_t type = 0;
-        std::size_t used = 0;
-        position += step.skipBefore;
-        if (!readSerialType(scratch, position, type, used) || !step.matches(type)) {
-            return false;
-        }
-        position += used;
+    for (const cellsalvage::CarvedRecord& record : carving->FinishTable()) {
+        rows.push_back(row(record));
     }
-    return true;
 }
-
-// ---- freeblock carvers ----
 
 void IphoneSqlitParse::parseContactABMultiValueFreelistCell(const int& recordIdIndex,
                                                             const int& valueIndex,
-                                                            const int& columnCount) {
-    if (columnCount < 2) {
-        return;
+                                                            const int& /*columnCount*/) {
+    if (carving) {
+        carving->StartTable(0, {recordIdIndex, valueIndex}, rootPage);
     }
-    WalkRules rules;
-    rules.zeroLengthFiveToTwelve = true;
-    std::vector<WantedColumn> wanted(2);
-    forEachFreeblock([&](const Scratch& scratch) {
-        // The freeblock header overwrote the cell's first 4 bytes, up to the NULL type of UID.
-        carveMergedRecords(scratch, 0, columnCount, 4, false,
-                           [&](std::size_t position) -> std::optional<std::size_t> {
-                               wanted[0].index = recordIdIndex - 1;
-                               wanted[1].index = valueIndex - 1;
-                               return keepRecord(scratch, position, columnCount - 1, wanted,
-                                                 recoveredMultiValues, rules);
-                           });
+}
+
+void IphoneSqlitParse::parseContactABMultiValueUnassignedArea(const int& recordIdIndex,
+                                                              const int& valueIndex,
+                                                              const int& /*columnCount*/) {
+    finishTable(recoveredMultiValues, [&](const cellsalvage::CarvedRecord& record) {
+        return Pair{cellsalvage::ColumnNumber(record, recordIdIndex),
+                    cellsalvage::ColumnBytes(record, valueIndex)};
     });
 }
 
-void IphoneSqlitParse::parseContactABPersonFreelistCell(const int& rowidIndex,
+void IphoneSqlitParse::parseContactABPersonFreelistCell(const int& /*rowidIndex*/,
                                                         const int& firstIndex, const int& lastIndex,
-                                                        const int& columnCount) {
-    if (columnCount < 2) {
-        return;
+                                                        const int& /*columnCount*/) {
+    if (carving) {
+        carving->StartTable(1, {firstIndex, lastIndex}, secondRootPage);
     }
-    WalkRules rules;
-    rules.zeroLengthFiveToTwelve = true;
-    std::vector<WantedColumn> wanted(3);
-    forEachFreeblock([&](const Scratch& scratch) {
-        // A first byte this large is the record-header size, not a serial type.
-        const std::size_t first = scratch.bytes[0] >= columnCount ? 1 : 0;
-        carveMergedRecords(scratch, first, columnCount, 4, false,
-                           [&](std::size_t position) -> std::optional<std::size_t> {
-                               wanted[0].index = rowidIndex - 1;
-                               wanted[1].index = firstIndex - 1;
-                               wanted[2].index = lastIndex - 1;
-                               return keepRecord(scratch, position, columnCount - 1, wanted,
-                                                 recoveredPersons, rules);
-                           });
+}
+
+void IphoneSqlitParse::parseContactABPersonUnassignedArea(const int& /*rowidIndex*/,
+                                                          const int& firstIndex,
+                                                          const int& lastIndex,
+                                                          const int& /*columnCount*/) {
+    // The person's identifier is the cell's rowid key, known only when it survived.
+    finishTable(recoveredPersons, [&](const cellsalvage::CarvedRecord& record) {
+        return Triple{record.rowid ? std::to_string(*record.rowid) : std::string(),
+                      cellsalvage::ColumnBytes(record, firstIndex),
+                      cellsalvage::ColumnBytes(record, lastIndex)};
     });
 }
 
-void IphoneSqlitParse::parseSmsFreelistCell(int& addressIndex, int& textIndex, int& columnCount) {
-    const int learntAddress = addressIndex;
-    const int learntText = textIndex;
-    const int learntCount = columnCount;
-    // Byte 0 is the NULL type of ROWID (the walk starts at column 0); a text type means ROWID's
-    // type was overwritten and the walk starts at the address; anything else keeps the last call.
-    const auto applyFirstByteRule = [&](unsigned char first) {
-        if (first == 0) {
-            addressIndex = learntAddress;
-            textIndex = learntText;
-            columnCount = learntCount;
-        } else if (IsTextByte(first)) {
-            addressIndex = learntAddress - 1;
-            textIndex = learntText - 1;
-            columnCount = learntCount - 1;
-        }
-    };
-    WalkRules rules;
-    rules.zeroLengthFiveToTwelve = true;
-    std::vector<WantedColumn> wanted(2);
-    forEachFreeblock([&](const Scratch& scratch) {
-        carveMergedRecords(scratch, 0, learntCount, 4, false,
-                           [&](std::size_t position) -> std::optional<std::size_t> {
-                               applyFirstByteRule(scratch.bytes[position]);
-                               if (columnCount < 1) {
-                                   return std::nullopt;
-                               }
-                               wanted[0].index = addressIndex;
-                               wanted[1].index = textIndex;
-                               return keepRecord(scratch, position, columnCount, wanted,
-                                                 recoveredMessages, rules);
-                           });
+void IphoneSqlitParse::parseSmsFreelistCell(int& addressIndex, int& textIndex,
+                                            int& /*columnCount*/) {
+    if (carving) {
+        carving->StartTable(0, {addressIndex, textIndex}, rootPage);
+    }
+}
+
+void IphoneSqlitParse::parseSmsUnassignedArea(const int& addressIndex, const int& textIndex,
+                                              const int& /*columnCount*/) {
+    finishTable(recoveredMessages, [&](const cellsalvage::CarvedRecord& record) {
+        return Pair{cellsalvage::ColumnBytes(record, addressIndex),
+                    cellsalvage::ColumnBytes(record, textIndex)};
     });
 }
 
-void IphoneSqlitParse::parseSmsFreelistCell(const int& textIndex, const int& columnCount) {
-    if (columnCount < 1) {
-        return;
+void IphoneSqlitParse::parseSmsFreelistCell(const int& textIndex, const int& /*columnCount*/) {
+    if (carving) {
+        carving->StartTable(0, {textIndex}, rootPage);
     }
-    WalkRules rules;
-    rules.zeroLengthFiveToTwelve = true;
-    std::vector<WantedColumn> wanted(1);
-    forEachFreeblock([&](const Scratch& scratch) {
-        const std::size_t first = scratch.bytes[0] < 40 ? 0 : 1;
-        carveMergedRecords(scratch, first, columnCount, 5, false,
-                           [&](std::size_t position) -> std::optional<std::size_t> {
-                               wanted[0].index = textIndex;
-                               return keepRecord(scratch, position, columnCount, wanted,
-                                                 recoveredMessageTexts, rules);
-                           });
+}
+
+void IphoneSqlitParse::parseSmsUnassignedArea(const int& textIndex, const int& /*columnCount*/) {
+    finishTable(recoveredMessageTexts, [&](const cellsalvage::CarvedRecord& record) {
+        return cellsalvage::ColumnBytes(record, textIndex);
     });
 }
 
 void IphoneSqlitParse::parseCallHistoryFreelistCell(const int& addressIndex, const int& flagsIndex,
-                                                    const int& columnCount) {
-    if (columnCount < 1) {
-        return;
+                                                    const int& /*columnCount*/) {
+    if (carving) {
+        carving->StartTable(0, {addressIndex, flagsIndex}, rootPage);
     }
-    WalkRules rules;
-    rules.zeroLengthFiveToTwelve = true;
-    rules.zeroLengthColumn = 5;
-    std::vector<WantedColumn> wanted(2);
-    forEachFreeblock([&](const Scratch& scratch) {
-        carveMergedRecords(scratch, 0, columnCount, 4, false,
-                           [&](std::size_t position) -> std::optional<std::size_t> {
-                               wanted[0].index = addressIndex;
-                               wanted[1].index = flagsIndex;
-                               return keepRecord(scratch, position, columnCount, wanted,
-                                                 recoveredCalls, rules);
-                           });
-    });
-}
-
-// ---- unassigned-area carvers ----
-
-void IphoneSqlitParse::parseContactABMultiValueUnassignedArea(const int& recordIdIndex,
-                                                              const int& valueIndex,
-                                                              const int& columnCount) {
-    if (columnCount < 2) {
-        return;
-    }
-    WalkRules rules;
-    rules.zeroLengthFiveToTwelve = true;
-    std::vector<WantedColumn> wanted(2);
-    forEachUnassignedArea([&](const Scratch& scratch) {
-        slideSignature(scratch, scratch.length, [&](std::size_t p) -> std::optional<std::size_t> {
-            // record_id and property are integers; identifier and label take a byte each.
-            std::uint32_t recordIdType = 0;
-            std::uint32_t propertyType = 0;
-            std::size_t l1 = 0;
-            std::size_t l2 = 0;
-            if (!readSerialType(scratch, p, recordIdType, l1) || !isIntegerType(recordIdType) ||
-                !readSerialType(scratch, p + l1, propertyType, l2) ||
-                !isIntegerType(propertyType) || !IsTextByte(byteAt(scratch, p + l1 + l2 + 2))) {
-                return std::nullopt;
-            }
-            wanted[0].index = recordIdIndex - 1;
-            wanted[1].index = valueIndex - 1;
-            return keepRecord(scratch, p, columnCount - 1, wanted, recoveredMultiValues, rules);
-        });
-    });
-}
-
-void IphoneSqlitParse::parseContactABPersonUnassignedArea(const int& rowidIndex,
-                                                          const int& firstIndex,
-                                                          const int& lastIndex,
-                                                          const int& columnCount) {
-    static_cast<void>(rowidIndex);  // the identifier comes from the cell header, not the record
-    if (columnCount < 1) {
-        return;
-    }
-    const auto headerSize = static_cast<std::uint32_t>(columnCount) + 1;
-    std::vector<WantedColumn> wanted(2);
-    // Form A: rowid, header size, then ROWID's NULL type, a name and the two dates (type 4).
-    const auto formA = [&](const Scratch& scratch, std::size_t p, std::uint32_t& identifier,
-                           std::size_t& start) {
-        std::uint32_t size = 0;
-        std::size_t l1 = 0;
-        std::size_t l2 = 0;
-        if (!readSerialType(scratch, p, identifier, l1) || identifier <= 1 ||
-            !readSerialType(scratch, p + l1, size, l2) || size != headerSize) {
-            return false;
-        }
-        const std::size_t q = p + l1 + l2;
-        const bool named = IsTextByte(byteAt(scratch, q + 1)) || IsTextByte(byteAt(scratch, q + 2));
-        start = q;
-        return named && byteAt(scratch, q + 18) == 4 && byteAt(scratch, q + 19) == 4;
-    };
-    // Form B: a text-typed byte with the dates a little later; the rowid sits just before it.
-    const auto formB = [&](const Scratch& scratch, std::size_t p, std::uint32_t& identifier,
-                           std::size_t& start) {
-        std::uint32_t type = 0;
-        std::size_t l1 = 0;
-        std::size_t l0 = 0;
-        if (p == 0 || !readSerialType(scratch, p, type, l1) || !isTextType(type) ||
-            (byteAt(scratch, p + l1 + 17) != 4 && byteAt(scratch, p + l1 + 18) != 4)) {
-            return false;
-        }
-        start = p + l1;
-        return readSerialType(scratch, p - 1, identifier, l0);
-    };
-    const auto keep = [&](const Scratch& scratch, std::size_t start,
-                          std::uint32_t identifier) -> std::optional<std::size_t> {
-        wanted[0].index = firstIndex;
-        wanted[1].index = lastIndex;
-        const WalkResult walk =
-            walkRecord(scratch, start, scratch.length - start, columnCount, wanted);
-        if (walk.end != WalkEnd::Complete) {
-            return std::nullopt;
-        }
-        recoveredPersons.emplace_back(IdentifierBytes(identifier),
-                                      columnValue(scratch, walk, wanted[0]),
-                                      columnValue(scratch, walk, wanted[1]));
-        return walk.extent;
-    };
-    forEachUnassignedArea([&](const Scratch& scratch) {
-        slideSignature(scratch, scratch.length, [&](std::size_t p) -> std::optional<std::size_t> {
-            std::uint32_t identifier = 0;
-            std::size_t start = 0;
-            if (formA(scratch, p, identifier, start) && start < scratch.length) {
-                if (const auto extent = keep(scratch, start, identifier)) {
-                    return extent;
-                }
-            }
-            if (formB(scratch, p, identifier, start) && start < scratch.length) {
-                return keep(scratch, start, identifier);
-            }
-            return std::nullopt;
-        });
-    });
-}
-
-void IphoneSqlitParse::parseSmsUnassignedArea(const int& addressIndex, const int& textIndex,
-                                              const int& columnCount) {
-    if (columnCount < 2) {
-        return;
-    }
-    // address, date, text, flags, then replace as a constant.
-    static constexpr SignatureStep kShape[] = {{0, isTextType},
-                                               {0, isIntegerType},
-                                               {0, isTextType},
-                                               {0, isIntegerType},
-                                               {0, isConstantType}};
-    carveSignedRecords(kShape, columnCount - 1, {{addressIndex - 1}, {textIndex - 1}}, {},
-                       recoveredMessages);
-}
-
-void IphoneSqlitParse::parseSmsUnassignedArea(const int& textIndex, const int& columnCount) {
-    if (columnCount < 2) {
-        return;
-    }
-    // guid (a 36-byte text), text, five one-byte types, attributedBody (a blob), four more,
-    // account_guid (a text), error, then date (an integer).
-    static constexpr SignatureStep kShape[] = {
-        {0, [](std::uint32_t t) { return t == 85; }},
-        {0, isTextType},
-        {5, isBlobType},
-        {4, isTextType},
-        {1, isIntegerType},
-    };
-    carveSignedRecords(kShape, columnCount - 1, {{textIndex - 1}}, {}, recoveredMessageTexts);
 }
 
 void IphoneSqlitParse::parseCallHistoryUnassignedArea(const int& addressIndex,
                                                       const int& flagsIndex,
-                                                      const int& columnCount) {
-    if (columnCount < 2) {
-        return;
-    }
-    // address, then date, duration, flags and id as integers.
-    static constexpr SignatureStep kShape[] = {{0, isTextType},
-                                               {0, isIntegerType},
-                                               {0, isIntegerType},
-                                               {0, isIntegerType},
-                                               {0, isIntegerType}};
-    WalkRules rules;
-    rules.zeroLengthColumn = 5 - 1;  // table column 5 (id); the walk starts at column 1
-    carveSignedRecords(kShape, columnCount - 1, {{addressIndex - 1}, {flagsIndex - 1}}, rules,
-                       recoveredCalls);
-}
-
-template <typename Row>
-void IphoneSqlitParse::carveSignedRecords(std::span<const SignatureStep> signature, int columns,
-                                          std::vector<WantedColumn> wanted, const WalkRules& rules,
-                                          std::vector<Row>& rows) {
-    forEachUnassignedArea([&](const Scratch& scratch) {
-        slideSignature(scratch, scratch.length, [&](std::size_t p) -> std::optional<std::size_t> {
-            if (!matchesSignature(scratch, p, signature)) {
-                return std::nullopt;
-            }
-            return keepRecord(scratch, p, columns, wanted, rows, rules);
-        });
+                                                      const int& /*columnCount*/) {
+    finishTable(recoveredCalls, [&](const cellsalvage::CarvedRecord& record) {
+        return Pair{cellsalvage::ColumnBytes(record, addressIndex),
+                    cellsalvage::ColumnBytes(record, flagsIndex)};
     });
-}
-
-// ---- stale copies ----
-
-void IphoneSqlitParse::dropStaleCopies(ePaserType type, eOSType os) {
-    using cellsalvage::ValueKind;
-    const auto pairValues = [](const Pair& row) {
-        return std::vector<std::string>{row.first, row.second};
-    };
-    if (type == PARSE_CONTACTS) {
-        const cellsalvage::Connection db = cellsalvage::OpenReadOnly(addressBookPath);
-        if (!db) {
-            return;
-        }
-        cellsalvage::EraseStaleCopies(db.get(), "SELECT record_id, value FROM ABMultiValue",
-                                      {ValueKind::Integer, ValueKind::Text}, recoveredMultiValues,
-                                      pairValues);
-        cellsalvage::EraseStaleCopies(db.get(), "SELECT ROWID, First, Last FROM ABPerson",
-                                      {ValueKind::Ignored, ValueKind::Text, ValueKind::Text},
-                                      recoveredPersons, [](const Triple& row) {
-                                          return std::vector<std::string>{
-                                              std::get<0>(row), std::get<1>(row), std::get<2>(row)};
-                                      });
-        return;
-    }
-    const cellsalvage::Connection db = cellsalvage::OpenReadOnly(recordDbPath);
-    if (!db) {
-        return;
-    }
-    if (type == PARSE_MESSAGES && (os == OS_IOS5_EARLY || os == OS_IOS5)) {
-        cellsalvage::EraseStaleCopies(db.get(), "SELECT address, text FROM message",
-                                      {ValueKind::Text, ValueKind::Text}, recoveredMessages,
-                                      pairValues);
-    } else if (type == PARSE_MESSAGES) {
-        cellsalvage::EraseStaleCopies(
-            db.get(), "SELECT text FROM message", {ValueKind::Text}, recoveredMessageTexts,
-            [](const std::string& text) { return std::vector<std::string>{text}; });
-    } else if (type == PARSE_CALL_HISTORY) {
-        cellsalvage::EraseStaleCopies(db.get(), "SELECT address, flags FROM call",
-                                      {ValueKind::Text, ValueKind::Integer}, recoveredCalls,
-                                      pairValues);
-    }
 }
 
 // ---- save steps ----
@@ -592,29 +331,36 @@ void IphoneSqlitParse::saveContactRecover2File() {
     recoveredText.clear();
     for (const auto& [recordId, value] : recoveredMultiValues) {
         const std::string valueText = utf8ToAnsi(value);
-        bool named = false;
-        for (const auto& [identifier, first, last] : recoveredPersons) {
-            // A person carved without its identifier cannot be the owner of anything.
-            if (!identifier.empty() && identifier == recordId) {
-                recoveredText += utf8ToAnsi(last) + utf8ToAnsi(first) + "\t" + valueText + "\r\n";
-                named = true;
-            }
-        }
-        if (named) {
-            continue;
-        }
-        const unsigned ownerByte =
-            recordId.empty() ? 0U : static_cast<unsigned char>(recordId.front());
-        for (const auto& [name, key] : contactNames) {
-            if (LowByteOfNumber(key) == ownerByte) {
-                recoveredText += utf8ToAnsi(name) + "\t" + valueText + "\r\n";
-                named = true;
-            }
-        }
-        if (!named) {
-            recoveredText += "N/A\t" + valueText + "\r\n";
+        for (const std::string& name : ownerNames(recordId)) {
+            recoveredText += name + "\t" + valueText + "\r\n";
         }
     }
+}
+
+std::vector<std::string> IphoneSqlitParse::ownerNames(const std::string& recordId) const {
+    std::vector<std::string> names;
+    if (recordId.empty()) {
+        return {"N/A"};
+    }
+    for (const auto& [name, key] : contactNames) {
+        if (key == recordId) {
+            names.push_back(utf8ToAnsi(name));
+        }
+    }
+    if (!names.empty()) {
+        return names;
+    }
+    for (const auto& [rowid, name] : livePersons) {
+        if (rowid == recordId) {
+            return {utf8ToAnsi(name)};
+        }
+    }
+    for (const auto& [rowid, first, last] : recoveredPersons) {
+        if (rowid == recordId) {
+            return {utf8ToAnsi(last) + utf8ToAnsi(first)};
+        }
+    }
+    return {"N/A"};
 }
 
 void IphoneSqlitParse::saveSmsRecover2File(eOSType os) {

@@ -1,12 +1,11 @@
 // Carves deleted contacts (AddressBook ABMultiValue and ABPerson), messages (iOS 5 and iOS 6
 // layouts) and calls out of iOS databases, joins them with AddressBook names and leaves the
 // result as text: one record per line ending "\r\n", fields separated by "\t", in the locale's
-// charset. Files are only read: SQL connections are read-only and the raw stream is an ifstream.
+// charset. Files are only read: SQL connections are read-only and immutable, and the raw page
+// reads (of the database and of a write-ahead log beside it) never write or checkpoint.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <span>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -17,6 +16,9 @@
 #include "cellsalvage/sqliteparsebase.h"
 
 struct sqlite3;
+namespace cellsalvage {
+struct CarvingSession;
+}
 
 class CELLSALVAGE_API IphoneSqlitParse : public SqliteParseBase {
 public:
@@ -34,7 +36,7 @@ private:
     bool InitCallHistoryDbFile();
     // The message and call steps: the AddressBook's names by value, then the root page and layout
     // of one table of the record database (its address column and `secondColumn`).
-    bool readNamesAndRecordTable(const char* rootSql, const char* layoutSql,
+    bool readNamesAndRecordTable(const char* rootSql, const char* layoutSql, const char* table,
                                  const char* secondColumn, int& columnCount, int& secondIndex);
 
     void parseContactABMultiValueFreelistCell(const int& recordIdIndex, const int& valueIndex,
@@ -58,35 +60,17 @@ private:
                                         const int& columnCount);
 
     void saveContactRecover2File();
+    // The names a carved value's line shows for its owner (record_id in decimal): one per row of
+    // the names statement for an owner with live values, else the live or carved person of that
+    // rowid; "N/A" when no owner can be known.
+    std::vector<std::string> ownerNames(const std::string& recordId) const;
     void saveSmsRecover2File(eOSType os);
     void saveCallHistoryRecover2File();
 
-    // Drops carved rows equal to a live row of their table: b-tree rebalancing leaves such stale
-    // copies in free space, and they were never deleted.
-    void dropStaleCopies(ePaserType type, eOSType os);
-
-    // The serial type (varint) at `position`, when all of it lies inside the scratch buffer;
-    // `used` is its length in bytes.
-    static bool readSerialType(const Scratch& scratch, std::size_t position, std::uint32_t& type,
-                               std::size_t& used);
-    // A single byte of the scratch buffer; 0 past its end.
-    static unsigned char byteAt(const Scratch& scratch, std::size_t position);
-
-    // One step of an unassigned-area signature: `skipBefore` bytes passed over, then a serial
-    // type that `matches` accepts.
-    struct SignatureStep {
-        std::size_t skipBefore;
-        bool (*matches)(std::uint32_t);
-    };
-    // Whether the serial types from `position` follow `steps`, each read whole inside the buffer.
-    static bool matchesSignature(const Scratch& scratch, std::size_t position,
-                                 std::span<const SignatureStep> steps);
-    // The unassigned-area carver of the message and call tables: every position whose serial
-    // types follow `signature` starts a record of `columns` types, whose wanted columns are kept.
-    template <typename Row>
-    void carveSignedRecords(std::span<const SignatureStep> signature, int columns,
-                            std::vector<WantedColumn> wanted, const WalkRules& rules,
-                            std::vector<Row>& rows);
+    // The deleted records of the table carving started on (its leaf pages, then the pages the
+    // file no longer uses), as `row` makes them legacy rows of `rows`.
+    template <typename Row, typename MakeRow>
+    void finishTable(std::vector<Row>& rows, MakeRow row);
 
     sqlite3* recordDbHandle = nullptr;
     sqlite3* addressBookHandle = nullptr;
@@ -107,12 +91,14 @@ private:
     int addressColumn = 0;
     int textColumn = 0;
     int flagsColumn = 0;
-    std::vector<Pair> recoveredMultiValues;  // (record_id bytes, value bytes)
+    std::vector<Pair> recoveredMultiValues;  // (record_id in decimal or "", value bytes)
     std::vector<Pair> contactNames;          // (Last + First, key)
     std::vector<Pair> recoveredMessages;     // (address bytes, text bytes)
     std::vector<std::string> recoveredMessageTexts;
     std::vector<Pair> recoveredCalls;      // (address bytes, flags bytes)
-    std::vector<Triple> recoveredPersons;  // (identifier bytes, First bytes, Last bytes)
+    std::vector<Triple> recoveredPersons;  // (rowid in decimal or "", First bytes, Last bytes)
+    std::vector<Pair> livePersons;         // (ROWID in decimal, Last + First)
+    std::unique_ptr<cellsalvage::CarvingSession> carving;
 
 public:
     std::string recoveredText;

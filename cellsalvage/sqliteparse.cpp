@@ -5,30 +5,17 @@
 #include <fstream>
 #include <optional>
 
+#include "cellsalvage/knownlayouts.h"
 #include "cellsalvage/sqlquery.h"
-#include "cellsalvage/stalecopies.h"
+#include "cellsalvage/tablecarver.h"
 
 namespace {
 
-using cellsalvage::ValueKind;
-
-// The first byte of a freeblock below this is a serial type; from it on, a record-header size.
-constexpr int kHeaderSizeThreshold = 7;
-// Deleted cells merged into one freeblock: payload length, rowid and header size lie between them.
-constexpr std::size_t kMergedCellGap = 4;
-// The sms signature spans the bytes p .. p + 11.
-constexpr std::size_t kSmsSignatureSpan = 11;
-
-// A signature byte for a column holding NULL or a small integer. Types 8 and 9 (the constants 0
-// and 1) count too: SQLite has written them since 2012, and nearly every data and sms row holds a
-// 0 or 1 in these columns, so without them the signatures would match no current file.
-bool IsNullOrSmallInteger(unsigned char type) {
-    return type < 8 || type == 8 || type == 9;
-}
-
-bool IsNumber(const std::string& value) {
-    return std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+constexpr const char* kNameMimetypeSql =
+    "SELECT _id FROM mimetypes WHERE mimetype = 'vnd.android.cursor.item/name'";
+constexpr const char* kLiveNamesSql =
+    "SELECT raw_contact_id, data1 FROM data WHERE mimetype_id = (SELECT _id FROM mimetypes WHERE "
+    "mimetype = 'vnd.android.cursor.item/name')";
 
 // Writes the whole text over `name` in the current folder; a file that cannot be created is
 // silently not written.
@@ -57,29 +44,27 @@ void SqliteParse::startParse(ePaserType type, eOSType os) {
     if (os != OS_NONE) {
         return;
     }
+    carving = std::make_unique<cellsalvage::CarvingSession>();
     if (type == PARSE_CONTACTS) {
         if (!InitContacDbquarryFile()) {
             return;
         }
-        readPageSize(contactsDbPath);
-        openDbStream(contactsDbPath);
-        loadTable(rootPage);
-        parseContactFreelistCell(rawContactIdColumn, data1Column, dataColumnCount);
-        parseContactUnassignedArea(rawContactIdColumn, data1Column, dataColumnCount);
-        dropStaleCopies(type);
+        if (carving->Open(contactsDbPath)) {
+            parseContactFreelistCell(rawContactIdColumn, data1Column, dataColumnCount);
+            parseContactUnassignedArea(rawContactIdColumn, data1Column, dataColumnCount);
+        }
         saveContactRecover2File({});
     } else if (type == PARSE_MESSAGES) {
         if (!InitSmsDbquarryFile()) {
             return;
         }
-        readPageSize(smsDbPath);
-        openDbStream(smsDbPath);
-        loadTable(rootPage);
-        parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
-        parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
-        dropStaleCopies(type);
+        if (carving->Open(smsDbPath)) {
+            parseSmsFresslistCell(addressColumn, personColumn, bodyColumn, smsColumnCount);
+            parseSmsUnassignedArea(addressColumn, personColumn, bodyColumn, smsColumnCount);
+        }
         saveSmsRecover2File({});
     }
+    carving.reset();
 }
 
 bool SqliteParse::InitContacDbquarryFile() {
@@ -97,10 +82,19 @@ bool SqliteParse::InitContacDbquarryFile() {
         return false;
     }
     const cellsalvage::TableLayout layout = cellsalvage::ReadTableLayout(
-        contacts.get(), "SELECT * from data", {"raw_contact_id", "data1"});
+        contacts.get(), "SELECT * from data", {"raw_contact_id", "data1", "mimetype_id"});
     dataColumnCount = layout.columnCount;
     rawContactIdColumn = layout.indices[0];
     data1Column = layout.indices[1];
+    mimetypeColumn = layout.indices[2];
+    cellsalvage::ForEachRow(contacts.get(), kNameMimetypeSql, [this](sqlite3_stmt* row) {
+        nameMimetype = cellsalvage::ColumnText(row, 0);
+    });
+    cellsalvage::ForEachRow(contacts.get(), kLiveNamesSql, [this](sqlite3_stmt* row) {
+        liveNames.emplace_back(cellsalvage::ColumnText(row, 0), cellsalvage::ColumnText(row, 1));
+    });
+    carving->schemas = {
+        cellsalvage::ReadTableSchema(contacts.get(), "data", cellsalvage::layouts::kAndroidData)};
     return true;
 }
 
@@ -132,164 +126,106 @@ bool SqliteParse::InitSmsDbquarryFile() {
     addressColumn = layout.indices[0];
     personColumn = layout.indices[1];
     bodyColumn = layout.indices[2];
+    carving->schemas = {
+        cellsalvage::ReadTableSchema(messages.get(), "sms", cellsalvage::layouts::kAndroidSms)};
     return true;
 }
 
-namespace {
+// Each table is carved in two steps: the free space of its leaf pages, then the pages the file
+// no longer uses; the records of both reach the table's rows together, without stale copies.
 
-// The byte at `position` of the scratch buffer; 0 past its end, so no signature reads outside it.
-unsigned char ByteAt(const std::vector<unsigned char>& bytes, std::size_t position) {
-    return position < bytes.size() ? bytes[position] : 0;
-}
-
-// Where a freeblock's serial types start: its first byte is either a serial type (a small one:
-// the NULL of _id or a small integer) or the record-header size of the deleted cell.
-std::size_t FreeblockRecordStart(const std::vector<unsigned char>& bytes) {
-    return ByteAt(bytes, 0) < kHeaderSizeThreshold ? 0 : 1;
-}
-
-}  // namespace
-
-void SqliteParse::parseContactFreelistCell(const int& rawContactIdIndex, const int& data1Index,
-                                           const int& columnCount) {
-    if (columnCount <= 0) {
+template <typename Row, typename MakeRow>
+void SqliteParse::finishTable(std::vector<Row>& rows, MakeRow row) {
+    if (!carving) {
         return;
     }
-    forEachFreeblock([&](const Scratch& scratch) {
-        carveMergedRecords(
-            scratch, FreeblockRecordStart(scratch.bytes), columnCount, kMergedCellGap, false,
-            [&](std::size_t position) -> std::optional<std::size_t> {
-                std::vector<WantedColumn> wanted{{rawContactIdIndex}, {data1Index}};
-                return keepRecord(scratch, position, columnCount, wanted, recoveredDataRows);
-            });
-    });
+    for (const cellsalvage::CarvedRecord& record : carving->FinishTable()) {
+        rows.push_back(row(record));
+    }
+}
+
+void SqliteParse::parseContactFreelistCell(const int& rawContactIdIndex, const int& data1Index,
+                                           const int& /*columnCount*/) {
+    if (carving) {
+        carving->StartTable(0, {rawContactIdIndex, data1Index, mimetypeColumn}, rootPage);
+    }
 }
 
 void SqliteParse::parseContactUnassignedArea(const int& rawContactIdIndex, const int& data1Index,
-                                             const int& columnCount) {
-    if (columnCount <= 0 || data1Index < 0) {
-        return;
-    }
-    const auto data1Offset = static_cast<std::size_t>(data1Index);
-    forEachUnassignedArea([&](const Scratch& scratch) {
-        const std::size_t stop = scratch.length > data1Offset ? scratch.length - data1Offset : 0;
-        slideSignature(scratch, stop, [&](std::size_t p) -> std::optional<std::size_t> {
-            for (std::size_t i = 0; i < data1Offset; ++i) {
-                if (!IsNullOrSmallInteger(ByteAt(scratch.bytes, p + i))) {
-                    return std::nullopt;
-                }
-            }
-            if (!isTextType(ByteAt(scratch.bytes, p + data1Offset))) {
-                return std::nullopt;
-            }
-            std::vector<WantedColumn> wanted{{rawContactIdIndex}, {data1Index}};
-            // A record that does not fit in the area was no match: the scan goes on.
-            return keepRecord(scratch, p, columnCount, wanted, recoveredDataRows);
-        });
+                                             const int& /*columnCount*/) {
+    finishTable(recoveredDataRows, [&](const cellsalvage::CarvedRecord& record) {
+        return Triple{cellsalvage::ColumnNumber(record, rawContactIdIndex),
+                      cellsalvage::ColumnNumber(record, mimetypeColumn),
+                      cellsalvage::ColumnBytes(record, data1Index)};
     });
 }
 
 void SqliteParse::parseSmsFresslistCell(const int& addressIndex, const int& personIndex,
-                                        const int& bodyIndex, const int& columnCount) {
-    if (columnCount <= 0) {
-        return;
+                                        const int& bodyIndex, const int& /*columnCount*/) {
+    if (carving) {
+        carving->StartTable(0, {addressIndex, personIndex, bodyIndex}, rootPage);
     }
-    forEachFreeblock([&](const Scratch& scratch) {
-        carveMergedRecords(
-            scratch, FreeblockRecordStart(scratch.bytes), columnCount, kMergedCellGap, true,
-            [&](std::size_t position) -> std::optional<std::size_t> {
-                std::vector<WantedColumn> wanted{{addressIndex}, {personIndex}, {bodyIndex}};
-                return keepRecord(scratch, position, columnCount, wanted, recoveredSms);
-            });
-    });
 }
 
 void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& personIndex,
-                                         const int& bodyIndex, const int& columnCount) {
-    if (columnCount <= 0 || bodyIndex < 0) {
-        return;
-    }
-    const auto bodyOffset = static_cast<std::size_t>(bodyIndex);
-    forEachUnassignedArea([&](const Scratch& scratch) {
-        const std::size_t stop =
-            scratch.length > kSmsSignatureSpan ? scratch.length - kSmsSignatureSpan : 0;
-        slideSignature(scratch, stop, [&](std::size_t p) -> std::optional<std::size_t> {
-            const auto& bytes = scratch.bytes;
-            // _id and thread_id, address, then person .. type: small integers or NULL.
-            bool match = IsNullOrSmallInteger(ByteAt(bytes, p)) &&
-                         IsNullOrSmallInteger(ByteAt(bytes, p + 1)) &&
-                         isTextType(ByteAt(bytes, p + 2)) &&
-                         isTextType(ByteAt(bytes, p + bodyOffset));
-            for (std::size_t i = 3; match && i <= 9; ++i) {
-                match = IsNullOrSmallInteger(ByteAt(bytes, p + i));
-            }
-            if (!match) {
-                return std::nullopt;
-            }
-            std::vector<WantedColumn> wanted{{addressIndex}, {personIndex}, {bodyIndex}};
-            return keepRecord(scratch, p, columnCount, wanted, recoveredSms);
-        });
+                                         const int& bodyIndex, const int& /*columnCount*/) {
+    finishTable(recoveredSms, [&](const cellsalvage::CarvedRecord& record) {
+        return Triple{cellsalvage::ColumnBytes(record, addressIndex),
+                      cellsalvage::ColumnBytes(record, personIndex),
+                      cellsalvage::ColumnBytes(record, bodyIndex)};
     });
-}
-
-void SqliteParse::dropStaleCopies(ePaserType type) {
-    if (type == PARSE_CONTACTS) {
-        const cellsalvage::Connection contacts = cellsalvage::OpenReadOnly(contactsDbPath);
-        if (contacts) {
-            cellsalvage::EraseStaleCopies(
-                contacts.get(), "SELECT raw_contact_id, data1 FROM data",
-                {ValueKind::Integer, ValueKind::Text}, recoveredDataRows, [](const Pair& row) {
-                    return std::vector<std::string>{row.first, row.second};
-                });
-        }
-    } else if (type == PARSE_MESSAGES) {
-        const cellsalvage::Connection messages = cellsalvage::OpenReadOnly(smsDbPath);
-        if (messages) {
-            cellsalvage::EraseStaleCopies(messages.get(), "SELECT address, person, body FROM sms",
-                                          {ValueKind::Text, ValueKind::Integer, ValueKind::Text},
-                                          recoveredSms, [](const Triple& row) {
-                                              return std::vector<std::string>{std::get<0>(row),
-                                                                              std::get<1>(row),
-                                                                              std::get<2>(row)};
-                                          });
-        }
-    }
 }
 
 void SqliteParse::saveContactRecover2File(const std::string& /*unused*/) {
     recoveredText.clear();
-    const std::size_t count = recoveredDataRows.size();
-    std::vector<bool> used(count, false);
-    for (std::size_t k = 0; k < count; ++k) {
-        const auto& [idK, data1K] = recoveredDataRows[k];
-        for (std::size_t b = k; b < count; ++b) {
-            const auto& [idB, data1B] = recoveredDataRows[b];
-            if (data1K.empty() || data1B.empty() || idK != idB || data1K == data1B) {
-                continue;
-            }
-            // The name goes first, the number second.
-            const bool kIsNumber = IsNumber(data1K);
-            recoveredText += utf8ToAnsi(kIsNumber ? data1B : data1K);
-            recoveredText += "\t";
-            recoveredText += utf8ToAnsi(kIsNumber ? data1K : data1B);
-            recoveredText += "\r\n";
-            used[k] = true;
-            used[b] = true;
-        }
-    }
-    for (std::size_t j = 0; j < count; ++j) {
-        const std::string& data1 = recoveredDataRows[j].second;
-        if (used[j] || data1.empty()) {
+    for (const Triple& row : recoveredDataRows) {
+        const auto& [rawContactId, mimetype, data1] = row;
+        if (data1.empty()) {
             continue;
         }
-        if (IsNumber(data1)) {
-            recoveredText += "N/A\t" + utf8ToAnsi(data1);
-        } else {
-            recoveredText += utf8ToAnsi(data1) + "\tN/A";
+        if (!isNameRow(row)) {
+            // A number or an address beside the name of its raw contact.
+            recoveredText += ownerName(rawContactId) + "\t" + utf8ToAnsi(data1) + "\r\n";
+            continue;
         }
-        recoveredText += "\r\n";
+        // A name row stands alone when none of its contact's values came back to carry it.
+        const bool named = std::any_of(
+            recoveredDataRows.begin(), recoveredDataRows.end(), [&](const Triple& other) {
+                return std::get<0>(other) == rawContactId && !isNameRow(other) &&
+                       !std::get<2>(other).empty() && !rawContactId.empty();
+            });
+        if (!named) {
+            recoveredText += utf8ToAnsi(data1) + "\tN/A\r\n";
+        }
     }
     WriteTextFile("conctactdata.txt", recoveredText);
+}
+
+std::string SqliteParse::ownerName(const std::string& rawContactId) const {
+    if (rawContactId.empty()) {
+        return "N/A";
+    }
+    for (const auto& [id, name] : liveNames) {
+        if (id == rawContactId && !name.empty()) {
+            return utf8ToAnsi(name);
+        }
+    }
+    for (const Triple& row : recoveredDataRows) {
+        if (std::get<0>(row) == rawContactId && isNameRow(row) && !std::get<2>(row).empty()) {
+            return utf8ToAnsi(std::get<2>(row));
+        }
+    }
+    return "N/A";
+}
+
+bool SqliteParse::isNameRow(const Triple& row) const {
+    // Without a mimetypes table to tell, a value of digits alone is a number, anything else a name.
+    if (nameMimetype.empty()) {
+        const std::string& data1 = std::get<2>(row);
+        return !std::all_of(data1.begin(), data1.end(),
+                            [](char c) { return c >= '0' && c <= '9'; });
+    }
+    return std::get<1>(row) == nameMimetype;
 }
 
 void SqliteParse::saveSmsRecover2File(const std::string& /*unused*/) {

@@ -3,6 +3,7 @@
 // recoveredText; it is also written to "conctactdata.txt" or "smsdata.txt" in the current folder.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -11,6 +12,10 @@
 #include "cellsalvage/export.h"
 #include "cellsalvage/parsetypes.h"
 #include "cellsalvage/sqliteparsebase.h"
+
+namespace cellsalvage {
+struct CarvingSession;
+}
 
 class CELLSALVAGE_API SqliteParse : public SqliteParseBase {
 public:
@@ -34,8 +39,13 @@ private:
     void saveContactRecover2File(const std::string& unused);
     void saveSmsRecover2File(const std::string& unused);
 
-    // Drops carved rows equal to a live row of their table (stale copies left by rebalancing).
-    void dropStaleCopies(ePaserType type);
+    // The deleted records of the table carving started on, as `row` makes them legacy rows.
+    template <typename Row, typename MakeRow>
+    void finishTable(std::vector<Row>& rows, MakeRow row);
+    // The name a carved data row's value shows: its raw contact's live or carved name row.
+    std::string ownerName(const std::string& rawContactId) const;
+    // Whether a carved data row is its raw contact's name row (by its mimetype).
+    bool isNameRow(const Triple& row) const;
 
     int rootPage = 0;
     std::u16string contactsDbPath;
@@ -44,6 +54,7 @@ private:
     int smsColumnCount = 0;
     int rawContactIdColumn = 0;
     int data1Column = 0;
+    int mimetypeColumn = 0;
     int addressColumn = 0;
     int personColumn = 0;
     int bodyColumn = 0;
@@ -52,7 +63,11 @@ public:
     std::string recoveredText;
 
 private:
-    std::vector<Pair> recoveredDataRows;  // (raw_contact_id bytes, data1 bytes)
-    std::vector<Pair> contactNames;       // live (raw_contact_id, data1) as text
-    std::vector<Triple> recoveredSms;     // (address bytes, person bytes, body bytes)
+    // Carved data rows: (raw_contact_id, mimetype_id, data1 bytes), numbers in decimal or "".
+    std::vector<Triple> recoveredDataRows;
+    std::vector<Pair> contactNames;    // live (raw_contact_id, data1) as text
+    std::vector<Triple> recoveredSms;  // (address bytes, person bytes, body bytes)
+    std::vector<Pair> liveNames;       // contacts: live name rows (raw_contact_id, data1)
+    std::string nameMimetype;          // the mimetype_id of name rows, in decimal
+    std::unique_ptr<cellsalvage::CarvingSession> carving;
 };

@@ -1,22 +1,6 @@
 // Raw reading of an SQLite 3 file for carving: the leaf pages of one table b-tree, their freeblock
-// chains and unassigned areas, and the record walk every carver shares.
-//
-// clang-format off
-// Layout relied on (all integers big-endian, sizes in bytes, pages numbered from 1):
-//
-//   file header    offset 16  page size (2; 1 means 65,536)
-//                  offset 20  reserved bytes at the end of each page (1)
-//   page header    offset 0   type (5 interior table, 13 leaf table)
-//                  offset 1   first freeblock (2)
-//                  offset 3   cell count (2)
-//                  offset 5   cell content start (2)
-//                  offset 8   right-most child (4, interior only)
-//   cell pointers  follow the header (8 bytes on a leaf, 12 on an interior page), 2 bytes each
-//   freeblock      offset 0   next freeblock (2, 0 ends the chain)
-//                  offset 2   size, these 4 bytes included (2)
-//   record         header-size varint, serial-type varints, then the contents in column order
-//
-// clang-format on
+// chains and unassigned areas, and the record walk every carver shares. Pages are read through the
+// shared page layer, whose header (platform/sqlitepages.h) describes the layout relied on.
 // Every read is bounded by the file and the page: damaged and hostile files yield fewer rows,
 // never a crash, a hang or a read outside the page.
 #pragma once
@@ -25,6 +9,7 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -227,19 +212,16 @@ protected:
     std::map<int, std::vector<int>> freeblockMap;
 
 private:
-    // Reads `length` bytes at `position` of dbStream; false (and a cleared stream) on a short read.
-    bool readAt(std::uint64_t position, unsigned char* out, std::size_t length);
-    // Reads up to `length` bytes at `position`; returns how many arrived.
-    std::size_t readUpTo(std::uint64_t position, unsigned char* out, std::size_t length);
+    // The page layer over dbStream: pages read a window of neighbours at a time, so the passes over
+    // the leaf pages cost a few large reads rather than two system calls per page.
+    struct PageAccess;
+    // The page access for the current page size (made anew when it changed).
+    PageAccess& access();
     // The bytes of one page (a short last page is padded with zeros); nullptr when the page lies
-    // outside the file. Pages are read a window of neighbours at a time, so the passes over the
-    // leaf pages cost a few large reads rather than two system calls per page.
+    // outside the file.
     const unsigned char* loadPage(std::int32_t page);
     void forgetLoadedPage();
-    void collectLeafPagesFrom(std::int32_t page, int depth, std::vector<bool>& visited);
 
     std::uint64_t fileSize = 0;
-    std::vector<unsigned char> loadedPageBytes;
-    std::int32_t loadedPage = 0;  // first page of the window; 0: none
-    std::int32_t loadedPageCount = 0;
+    std::unique_ptr<PageAccess> pageAccess;
 };

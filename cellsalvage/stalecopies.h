@@ -1,49 +1,40 @@
 // Stale copies are not deleted rows: when SQLite rebalances a b-tree it leaves copies of live
-// cells in free space. A carved row whose values equal a live row of its table is such a copy.
+// cells in free space, and older page images hold rows that are still live. A carved record is
+// such a copy only when it equals a live row of its table in every column it carries, its rowid
+// included when its key survived; a record that differs anywhere (a date, an id) is reported.
 #pragma once
 
-#include <sqlite3.h>
-
-#include <string>
+#include <cstddef>
+#include <cstdint>
+#include <span>
 #include <vector>
+
+#include "cellsalvage/carvedrecord.h"
+#include "platform/sqlitepages.h"
 
 namespace cellsalvage {
 
-// How one carved value compares with the live column in the same position.
-enum class ValueKind {
-    Text,     // content bytes equal the live text
-    Integer,  // big-endian content bytes equal the live integer; no bytes (a zero-length or
-              // skipped serial type) match any live value
-    Ignored,  // not compared (an identifier the carver cannot know)
+class LiveRows {
+public:
+    // Columns before `firstCompared` are rowid aliases: their NULL says nothing.
+    explicit LiveRows(std::size_t firstCompared) : firstCompared_(firstCompared) {}
+
+    // A live cell of the table: its rowid and its whole record.
+    void Add(std::int64_t rowid, std::span<const unsigned char> record);
+    // Whether a live row equals `record` in every column it carries.
+    bool HasCopyOf(const CarvedRecord& record);
+
+    // The hash that HasCopyOf compares of a carved record's values, for telling duplicates apart.
+    std::uint64_t ValuesHash(const CarvedRecord& record) const;
+
+private:
+    void Sort();
+
+    std::size_t firstCompared_;
+    std::vector<std::uint64_t> values_;       // hashes of the values
+    std::vector<std::uint64_t> keyedValues_;  // hashes of the rowid and the values
+    bool sorted_ = true;
+    std::vector<pixhaven::sqlitepages::RecordField> fields_;  // scratch for Add
 };
-
-// For each candidate row (values in `kinds` order), whether it is a stale copy: whether a row of
-// `sql` on `db` (columns in the same order) equals it. Reads the live rows once, streaming. A
-// statement that does not prepare matches nothing.
-std::vector<bool> FindStaleCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
-                                  const std::vector<std::vector<std::string>>& candidates);
-
-// Keeps the rows of `rows` that are no stale copies; `values` turns a row into its values.
-template <typename Row, typename Values>
-void EraseStaleCopies(sqlite3* db, const char* sql, const std::vector<ValueKind>& kinds,
-                      std::vector<Row>& rows, Values values) {
-    if (rows.empty()) {
-        return;
-    }
-    std::vector<std::vector<std::string>> candidates;
-    candidates.reserve(rows.size());
-    for (const Row& row : rows) {
-        candidates.push_back(values(row));
-    }
-    const std::vector<bool> stale = FindStaleCopies(db, sql, kinds, candidates);
-    std::vector<Row> kept;
-    kept.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!stale[i]) {
-            kept.push_back(std::move(rows[i]));
-        }
-    }
-    rows = std::move(kept);
-}
 
 }  // namespace cellsalvage

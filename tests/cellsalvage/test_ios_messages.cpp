@@ -1,5 +1,7 @@
 // IphoneSqlitParse in messages mode on iOS 5 (both physical orders) and iOS 6 sms.db files built
 // with SQLite from the real layouts, joined with the numbers of an AddressBook.
+#include <sqlite3.h>
+
 #include <set>
 
 #include "tests/cellsalvage/test_ios_support.h"
@@ -78,6 +80,52 @@ TEST_P(Ios5Messages, DeletedMessagesFromFreeblocksAndUnassignedAreaWithTheirOwne
 INSTANTIATE_TEST_SUITE_P(BothPhysicalOrders, Ios5Messages,
                          ::testing::Values("ios5-sms-upgraded.sql", "ios5-sms-fresh.sql"));
 
+// The message table as iOS 4 made it; iOS 5 added the madrid columns with ALTER TABLE, which
+// leaves the rows written before as they were: records with 17 fields in a table of 33 columns.
+TEST(Ios5Messages, RowsWrittenBeforeColumnsWereAddedComeBack) {
+    const SharedNumberFolder folder("sms.db");
+    std::vector<Message> messages;
+    {
+        Database db(folder.recordDb);
+        db.Exec(
+            "PRAGMA page_size = 4096; PRAGMA auto_vacuum = NONE; PRAGMA secure_delete = OFF;"
+            "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date "
+            "INTEGER, text TEXT, flags INTEGER, replace INTEGER, svc_center TEXT, group_id "
+            "INTEGER, association_id INTEGER, height INTEGER, UIFlags INTEGER, version INTEGER, "
+            "subject TEXT, country TEXT, headers BLOB, recipients BLOB, read INTEGER); BEGIN");
+        for (int n = 1; n <= 30; ++n) {
+            messages.push_back(Ios5Message(n));
+            db.Run(
+                "INSERT INTO message (address, date, text, flags, replace, group_id, "
+                "association_id, height, UIFlags, version, country, read) "
+                "VALUES (?1, ?2, ?3, 2, 0, 1, 0, 0, 0, 0, 'us', 1)",
+                {messages.back().address, std::int64_t{1300000000} + n * 60, messages.back().text});
+        }
+        db.Exec("COMMIT");
+        for (const char* column :
+             {"madrid_attributedBody BLOB", "madrid_handle TEXT", "madrid_version INTEGER",
+              "madrid_guid TEXT", "madrid_type INTEGER", "madrid_roomname TEXT",
+              "madrid_service TEXT", "madrid_account TEXT", "madrid_flags INTEGER",
+              "madrid_attachmentInfo BLOB", "madrid_url TEXT", "madrid_error INTEGER",
+              "is_madrid INTEGER", "madrid_date_read INTEGER", "madrid_date_delivered INTEGER",
+              "madrid_account_guid TEXT"}) {
+            db.Exec(std::string("ALTER TABLE message ADD COLUMN ") + column);
+        }
+        for (int n = 31; n <= 40; ++n) {
+            messages.push_back(Ios5Message(n));
+            AddIos5Message(db, messages.back().address, messages.back().text, n);
+        }
+        // Short rows alone and merged (6, 10, 18 and 19), a whole row inside the page (35) and
+        // the last row written, back in the unassigned gap (40).
+        db.Exec("DELETE FROM message WHERE ROWID IN (6, 10, 18, 19, 35, 40)");
+    }
+    std::vector<std::string> expected;
+    for (const int n : {6, 10, 18, 19, 35, 40}) {
+        AddExpectedLines(messages[static_cast<std::size_t>(n - 1)], expected);
+    }
+    EXPECT_EQ(SortedLines(folder.Carve(kMessages, kIos5)), Sorted(expected));
+}
+
 std::string Ios6Text(int n) {
     return "iMessage #" + std::to_string(n) +
            (n % 4 == 0 ? ". Running late, start without me" : ".");
@@ -115,6 +163,35 @@ TEST(Ios6Messages, DeletedTextsComeBackAndNoLiveTextIsReported) {
         EXPECT_TRUE(std::count(lines.begin(), lines.end(), want)) << "missing: " << want;
     }
     EXPECT_EQ(folder.Carve(kMessages, 4), "") << "iOS 6 carving writes nothing";
+    EXPECT_EQ(Snapshot(folder.dir.path()), before) << "the parse changed or created a file";
+}
+
+// In WAL mode the rows deleted since the last checkpoint lie in the log beside the database: in
+// the database's older image of their page, or in an earlier frame of the log. They come back,
+// the log is only read (never checkpointed) and rows still live are not reported.
+TEST(Ios6Messages, DeletedRowsInTheWriteAheadLogComeBack) {
+    const SharedNumberFolder folder("sms.db");
+    {
+        Database db = CreateFromSchema(folder.recordDb, "ios6-sms.sql");
+        db.Exec("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;");
+        sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        const auto addRows = [&](int first, int last) {
+            db.Exec("BEGIN");
+            for (int n = first; n <= last; ++n) {
+                AddIos6Message(db, n, Ios6Text(n));
+            }
+            db.Exec("COMMIT");
+        };
+        addRows(1, 60);
+        db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        addRows(61, 80);
+        db.Exec("PRAGMA secure_delete = OFF; DELETE FROM message WHERE ROWID IN (7, 33, 62, 75)");
+    }
+    ASSERT_TRUE(fs::exists(folder.recordDb.string() + "-wal"));
+    const FolderState before = Snapshot(folder.dir.path());
+
+    EXPECT_EQ(SortedLines(folder.Carve(kMessages, kIos6)),
+              Sorted({Ios6Text(7), Ios6Text(33), Ios6Text(62), Ios6Text(75)}));
     EXPECT_EQ(Snapshot(folder.dir.path()), before) << "the parse changed or created a file";
 }
 

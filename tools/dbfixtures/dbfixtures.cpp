@@ -121,7 +121,7 @@ Database CreateFromSchema(const std::filesystem::path& path, std::string_view sc
     std::filesystem::remove(path);
     Database db(path);
     db.Exec("PRAGMA page_size = " + std::to_string(pageSize) +
-            "; PRAGMA auto_vacuum = NONE; PRAGMA secure_delete = OFF; "
+            "; PRAGMA auto_vacuum = NONE; PRAGMA secure_delete = OFF; PRAGMA synchronous = OFF; "
             "PRAGMA journal_mode = DELETE;");
     db.Exec(ReadText(SchemaDir() / schemaFile));
     return db;

@@ -49,7 +49,7 @@ private:
 
 // A new database at `path` with page size `pageSize`, secure_delete off, auto-vacuum off, a
 // rollback journal (no WAL), holding the tables of the layout file `schemaFile` (e.g.
-// "ios6-sms.sql").
+// "ios6-sms.sql"). The connection does not sync: test files need no durability.
 Database CreateFromSchema(const std::filesystem::path& path, std::string_view schemaFile,
                           int pageSize = 4096);
 

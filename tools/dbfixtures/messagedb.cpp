@@ -121,23 +121,6 @@ void AppendLength(std::string& bytes, std::size_t length) {
     }
 }
 
-// The archived attributed string iOS 6 keeps beside the plain text.
-std::string AttributedBody(const std::string& text) {
-    using namespace std::string_literals;
-    std::string bytes =
-        "\x04\x0bstreamtyped\x81\xe8\x03\x84\x01@\x84\x84\x84\x12NSAttributedString\x00\x84\x84"
-        "\x08NSObject\x00\x85\x92\x84\x84\x84\x08NSString\x01\x94\x84\x01+"s;
-    AppendLength(bytes, text.size());
-    bytes += text;
-    bytes += "\x86\x84\x02iI\x01"s;
-    AppendLength(bytes, text.size());
-    bytes +=
-        "\x92\x84\x84\x84\x0cNSDictionary\x00\x94\x84\x01i\x01\x92\x84\x96\x96\x1d"
-        "__kIMMessagePartAttributeName\x86\x92\x84\x84\x84\x08NSNumber\x00\x84\x84\x07NSValue"
-        "\x00\x94\x84\x01*\x84\x99\x99\x00\x86\x86\x86"s;
-    return bytes;
-}
-
 using BindRow = std::function<void(sqlite3_stmt*, Random&, std::int64_t)>;
 
 struct Layout {
@@ -320,6 +303,22 @@ void AddAttachment(sqlite3* db, sqlite3_stmt* attachment, sqlite3_stmt* join, Ra
 }
 
 }  // namespace
+
+std::string AttributedBody(const std::string& text) {
+    using namespace std::string_literals;
+    std::string bytes =
+        "\x04\x0bstreamtyped\x81\xe8\x03\x84\x01@\x84\x84\x84\x12NSAttributedString\x00\x84\x84"
+        "\x08NSObject\x00\x85\x92\x84\x84\x84\x08NSString\x01\x94\x84\x01+"s;
+    AppendLength(bytes, text.size());
+    bytes += text;
+    bytes += "\x86\x84\x02iI\x01"s;
+    AppendLength(bytes, text.size());
+    bytes +=
+        "\x92\x84\x84\x84\x0cNSDictionary\x00\x94\x84\x01i\x01\x92\x84\x96\x96\x1d"
+        "__kIMMessagePartAttributeName\x86\x92\x84\x84\x84\x08NSNumber\x00\x84\x84\x07NSValue"
+        "\x00\x94\x84\x01*\x84\x99\x99\x00\x86\x86\x86"s;
+    return bytes;
+}
 
 GeneratedDatabase GenerateIos6MessagesWithAttachments(const std::filesystem::path& path,
                                                       std::int64_t messages, std::uint32_t seed) {

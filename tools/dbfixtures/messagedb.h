@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace pixhaven::dbfixtures {
 
@@ -12,6 +13,9 @@ struct GeneratedDatabase {
     std::int64_t rows = 0;         // rows inserted
     std::int64_t deletedRows = 0;  // rows deleted again
 };
+
+// The archived attributed string iOS 6 keeps in message.attributedBody beside the plain text.
+std::string AttributedBody(const std::string& text);
 
 // An iOS 6 sms.db ("ios6-sms.sql") of about `targetBytes`, with `deletedRows` messages deleted.
 // The same seed gives the same file.
