@@ -119,14 +119,21 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+// Reads up to `size` bytes, again when a signal interrupted the call; -1 when the read failed.
+ssize_t ReadSome(int in, void* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, size);
+        if (got >= 0 || errno != EINTR) {
+            return got;
+        }
+    }
+}
+
 CopyFailure CopyByReading(int in, int out) {
     constexpr std::size_t kChunk = 1 << 20;
     std::vector<char> buffer(kChunk);
     for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = ReadSome(in, buffer.data(), buffer.size());
         if (got < 0) {
             return CopyFailure::Read;
         }
@@ -146,17 +153,14 @@ CopyFailure CopyTransformed(int in, int out, CopyTransform& transform) {
     std::vector<unsigned char> turned;
     turned.reserve(kChunk + 64);
     for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = ReadSome(in, buffer.data(), buffer.size());
         if (got < 0) {
             return CopyFailure::Read;
         }
         turned.clear();
-        const bool ok = got == 0 ? transform.Finish(turned)
-                                 : transform.Update({buffer.data(), static_cast<std::size_t>(got)},
-                                                    turned);
+        const bool ok =
+            got == 0 ? transform.Finish(turned)
+                     : transform.Update({buffer.data(), static_cast<std::size_t>(got)}, turned);
         if (!ok) {
             return CopyFailure::Transform;
         }
@@ -291,8 +295,9 @@ CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::er
 
 CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error,
                                CopyTransform& transform) {
-    return CopyBetween(from, to, error,
-                       [&transform](int in, int out) { return CopyTransformed(in, out, transform); });
+    return CopyBetween(from, to, error, [&transform](int in, int out) {
+        return CopyTransformed(in, out, transform);
+    });
 }
 
 bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes) {
@@ -382,8 +387,8 @@ CopyResult CopyTransformedHandles(HANDLE in, HANDLE out, CopyTransform& transfor
             return CopyResult::SourceUnreadable;
         }
         turned.clear();
-        const bool ok = got == 0 ? transform.Finish(turned)
-                                 : transform.Update({buffer.data(), got}, turned);
+        const bool ok =
+            got == 0 ? transform.Finish(turned) : transform.Update({buffer.data(), got}, turned);
         if (!ok) {
             return CopyResult::TransformFailed;
         }

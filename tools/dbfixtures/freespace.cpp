@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/sqlitepages.h"
+
 namespace pixhaven::dbfixtures {
 namespace {
 
@@ -128,7 +130,8 @@ private:
             file.Varint(at, length);  // the rowid
             at += length;
         }
-        const std::uint64_t local = LocalPayload(payload, type == 13);
+        const std::uint64_t local =
+            pixhaven::sqlitepages::LocalPayloadSize(payload, usable_, type == 13);
         const std::size_t end = std::min<std::size_t>(at + local, pageBase + pageSize_);
         file.Mark(cell, end, kLive);
         if (local < payload) {
@@ -149,18 +152,6 @@ private:
             remaining -= here;
             page = file.Big32(image.offset);
         }
-    }
-
-    // The part of a payload kept on the b-tree page itself (SQLite's file format).
-    std::uint64_t LocalPayload(std::uint64_t payload, bool tableLeaf) const {
-        const std::uint64_t usable = usable_;
-        const std::uint64_t most = tableLeaf ? usable - 35 : (usable - 12) * 64 / 255 - 23;
-        if (payload <= most) {
-            return payload;
-        }
-        const std::uint64_t least = (usable - 12) * 32 / 255 - 23;
-        const std::uint64_t kept = least + (payload - least) % (usable - 4);
-        return kept <= most ? kept : least;
     }
 
     MarkedFile* files_[2];
