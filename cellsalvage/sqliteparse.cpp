@@ -179,7 +179,8 @@ void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& per
 void SqliteParse::saveContactRecover2File(const std::string& /*unused*/) {
     recoveredText.clear();
     for (const Triple& row : recoveredDataRows) {
-        const auto& [rawContactId, mimetype, data1] = row;
+        const std::string& rawContactId = std::get<0>(row);
+        const std::string& data1 = std::get<2>(row);
         if (data1.empty()) {
             continue;
         }
