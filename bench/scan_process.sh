@@ -4,6 +4,8 @@
 # sample's groups hold same-named files, which recovery writes under numbered names. Then the same
 # for the backup encrypted: recovery decrypts as it copies, `cp` copies the stored bytes.
 # usage: bench/scan_process.sh [BUILD_DIR] [--plain-only]
+# The work folder is made in $TMPDIR: TMPDIR=/dev/shm measures our copying without the disk's file
+# system, whose inode allocation dominates and swings from run to run on some machines.
 set -euo pipefail
 build_dir=${1:-$(cd "$(dirname "$0")/.." && pwd)/build}
 work=$(mktemp -d)
@@ -46,17 +48,20 @@ print("items:", len(files))' "$work/scan.json" "$work/files.list"
     local scan_start scan_end
     scan_start=$(seconds); "$cli" scan "$backup" "${password[@]}" >/dev/null; scan_end=$(seconds)
     for run in 1 2 3; do
-        rm -rf "$work/out" "$work/cp" && mkdir -p "$work/out" "$work/cp" && sync
+        # Fresh folders, nothing deleted until the end: a file system without a journal skips
+        # inodes freed in the last minutes when it creates files, which would slow whichever side
+        # followed a deletion.
+        local out="$work/$name-out$run" copies="$work/$name-cp$run"
+        mkdir -p "$out" "$copies" && sync
         local start middle cp_start end numbered
         start=$(seconds)
         # Exit status 3: some stored files are missing from the sample on purpose.
-        "$cli" recover "$backup" --to "$work/out" "${password[@]}" >/dev/null 2>&1 || [ $? -eq 3 ]
+        "$cli" recover "$backup" --to "$out" "${password[@]}" >/dev/null 2>&1 || [ $? -eq 3 ]
         sync
         middle=$(seconds)
-        numbered=$(find "$work/out" -type f -regex '.* ([0-9]+)\(\.[^/]*\)?$' | wc -l)
-        rm -rf "$work/out" && sync
+        numbered=$(find "$out" -type f -regex '.* ([0-9]+)\(\.[^/]*\)?$' | wc -l)
         cp_start=$(seconds)
-        xargs -0 -n 2000 cp -t "$work/cp" <"$work/files.list" 2>/dev/null || true
+        xargs -0 -n 2000 cp -t "$copies" <"$work/files.list" 2>/dev/null || true
         sync
         end=$(seconds)
         python3 -c "
@@ -67,7 +72,6 @@ cp = end - cp_start
 print(f'$name recover run $run: {recover:.2f} s without its scan ($numbered numbered names), cp: {cp:.2f} s, ratio {recover / cp:.2f}')
 " "$(python3 -c "print($scan_end - $scan_start)")" "$start" "$middle" "$cp_start" "$end"
     done
-    rm -rf "$root" "$work/cp"
 }
 
 measure plain

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -129,38 +130,47 @@ ssize_t ReadSome(int in, void* buffer, std::size_t size) {
     }
 }
 
-CopyFailure CopyByReading(int in, int out) {
-    constexpr std::size_t kChunk = 1 << 20;
-    std::vector<char> buffer(kChunk);
+// Room for a file of `size` bytes and its end in one read, at most 1 MiB. Stored files are mostly
+// a few KiB: a megabyte made and zeroed for each cost more than copying it (bench/scan_process.sh).
+std::size_t ChunkFor(off_t size) {
+    constexpr std::size_t kLeast = std::size_t{16} << 10;
+    constexpr std::size_t kMost = std::size_t{1} << 20;
+    const std::size_t wanted = size > 0 ? static_cast<std::size_t>(size) + 1 : kLeast;
+    return std::clamp(wanted, kLeast, kMost);
+}
+
+CopyFailure CopyByReading(int in, int out, off_t size) {
+    const std::size_t chunk = ChunkFor(size);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(chunk);
     for (;;) {
-        const ssize_t got = ReadSome(in, buffer.data(), buffer.size());
+        const ssize_t got = ReadSome(in, buffer.get(), chunk);
         if (got < 0) {
             return CopyFailure::Read;
         }
         if (got == 0) {
             return CopyFailure::None;
         }
-        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(got))) {
+        if (!WriteAll(out, buffer.get(), static_cast<std::size_t>(got))) {
             return CopyFailure::Write;
         }
     }
 }
 
 // Reads, turns and writes, for a copy whose bytes change on the way.
-CopyFailure CopyTransformed(int in, int out, CopyTransform& transform) {
-    constexpr std::size_t kChunk = 1 << 20;
-    std::vector<unsigned char> buffer(kChunk);
+CopyFailure CopyTransformed(int in, int out, off_t size, CopyTransform& transform) {
+    const std::size_t chunk = ChunkFor(size);
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(chunk);
     std::vector<unsigned char> turned;
-    turned.reserve(kChunk + 64);
+    turned.reserve(chunk + 64);
     for (;;) {
-        const ssize_t got = ReadSome(in, buffer.data(), buffer.size());
+        const ssize_t got = ReadSome(in, buffer.get(), chunk);
         if (got < 0) {
             return CopyFailure::Read;
         }
         turned.clear();
         const bool ok =
             got == 0 ? transform.Finish(turned)
-                     : transform.Update({buffer.data(), static_cast<std::size_t>(got)}, turned);
+                     : transform.Update({buffer.get(), static_cast<std::size_t>(got)}, turned);
         if (!ok) {
             return CopyFailure::Transform;
         }
@@ -176,7 +186,7 @@ CopyFailure CopyTransformed(int in, int out, CopyTransform& transform) {
 // Lets the kernel move the bytes where it can; any refusal falls back to reading and writing
 // from the current offsets, which also confirms the end of files that report a wrong size.
 // bench/scan_process.sh: recovery of 50,000 files against cp.
-CopyFailure CopyBytes(int in, int out) {
+CopyFailure CopyBytes(int in, int out, off_t size) {
 #ifdef __linux__
     for (;;) {
         const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
@@ -192,7 +202,7 @@ CopyFailure CopyBytes(int in, int out) {
         break;
     }
 #endif
-    return CopyByReading(in, out);
+    return CopyByReading(in, out, size);
 }
 
 // Removes what the copy created, unless something else has taken its name meanwhile.
@@ -261,7 +271,7 @@ CopyResult CopyBetween(const fs::path& from, const fs::path& to, std::error_code
     }
     struct stat created {};
     ::fstat(target.Get(), &created);
-    CopyFailure failure = copy(source.Get(), target.Get());
+    CopyFailure failure = copy(source.Get(), target.Get(), sourceInfo.st_size);
     if (failure == CopyFailure::Read || failure == CopyFailure::Write) {
         error = LastError();
     } else if (failure == CopyFailure::None) {
@@ -290,13 +300,14 @@ CopyResult CopyBetween(const fs::path& from, const fs::path& to, std::error_code
 }  // namespace
 
 CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error) {
-    return CopyBetween(from, to, error, [](int in, int out) { return CopyBytes(in, out); });
+    return CopyBetween(from, to, error,
+                       [](int in, int out, off_t size) { return CopyBytes(in, out, size); });
 }
 
 CopyResult CopyFileNoOverwrite(const fs::path& from, const fs::path& to, std::error_code& error,
                                CopyTransform& transform) {
-    return CopyBetween(from, to, error, [&transform](int in, int out) {
-        return CopyTransformed(in, out, transform);
+    return CopyBetween(from, to, error, [&transform](int in, int out, off_t size) {
+        return CopyTransformed(in, out, size, transform);
     });
 }
 
