@@ -235,16 +235,6 @@ bool IphoneSqlitParse::readNamesAndRecordTable(const char* rootSql, const char* 
 // no longer uses (freelist, replaced images in the write-ahead log); the records of both reach the
 // table's rows together, once stale copies of live rows are gone.
 
-template <typename Row, typename MakeRow>
-void IphoneSqlitParse::finishTable(std::vector<Row>& rows, MakeRow row) {
-    if (!carving) {
-        return;
-    }
-    for (const cellsalvage::CarvedRecord& record : carving->FinishTable()) {
-        rows.push_back(row(record));
-    }
-}
-
 void IphoneSqlitParse::parseContactABMultiValueFreelistCell(const int& recordIdIndex,
                                                             const int& valueIndex,
                                                             const int& /*columnCount*/) {
@@ -256,10 +246,11 @@ void IphoneSqlitParse::parseContactABMultiValueFreelistCell(const int& recordIdI
 void IphoneSqlitParse::parseContactABMultiValueUnassignedArea(const int& recordIdIndex,
                                                               const int& valueIndex,
                                                               const int& /*columnCount*/) {
-    finishTable(recoveredMultiValues, [&](const cellsalvage::CarvedRecord& record) {
-        return Pair{cellsalvage::ColumnNumber(record, recordIdIndex),
-                    cellsalvage::ColumnBytes(record, valueIndex)};
-    });
+    cellsalvage::AppendCarvedRows(carving.get(), recoveredMultiValues,
+                                  [&](const cellsalvage::CarvedRecord& record) {
+                                      return Pair{cellsalvage::ColumnNumber(record, recordIdIndex),
+                                                  cellsalvage::ColumnBytes(record, valueIndex)};
+                                  });
 }
 
 void IphoneSqlitParse::parseContactABPersonFreelistCell(const int& /*rowidIndex*/,
@@ -275,11 +266,12 @@ void IphoneSqlitParse::parseContactABPersonUnassignedArea(const int& /*rowidInde
                                                           const int& lastIndex,
                                                           const int& /*columnCount*/) {
     // The person's identifier is the cell's rowid key, known only when it survived.
-    finishTable(recoveredPersons, [&](const cellsalvage::CarvedRecord& record) {
-        return Triple{record.rowid ? std::to_string(*record.rowid) : std::string(),
-                      cellsalvage::ColumnBytes(record, firstIndex),
-                      cellsalvage::ColumnBytes(record, lastIndex)};
-    });
+    cellsalvage::AppendCarvedRows(
+        carving.get(), recoveredPersons, [&](const cellsalvage::CarvedRecord& record) {
+            return Triple{record.rowid ? std::to_string(*record.rowid) : std::string(),
+                          cellsalvage::ColumnBytes(record, firstIndex),
+                          cellsalvage::ColumnBytes(record, lastIndex)};
+        });
 }
 
 void IphoneSqlitParse::parseSmsFreelistCell(int& addressIndex, int& textIndex,
@@ -291,10 +283,11 @@ void IphoneSqlitParse::parseSmsFreelistCell(int& addressIndex, int& textIndex,
 
 void IphoneSqlitParse::parseSmsUnassignedArea(const int& addressIndex, const int& textIndex,
                                               const int& /*columnCount*/) {
-    finishTable(recoveredMessages, [&](const cellsalvage::CarvedRecord& record) {
-        return Pair{cellsalvage::ColumnBytes(record, addressIndex),
-                    cellsalvage::ColumnBytes(record, textIndex)};
-    });
+    cellsalvage::AppendCarvedRows(carving.get(), recoveredMessages,
+                                  [&](const cellsalvage::CarvedRecord& record) {
+                                      return Pair{cellsalvage::ColumnBytes(record, addressIndex),
+                                                  cellsalvage::ColumnBytes(record, textIndex)};
+                                  });
 }
 
 void IphoneSqlitParse::parseSmsFreelistCell(const int& textIndex, const int& /*columnCount*/) {
@@ -304,9 +297,10 @@ void IphoneSqlitParse::parseSmsFreelistCell(const int& textIndex, const int& /*c
 }
 
 void IphoneSqlitParse::parseSmsUnassignedArea(const int& textIndex, const int& /*columnCount*/) {
-    finishTable(recoveredMessageTexts, [&](const cellsalvage::CarvedRecord& record) {
-        return cellsalvage::ColumnBytes(record, textIndex);
-    });
+    cellsalvage::AppendCarvedRows(carving.get(), recoveredMessageTexts,
+                                  [&](const cellsalvage::CarvedRecord& record) {
+                                      return cellsalvage::ColumnBytes(record, textIndex);
+                                  });
 }
 
 void IphoneSqlitParse::parseCallHistoryFreelistCell(const int& addressIndex, const int& flagsIndex,
@@ -319,10 +313,11 @@ void IphoneSqlitParse::parseCallHistoryFreelistCell(const int& addressIndex, con
 void IphoneSqlitParse::parseCallHistoryUnassignedArea(const int& addressIndex,
                                                       const int& flagsIndex,
                                                       const int& /*columnCount*/) {
-    finishTable(recoveredCalls, [&](const cellsalvage::CarvedRecord& record) {
-        return Pair{cellsalvage::ColumnBytes(record, addressIndex),
-                    cellsalvage::ColumnBytes(record, flagsIndex)};
-    });
+    cellsalvage::AppendCarvedRows(carving.get(), recoveredCalls,
+                                  [&](const cellsalvage::CarvedRecord& record) {
+                                      return Pair{cellsalvage::ColumnBytes(record, addressIndex),
+                                                  cellsalvage::ColumnBytes(record, flagsIndex)};
+                                  });
 }
 
 // ---- save steps ----

@@ -67,11 +67,6 @@ private:
     void saveSmsRecover2File(eOSType os);
     void saveCallHistoryRecover2File();
 
-    // The deleted records of the table carving started on (its leaf pages, then the pages the
-    // file no longer uses), as `row` makes them legacy rows of `rows`.
-    template <typename Row, typename MakeRow>
-    void finishTable(std::vector<Row>& rows, MakeRow row);
-
     sqlite3* recordDbHandle = nullptr;
     sqlite3* addressBookHandle = nullptr;
     int rootPage = 0;

@@ -134,16 +134,6 @@ bool SqliteParse::InitSmsDbquarryFile() {
 // Each table is carved in two steps: the free space of its leaf pages, then the pages the file
 // no longer uses; the records of both reach the table's rows together, without stale copies.
 
-template <typename Row, typename MakeRow>
-void SqliteParse::finishTable(std::vector<Row>& rows, MakeRow row) {
-    if (!carving) {
-        return;
-    }
-    for (const cellsalvage::CarvedRecord& record : carving->FinishTable()) {
-        rows.push_back(row(record));
-    }
-}
-
 void SqliteParse::parseContactFreelistCell(const int& rawContactIdIndex, const int& data1Index,
                                            const int& /*columnCount*/) {
     if (carving) {
@@ -153,11 +143,12 @@ void SqliteParse::parseContactFreelistCell(const int& rawContactIdIndex, const i
 
 void SqliteParse::parseContactUnassignedArea(const int& rawContactIdIndex, const int& data1Index,
                                              const int& /*columnCount*/) {
-    finishTable(recoveredDataRows, [&](const cellsalvage::CarvedRecord& record) {
-        return Triple{cellsalvage::ColumnNumber(record, rawContactIdIndex),
-                      cellsalvage::ColumnNumber(record, mimetypeColumn),
-                      cellsalvage::ColumnBytes(record, data1Index)};
-    });
+    cellsalvage::AppendCarvedRows(
+        carving.get(), recoveredDataRows, [&](const cellsalvage::CarvedRecord& record) {
+            return Triple{cellsalvage::ColumnNumber(record, rawContactIdIndex),
+                          cellsalvage::ColumnNumber(record, mimetypeColumn),
+                          cellsalvage::ColumnBytes(record, data1Index)};
+        });
 }
 
 void SqliteParse::parseSmsFresslistCell(const int& addressIndex, const int& personIndex,
@@ -169,11 +160,12 @@ void SqliteParse::parseSmsFresslistCell(const int& addressIndex, const int& pers
 
 void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& personIndex,
                                          const int& bodyIndex, const int& /*columnCount*/) {
-    finishTable(recoveredSms, [&](const cellsalvage::CarvedRecord& record) {
-        return Triple{cellsalvage::ColumnBytes(record, addressIndex),
-                      cellsalvage::ColumnBytes(record, personIndex),
-                      cellsalvage::ColumnBytes(record, bodyIndex)};
-    });
+    cellsalvage::AppendCarvedRows(carving.get(), recoveredSms,
+                                  [&](const cellsalvage::CarvedRecord& record) {
+                                      return Triple{cellsalvage::ColumnBytes(record, addressIndex),
+                                                    cellsalvage::ColumnBytes(record, personIndex),
+                                                    cellsalvage::ColumnBytes(record, bodyIndex)};
+                                  });
 }
 
 void SqliteParse::saveContactRecover2File(const std::string& /*unused*/) {

@@ -39,9 +39,6 @@ private:
     void saveContactRecover2File(const std::string& unused);
     void saveSmsRecover2File(const std::string& unused);
 
-    // The deleted records of the table carving started on, as `row` makes them legacy rows.
-    template <typename Row, typename MakeRow>
-    void finishTable(std::vector<Row>& rows, MakeRow row);
     // The name a carved data row's value shows: its raw contact's live or carved name row.
     std::string ownerName(const std::string& rawContactId) const;
     // Whether a carved data row is its raw contact's name row (by its mimetype).

@@ -65,6 +65,18 @@ struct CarvingSession {
     std::vector<CarvedRecord> FinishTable();
 };
 
+// Appends the deleted records of the table `carving` started on to `rows`, each as `row` makes it
+// one of a parser's rows; nothing without a session.
+template <typename Row, typename MakeRow>
+void AppendCarvedRows(CarvingSession* carving, std::vector<Row>& rows, MakeRow row) {
+    if (carving == nullptr) {
+        return;
+    }
+    for (const CarvedRecord& record : carving->FinishTable()) {
+        rows.push_back(row(record));
+    }
+}
+
 // The content bytes of a column as stored (integers big-endian); "" when not carried.
 std::string ColumnBytes(const CarvedRecord& record, int column);
 // An integer column in decimal; "" when not carried or no integer.

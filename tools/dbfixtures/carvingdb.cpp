@@ -297,23 +297,11 @@ bool IsAndroid(CarvingMode mode) {
 }  // namespace
 
 std::string_view ModeName(CarvingMode mode) {
-    switch (mode) {
-        case CarvingMode::IosContacts:
-            return "ios-contacts";
-        case CarvingMode::Ios5MessagesFresh:
-            return "ios5-sms-fresh";
-        case CarvingMode::Ios5MessagesUpgraded:
-            return "ios5-sms-upgraded";
-        case CarvingMode::Ios6Messages:
-            return "ios6-sms";
-        case CarvingMode::IosCalls:
-            return "ios-calls";
-        case CarvingMode::AndroidContacts:
-            return "android-contacts";
-        case CarvingMode::AndroidMessages:
-            break;
-    }
-    return "android-sms";
+    // In the order of CarvingMode.
+    static constexpr std::array<std::string_view, kCarvingModes.size()> kNames = {
+        "ios-contacts", "ios5-sms-fresh",   "ios5-sms-upgraded", "ios6-sms",
+        "ios-calls",    "android-contacts", "android-sms"};
+    return kNames[static_cast<std::size_t>(mode)];
 }
 
 std::string ScenarioName(const CarvingScenario& scenario) {

@@ -57,6 +57,19 @@ void PlanDeletions(std::vector<PlannedRow>& rows, Random& random) {
     }
 }
 
+// The rows of one table in the order they were written, each with its round and whether it gets
+// deleted; the caller gives each its content.
+std::vector<PlannedRow> PlanTableRows(const CarvingScenario& scenario, const char* table,
+                                      Random& random) {
+    std::vector<PlannedRow> rows(static_cast<std::size_t>(scenario.rows));
+    for (int i = 0; i < scenario.rows; ++i) {
+        rows[static_cast<std::size_t>(i)].round = RoundOf(i, scenario.rows);
+        rows[static_cast<std::size_t>(i)].table = table;
+    }
+    PlanDeletions(rows, random);
+    return rows;
+}
+
 // An earlier live row for a deleted row to repeat, or -1.
 int TwinSource(const std::vector<PlannedRow>& rows, std::size_t index, Random& random) {
     if (rows[index].deletedIn < 0 || !Chance(random, kTwinPercent)) {
@@ -373,15 +386,10 @@ constexpr const char* kIos5Insert =
     "0, ?11, ?12, ?13, ?14, 0, ?15, ?16, ?17)";
 
 std::vector<PlannedRow> PlanIos5Messages(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows(static_cast<std::size_t>(scenario.rows));
-    for (int i = 0; i < scenario.rows; ++i) {
-        rows[static_cast<std::size_t>(i)].round = RoundOf(i, scenario.rows);
-    }
-    PlanDeletions(rows, random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "message", random);
     std::vector<Chat> chats;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
-        row.table = "message";
         const int twin = TwinSource(rows, i, random);
         Chat chat = twin >= 0 ? chats[static_cast<std::size_t>(twin)]
                               : RandomIos5Chat(random, LongestText(scenario));
@@ -402,15 +410,10 @@ constexpr const char* kIos6Insert =
     "1)";
 
 std::vector<PlannedRow> PlanIos6Messages(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows(static_cast<std::size_t>(scenario.rows));
-    for (int i = 0; i < scenario.rows; ++i) {
-        rows[static_cast<std::size_t>(i)].round = RoundOf(i, scenario.rows);
-    }
-    PlanDeletions(rows, random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "message", random);
     std::vector<std::string> texts;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
-        row.table = "message";
         const int twin = TwinSource(rows, i, random);
         // An attachment alone is sent as the object replacement character.
         const std::string text = twin >= 0           ? texts[static_cast<std::size_t>(twin)]
@@ -450,15 +453,10 @@ constexpr const char* kCallInsert =
     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, NULL, '310', '410', 1, ?7, NULL, ?2)";
 
 std::vector<PlannedRow> PlanIosCalls(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows(static_cast<std::size_t>(scenario.rows));
-    for (int i = 0; i < scenario.rows; ++i) {
-        rows[static_cast<std::size_t>(i)].round = RoundOf(i, scenario.rows);
-    }
-    PlanDeletions(rows, random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "call", random);
     std::vector<std::pair<std::string, std::int64_t>> calls;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
-        row.table = "call";
         const int twin = TwinSource(rows, i, random);
         std::pair<std::string, std::int64_t> call;
         if (twin >= 0) {
@@ -647,15 +645,10 @@ constexpr const char* kSmsInsert =
     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, 1, -1, ?8, ?7, NULL, ?9, ?10, 0, 0, 1)";
 
 std::vector<PlannedRow> PlanAndroidMessages(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows(static_cast<std::size_t>(scenario.rows));
-    for (int i = 0; i < scenario.rows; ++i) {
-        rows[static_cast<std::size_t>(i)].round = RoundOf(i, scenario.rows);
-    }
-    PlanDeletions(rows, random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "sms", random);
     std::vector<std::pair<std::string, std::string>> messages;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
-        row.table = "sms";
         const int twin = TwinSource(rows, i, random);
         const int person = Uniform(random, 0, kPeople * 3 / 2);
         std::pair<std::string, std::string> message =

@@ -265,15 +265,9 @@ const Layout& LayoutOf(GeneratedKind kind) {
 }
 
 const char* KindName(GeneratedKind kind) {
-    switch (kind) {
-        case GeneratedKind::Ios5Messages:
-            return "ios5-sms";
-        case GeneratedKind::CallHistory:
-            return "call-history";
-        case GeneratedKind::Ios6Messages:
-            break;
-    }
-    return "ios6-sms";
+    // In the order of GeneratedKind.
+    static constexpr const char* kNames[] = {"ios6-sms", "ios5-sms", "call-history"};
+    return kNames[static_cast<int>(kind)];
 }
 
 constexpr int kAttachmentEvery = 20;

@@ -445,17 +445,10 @@ SampleReport GenerateSampleRoot(const SampleOptions& options) {
 }
 
 std::string_view InfoPlistFormName(InfoPlistForm form) {
-    switch (form) {
-        case InfoPlistForm::Xml:
-            return "xml";
-        case InfoPlistForm::Binary:
-            return "binary";
-        case InfoPlistForm::Missing:
-            return "missing";
-        case InfoPlistForm::Corrupt:
-            return "corrupt";
-    }
-    return "unknown";
+    // In the order of InfoPlistForm.
+    static constexpr std::string_view kNames[] = {"xml", "binary", "missing", "corrupt"};
+    const auto index = static_cast<std::size_t>(form);
+    return index < std::size(kNames) ? kNames[index] : "unknown";
 }
 
 }  // namespace pixhaven::samplegen
