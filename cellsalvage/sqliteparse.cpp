@@ -11,6 +11,17 @@
 
 namespace {
 
+// Hands a table's column count and the indices of its named columns to the members keeping them.
+void TakeLayout(const cellsalvage::TableLayout& layout, int& columnCount,
+                std::initializer_list<int*> indices) {
+    columnCount = layout.columnCount;
+    std::size_t i = 0;
+    for (int* index : indices) {
+        *index = i < layout.indices.size() ? layout.indices[i] : 0;
+        ++i;
+    }
+}
+
 constexpr const char* kNameMimetypeSql =
     "SELECT _id FROM mimetypes WHERE mimetype = 'vnd.android.cursor.item/name'";
 constexpr const char* kLiveNamesSql =
@@ -83,10 +94,7 @@ bool SqliteParse::InitContacDbquarryFile() {
     }
     const cellsalvage::TableLayout layout = cellsalvage::ReadTableLayout(
         contacts.get(), "SELECT * from data", {"raw_contact_id", "data1", "mimetype_id"});
-    dataColumnCount = layout.columnCount;
-    rawContactIdColumn = layout.indices[0];
-    data1Column = layout.indices[1];
-    mimetypeColumn = layout.indices[2];
+    TakeLayout(layout, dataColumnCount, {&rawContactIdColumn, &data1Column, &mimetypeColumn});
     cellsalvage::ForEachRow(contacts.get(), kNameMimetypeSql, [this](sqlite3_stmt* row) {
         nameMimetype = cellsalvage::ColumnText(row, 0);
     });
@@ -122,10 +130,7 @@ bool SqliteParse::InitSmsDbquarryFile() {
     }
     const cellsalvage::TableLayout layout = cellsalvage::ReadTableLayout(
         messages.get(), "SELECT * from sms", {"address", "person", "body"});
-    smsColumnCount = layout.columnCount;
-    addressColumn = layout.indices[0];
-    personColumn = layout.indices[1];
-    bodyColumn = layout.indices[2];
+    TakeLayout(layout, smsColumnCount, {&addressColumn, &personColumn, &bodyColumn});
     carving->schemas = {
         cellsalvage::ReadTableSchema(messages.get(), "sms", cellsalvage::layouts::kAndroidSms)};
     return true;

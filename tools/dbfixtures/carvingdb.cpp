@@ -21,7 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using carving::kRounds;
 using carving::PlannedRow;
-using carving::Random;
 
 struct Finalizer {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }

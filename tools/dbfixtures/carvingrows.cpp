@@ -15,14 +15,6 @@ namespace fs = std::filesystem;
 constexpr int kScatteredDeletePercent = 18;
 constexpr int kTwinPercent = 20;  // deleted rows that repeat what a live row prints
 
-int Uniform(Random& random, int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(random);
-}
-
-bool Chance(Random& random, int percent) {
-    return Uniform(random, 0, 99) < percent;
-}
-
 template <typename T, std::size_t N>
 const T& PickFrom(Random& random, const std::array<T, N>& items) {
     return items[static_cast<std::size_t>(Uniform(random, 0, static_cast<int>(N) - 1))];
@@ -177,18 +169,6 @@ std::string Email(int index) {
         return out;
     };
     return ascii(first) + "." + ascii(last) + std::to_string(index % 97) + "@example.com";
-}
-
-std::string Guid(Random& random) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string guid;
-    for (int i = 0; i < 32; ++i) {
-        if (i == 8 || i == 12 || i == 16 || i == 20) {
-            guid += '-';
-        }
-        guid += kHex[Uniform(random, 0, 15)];
-    }
-    return guid;
 }
 
 Value TextOrNull(const std::string& text) {
@@ -347,10 +327,10 @@ std::vector<Value> Ios5MessageValues(std::int64_t rowid, const Chat& chat, int i
                 Null{},
                 Blob{AttributedBody(chat.text)},
                 chat.handle,
-                Guid(random),
+                RandomGuid(random),
                 std::string("iMessage"),
                 std::string("e:owner@example.com"),
-                Guid(random),
+                RandomGuid(random),
                 std::int64_t{fromMe ? 12385 : 45061},
                 std::int64_t{1},
                 date - 978'307'200 + Uniform(random, 0, 900),
@@ -427,7 +407,7 @@ std::vector<PlannedRow> PlanIos6Messages(const CarvingScenario& scenario, Random
         row.truth.rowid = scenario.firstRowid + static_cast<std::int64_t>(i);
         row.insertSql = kIos6Insert;
         row.values = {row.truth.rowid,
-                      Guid(random),
+                      RandomGuid(random),
                       text,
                       std::int64_t{Uniform(random, 1, kPeople)},
                       imessage ? Value(Null{}) : Value(std::string("us")),
@@ -722,22 +702,12 @@ void WriteNamesContacts(const fs::path& path, Random& random) {
 
 std::vector<PlannedRow> PlanRows(CarvingMode mode, const CarvingScenario& scenario,
                                  Random& random) {
-    switch (mode) {
-        case CarvingMode::IosContacts:
-            return PlanIosContacts(scenario, random);
-        case CarvingMode::Ios5MessagesFresh:
-        case CarvingMode::Ios5MessagesUpgraded:
-            return PlanIos5Messages(scenario, random);
-        case CarvingMode::Ios6Messages:
-            return PlanIos6Messages(scenario, random);
-        case CarvingMode::IosCalls:
-            return PlanIosCalls(scenario, random);
-        case CarvingMode::AndroidContacts:
-            return PlanAndroidContacts(scenario, random);
-        case CarvingMode::AndroidMessages:
-            break;
-    }
-    return PlanAndroidMessages(scenario, random);
+    using Planner = std::vector<PlannedRow> (*)(const CarvingScenario&, Random&);
+    // In the order of CarvingMode; both iOS 5 layouts hold the same rows.
+    static constexpr std::array<Planner, kCarvingModes.size()> kPlanners = {
+        PlanIosContacts, PlanIos5Messages,    PlanIos5Messages,   PlanIos6Messages,
+        PlanIosCalls,    PlanAndroidContacts, PlanAndroidMessages};
+    return kPlanners[static_cast<std::size_t>(mode)](scenario, random);
 }
 
 // Rows of other tables the carved database holds on a device.

@@ -9,10 +9,9 @@
 
 #include "tools/dbfixtures/carvingdb.h"
 #include "tools/dbfixtures/dbfixtures.h"
+#include "tools/dbfixtures/randomvalues.h"
 
 namespace pixhaven::dbfixtures::carving {
-
-using Random = std::mt19937;
 
 // Rows are written and deleted in rounds, so that later rows reuse (and overwrite) the space of
 // rows deleted earlier, as on a phone in use for years.

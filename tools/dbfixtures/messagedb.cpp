@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "tools/dbfixtures/dbfixtures.h"
+#include "tools/dbfixtures/randomvalues.h"
 
 namespace pixhaven::dbfixtures {
 namespace {
-
-using Random = std::mt19937;
 
 constexpr int kPageSize = 4096;
 // Half of the addresses in messages and calls belong to a person of the generated AddressBook.
@@ -56,14 +55,6 @@ void BindBlob(sqlite3_stmt* statement, int index, const std::string& bytes) {
                       SQLITE_TRANSIENT);
 }
 
-int Uniform(Random& random, int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(random);
-}
-
-bool Chance(Random& random, int percent) {
-    return Uniform(random, 0, 99) < percent;
-}
-
 // The phone number of pool entry `index`, written as the device stores a canonical address.
 std::string PhoneNumber(int index) {
     const int local = (index * 7919 + 1234) % 10'000'000;
@@ -73,18 +64,6 @@ std::string PhoneNumber(int index) {
 
 std::string PoolAddress(Random& random) {
     return PhoneNumber(Uniform(random, 0, 2 * kAddressPool - 1));
-}
-
-std::string Uuid(Random& random) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string uuid;
-    for (int i = 0; i < 32; ++i) {
-        if (i == 8 || i == 12 || i == 16 || i == 20) {
-            uuid += '-';
-        }
-        uuid += kHex[Uniform(random, 0, 15)];
-    }
-    return uuid;
 }
 
 // Short chat: mostly a few words, sometimes a long message, now and then non-ASCII text.
@@ -193,7 +172,7 @@ void BindIos6Message(sqlite3_stmt* s, Random& random, std::int64_t index) {
     const bool fromMe = Chance(random, 45);
     const bool imessage = Chance(random, 35);
     const std::int64_t date = 370'000'000 + index * 40 + Uniform(random, 0, 39);
-    BindText(s, 1, Uuid(random));
+    BindText(s, 1, RandomGuid(random));
     BindText(s, 2, text);
     sqlite3_bind_int(s, 3, 0);                                     // replace
     sqlite3_bind_int(s, 4, Uniform(random, 1, 2 * kAddressPool));  // handle_id
@@ -253,15 +232,9 @@ const Layout& LayoutOf(GeneratedKind kind) {
         "INSERT INTO call (address, date, duration, flags, id, country_code, network_code, read, "
         "assisted, originalAddress) VALUES (?1, ?2, ?3, ?4, ?5, '310', '410', 1, 1, ?6)",
         BindCall, nullptr};
-    switch (kind) {
-        case GeneratedKind::Ios5Messages:
-            return kIos5;
-        case GeneratedKind::CallHistory:
-            return kCalls;
-        case GeneratedKind::Ios6Messages:
-            break;
-    }
-    return kIos6;
+    // In the order of GeneratedKind.
+    static const Layout* const kLayouts[] = {&kIos6, &kIos5, &kCalls};
+    return *kLayouts[static_cast<int>(kind)];
 }
 
 const char* KindName(GeneratedKind kind) {
@@ -281,7 +254,7 @@ void AddAttachment(sqlite3* db, sqlite3_stmt* attachment, sqlite3_stmt* join, Ra
                       : kind < 9 ? "public.png"
                                  : "com.apple.quicktime-movie";
     const char* extension = kind < 7 ? ".JPG" : kind < 9 ? ".PNG" : ".MOV";
-    const std::string guid = Uuid(random);
+    const std::string guid = RandomGuid(random);
     BindText(attachment, 1, guid);
     sqlite3_bind_int64(attachment, 2, 370'000'000 + messageId * 40);
     BindText(attachment, 3,
