@@ -238,9 +238,7 @@ bool IphoneSqlitParse::readNamesAndRecordTable(const char* rootSql, const char* 
 void IphoneSqlitParse::parseContactABMultiValueFreelistCell(const int& recordIdIndex,
                                                             const int& valueIndex,
                                                             const int& /*columnCount*/) {
-    if (carving) {
-        carving->StartTable(0, {recordIdIndex, valueIndex}, rootPage);
-    }
+    cellsalvage::StartCarving(carving.get(), 0, {recordIdIndex, valueIndex}, rootPage);
 }
 
 void IphoneSqlitParse::parseContactABMultiValueUnassignedArea(const int& recordIdIndex,
@@ -256,9 +254,7 @@ void IphoneSqlitParse::parseContactABMultiValueUnassignedArea(const int& recordI
 void IphoneSqlitParse::parseContactABPersonFreelistCell(const int& /*rowidIndex*/,
                                                         const int& firstIndex, const int& lastIndex,
                                                         const int& /*columnCount*/) {
-    if (carving) {
-        carving->StartTable(1, {firstIndex, lastIndex}, secondRootPage);
-    }
+    cellsalvage::StartCarving(carving.get(), 1, {firstIndex, lastIndex}, secondRootPage);
 }
 
 void IphoneSqlitParse::parseContactABPersonUnassignedArea(const int& /*rowidIndex*/,
@@ -276,9 +272,7 @@ void IphoneSqlitParse::parseContactABPersonUnassignedArea(const int& /*rowidInde
 
 void IphoneSqlitParse::parseSmsFreelistCell(int& addressIndex, int& textIndex,
                                             int& /*columnCount*/) {
-    if (carving) {
-        carving->StartTable(0, {addressIndex, textIndex}, rootPage);
-    }
+    cellsalvage::StartCarving(carving.get(), 0, {addressIndex, textIndex}, rootPage);
 }
 
 void IphoneSqlitParse::parseSmsUnassignedArea(const int& addressIndex, const int& textIndex,
@@ -291,9 +285,7 @@ void IphoneSqlitParse::parseSmsUnassignedArea(const int& addressIndex, const int
 }
 
 void IphoneSqlitParse::parseSmsFreelistCell(const int& textIndex, const int& /*columnCount*/) {
-    if (carving) {
-        carving->StartTable(0, {textIndex}, rootPage);
-    }
+    cellsalvage::StartCarving(carving.get(), 0, {textIndex}, rootPage);
 }
 
 void IphoneSqlitParse::parseSmsUnassignedArea(const int& textIndex, const int& /*columnCount*/) {
@@ -305,9 +297,7 @@ void IphoneSqlitParse::parseSmsUnassignedArea(const int& textIndex, const int& /
 
 void IphoneSqlitParse::parseCallHistoryFreelistCell(const int& addressIndex, const int& flagsIndex,
                                                     const int& /*columnCount*/) {
-    if (carving) {
-        carving->StartTable(0, {addressIndex, flagsIndex}, rootPage);
-    }
+    cellsalvage::StartCarving(carving.get(), 0, {addressIndex, flagsIndex}, rootPage);
 }
 
 void IphoneSqlitParse::parseCallHistoryUnassignedArea(const int& addressIndex,

@@ -141,9 +141,8 @@ bool SqliteParse::InitSmsDbquarryFile() {
 
 void SqliteParse::parseContactFreelistCell(const int& rawContactIdIndex, const int& data1Index,
                                            const int& /*columnCount*/) {
-    if (carving) {
-        carving->StartTable(0, {rawContactIdIndex, data1Index, mimetypeColumn}, rootPage);
-    }
+    cellsalvage::StartCarving(carving.get(), 0, {rawContactIdIndex, data1Index, mimetypeColumn},
+                              rootPage);
 }
 
 void SqliteParse::parseContactUnassignedArea(const int& rawContactIdIndex, const int& data1Index,
@@ -158,9 +157,7 @@ void SqliteParse::parseContactUnassignedArea(const int& rawContactIdIndex, const
 
 void SqliteParse::parseSmsFresslistCell(const int& addressIndex, const int& personIndex,
                                         const int& bodyIndex, const int& /*columnCount*/) {
-    if (carving) {
-        carving->StartTable(0, {addressIndex, personIndex, bodyIndex}, rootPage);
-    }
+    cellsalvage::StartCarving(carving.get(), 0, {addressIndex, personIndex, bodyIndex}, rootPage);
 }
 
 void SqliteParse::parseSmsUnassignedArea(const int& addressIndex, const int& personIndex,

@@ -65,6 +65,14 @@ struct CarvingSession {
     std::vector<CarvedRecord> FinishTable();
 };
 
+// Starts carving schemas[table] of `carving`; nothing without a session.
+inline void StartCarving(CarvingSession* carving, std::size_t table,
+                         std::initializer_list<int> wanted, int rootPage) {
+    if (carving != nullptr) {
+        carving->StartTable(table, wanted, rootPage);
+    }
+}
+
 // Appends the deleted records of the table `carving` started on to `rows`, each as `row` makes it
 // one of a parser's rows; nothing without a session.
 template <typename Row, typename MakeRow>
