@@ -126,15 +126,20 @@ private:
     QObject target_;
 };
 
+// Item `i` of a pane, as a scan makes it from its stored content.
+std::unique_ptr<backup::MediaItem> MakeItem(int i, const backup::StoredContent& content) {
+    auto item = std::make_unique<backup::MediaItem>();
+    item->displayName = u"IMG_" + QString::number(1000 + i).toStdU16String() + u".JPG";
+    item->file = content;
+    item->picture = std::make_unique<ui::DecodedPicture>(content);
+    return item;
+}
+
 Items MakeItems(const std::vector<fs::path>& files, int count) {
     Items items;
     for (int i = 0; i < count; ++i) {
-        const fs::path& file = files[static_cast<std::size_t>(i) % files.size()];
-        auto item = std::make_unique<backup::MediaItem>();
-        item->displayName = u"IMG_" + QString::number(1000 + i).toStdU16String() + u".JPG";
-        item->file = file;
-        item->picture = std::make_unique<ui::DecodedPicture>(file);
-        items.push_back(std::move(item));
+        items.push_back(
+            MakeItem(i, backup::StoredContent(files[static_cast<std::size_t>(i) % files.size()])));
     }
     return items;
 }
@@ -162,12 +167,8 @@ Items MakeEncryptedItems(const std::vector<fs::path>& files, const fs::path& fol
             stored,
             samplegen::AesCbcEncrypt(
                 std::string_view(reinterpret_cast<const char*>(key->data()), key->size()), plain));
-        const backup::StoredContent content(stored, std::move(key), true, plain.size());
-        auto item = std::make_unique<backup::MediaItem>();
-        item->displayName = u"IMG_" + QString::number(1000 + i).toStdU16String() + u".JPG";
-        item->file = content;
-        item->picture = std::make_unique<ui::DecodedPicture>(content);
-        items.push_back(std::move(item));
+        items.push_back(
+            MakeItem(i, backup::StoredContent(stored, std::move(key), true, plain.size())));
     }
     return items;
 }

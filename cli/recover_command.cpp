@@ -65,7 +65,6 @@ void TickGroups(backup::ScanResults& results, const std::set<int>& groups) {
     }
 }
 
-
 // The recovery target is checked before the scan, so that a mistyped folder costs no scan.
 bool CheckTargetFolder(const std::filesystem::path& target) {
     if (platform::IsFolder(target)) {
@@ -98,13 +97,11 @@ int RunRecover(std::span<const std::string_view> args) {
     if (!CheckTargetFolder(parsed->target)) {
         return kExitFailed;
     }
-    OpenedTerminal opened = OpenTerminal(parsed->folder, parsed->passwordFile);
+    OpenedTerminal opened = OpenAndScan(parsed->folder, parsed->passwordFile);
     if (!opened.terminal) {
         return opened.exitCode;
     }
     Terminal& terminal = *opened.terminal;
-    InstallInterruptHandler();
-    terminal.Scan();
     if (Interrupted()) {
         PrintError("interrupted");
         return kExitInterrupted;

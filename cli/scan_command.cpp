@@ -101,12 +101,10 @@ int RunScan(std::span<const std::string_view> args) {
         std::fputs(kScanUsage, stderr);
         return kExitUsage;
     }
-    OpenedTerminal opened = OpenTerminal(parsed->folder, parsed->passwordFile);
+    OpenedTerminal opened = OpenAndScan(parsed->folder, parsed->passwordFile);
     if (!opened.terminal) {
         return opened.exitCode;
     }
-    InstallInterruptHandler();
-    opened.terminal->Scan();
     const backup::ScanSession& session = *opened.terminal->session;
     parsed->json ? PrintScanJson(session) : PrintScanTable(session);
     return kExitOk;

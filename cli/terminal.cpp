@@ -110,8 +110,8 @@ void Terminal::Scan() {
     observer.WaitForFinish(*session);
 }
 
-OpenedTerminal OpenTerminal(const std::filesystem::path& folder,
-                            const std::optional<std::filesystem::path>& passwordFile) {
+OpenedTerminal OpenAndScan(const std::filesystem::path& folder,
+                           const std::optional<std::filesystem::path>& passwordFile) {
     std::optional<backup::SecretBytes> password;
     if (passwordFile) {
         password = ReadPassword(*passwordFile);
@@ -132,12 +132,10 @@ OpenedTerminal OpenTerminal(const std::filesystem::path& folder,
         return {nullptr, ExitCodeOf(opened.problem)};
     }
     terminal->session = std::move(opened.session);
-    return {std::move(terminal), kExitOk};
-}
-
-void InstallInterruptHandler() {
     interrupted = 0;
     std::signal(SIGINT, OnInterrupt);
+    terminal->Scan();
+    return {std::move(terminal), kExitOk};
 }
 
 bool Interrupted() {

@@ -50,16 +50,16 @@ struct Terminal {
 };
 
 // Opens `folder`, with the password in `passwordFile` ("-": standard input) when it is
-// encrypted. On failure `terminal` is none, the reason is on stderr and `exitCode` says it.
+// encrypted, and scans it; Ctrl-C from the scan on asks a running worker to stop. On failure
+// `terminal` is none, the reason is on stderr and `exitCode` says it.
 struct OpenedTerminal {
     std::unique_ptr<Terminal> terminal;
     int exitCode = 0;
 };
-OpenedTerminal OpenTerminal(const std::filesystem::path& folder,
-                            const std::optional<std::filesystem::path>& passwordFile);
+OpenedTerminal OpenAndScan(const std::filesystem::path& folder,
+                           const std::optional<std::filesystem::path>& passwordFile);
 
-// Ctrl-C from here on asks a running worker to stop; Interrupted() tells whether it came.
-void InstallInterruptHandler();
+// Whether Ctrl-C came since the scan started.
 bool Interrupted();
 
 // "pixhaven-cli: " + text on stderr.
