@@ -89,9 +89,9 @@ int ReportRecovery(const backup::ScanSession& session) {
 }  // namespace
 
 int RunRecover(std::span<const std::string_view> args) {
-    const std::optional<RecoverArguments> parsed = ParseRecoverArguments(args);
+    const std::optional<RecoverArguments> parsed =
+        OrUsage(ParseRecoverArguments(args), kRecoverUsage);
     if (!parsed) {
-        std::fputs(kRecoverUsage, stderr);
         return kExitUsage;
     }
     if (!CheckTargetFolder(parsed->target)) {

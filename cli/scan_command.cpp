@@ -96,9 +96,8 @@ std::optional<ScanArguments> ParseScanArguments(std::span<const std::string_view
 }  // namespace
 
 int RunScan(std::span<const std::string_view> args) {
-    const std::optional<ScanArguments> parsed = ParseScanArguments(args);
+    const std::optional<ScanArguments> parsed = OrUsage(ParseScanArguments(args), kScanUsage);
     if (!parsed) {
-        std::fputs(kScanUsage, stderr);
         return kExitUsage;
     }
     OpenedTerminal opened = OpenAndScan(parsed->folder, parsed->passwordFile);

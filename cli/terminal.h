@@ -3,6 +3,7 @@
 // the command line, where other users see it), and Ctrl-C turned into a stop request.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -61,6 +62,15 @@ OpenedTerminal OpenAndScan(const std::filesystem::path& folder,
 
 // Whether Ctrl-C came since the scan started.
 bool Interrupted();
+
+// `parsed`, or none with `usage` on stderr.
+template <typename Arguments>
+std::optional<Arguments> OrUsage(std::optional<Arguments> parsed, const char* usage) {
+    if (!parsed) {
+        std::fputs(usage, stderr);
+    }
+    return parsed;
+}
 
 // "pixhaven-cli: " + text on stderr.
 void PrintError(const std::string& text);

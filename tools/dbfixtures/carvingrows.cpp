@@ -62,6 +62,20 @@ std::vector<PlannedRow> PlanTableRows(const CarvingScenario& scenario, const cha
     return rows;
 }
 
+// A fresh contact, or for some deleted ones a copy of a live one (a deleted row equal to a live
+// one); a live contact joins `live`.
+template <typename Contact>
+Contact FreshOrTwin(Contact fresh, bool deleted, std::vector<Contact>& live, Random& random) {
+    if (deleted && !live.empty() && Chance(random, kTwinPercent)) {
+        fresh =
+            live[static_cast<std::size_t>(Uniform(random, 0, static_cast<int>(live.size()) - 1))];
+    }
+    if (!deleted) {
+        live.push_back(fresh);
+    }
+    return fresh;
+}
+
 // An earlier live row for a deleted row to repeat, or -1.
 int TwinSource(const std::vector<PlannedRow>& rows, std::size_t index, Random& random) {
     if (rows[index].deletedIn < 0 || !Chance(random, kTwinPercent)) {
@@ -243,14 +257,7 @@ std::vector<PlannedRow> PlanIosContacts(const CarvingScenario& scenario, Random&
     for (int p = 0; p < persons; ++p) {
         const int round = RoundOf(p, persons);
         const bool deleted = Chance(random, 25);
-        Person person = RandomPerson(random, p);
-        if (deleted && !livePeople.empty() && Chance(random, kTwinPercent)) {
-            person = livePeople[static_cast<std::size_t>(
-                Uniform(random, 0, static_cast<int>(livePeople.size()) - 1))];
-        }
-        if (!deleted) {
-            livePeople.push_back(person);
-        }
+        const Person person = FreshOrTwin(RandomPerson(random, p), deleted, livePeople, random);
         const std::int64_t rowid = scenario.firstRowid + p;
         PlannedRow personRow;
         personRow.table = "ABPerson";
@@ -605,14 +612,8 @@ std::vector<PlannedRow> PlanAndroidContacts(const CarvingScenario& scenario, Ran
     for (int c = 0; c < contacts; ++c) {
         const int round = RoundOf(c, contacts);
         const bool deleted = Chance(random, 25);
-        AndroidContact contact = RandomAndroidContact(random, c);
-        if (deleted && !liveContacts.empty() && Chance(random, kTwinPercent)) {
-            contact = liveContacts[static_cast<std::size_t>(
-                Uniform(random, 0, static_cast<int>(liveContacts.size()) - 1))];
-        }
-        if (!deleted) {
-            liveContacts.push_back(contact);
-        }
+        const AndroidContact contact =
+            FreshOrTwin(RandomAndroidContact(random, c), deleted, liveContacts, random);
         PlanAndroidContact(rows, contact, c + 1, id, round,
                            deleted ? Uniform(random, round, kRounds - 1) : -1, random);
     }
