@@ -93,6 +93,16 @@ private:
 
 using Pages = std::vector<std::uint32_t>;
 
+// Damage that makes `page` an interior page over `children` and `right`.
+std::function<void(Image&)> InteriorAt(std::uint32_t page, Pages children, std::uint32_t right) {
+    return [=](Image& image) { image.Interior(page, children, right); };
+}
+
+// Damage that makes `page` a freelist trunk pointing at `next` and holding `leaves`.
+std::function<void(Image&)> TrunkAt(std::uint32_t page, std::uint32_t next, Pages leaves) {
+    return [=](Image& image) { image.Trunk(page, next, leaves); };
+}
+
 struct TreeCase {
     const char* name;
     std::uint32_t pageCount;
@@ -104,20 +114,8 @@ struct TreeCase {
 TEST(SqlitePages, TreeAndFreelistLoopsEndQuietly) {
     const std::vector<TreeCase> trees = {
         {"sound", 8, [](Image&) {}, Pages{3, 4, 5}, {3, 4, 5}},
-        {"child is the root",
-         8,
-         [](Image& i) {
-             i.Interior(2, {3, 2}, 5);
-         },
-         std::nullopt,
-         {3, 5}},
-        {"right child is the root",
-         8,
-         [](Image& i) {
-             i.Interior(2, {3, 4}, 2);
-         },
-         std::nullopt,
-         {3, 4}},
+        {"child is the root", 8, InteriorAt(2, {3, 2}, 5), std::nullopt, {3, 5}},
+        {"right child is the root", 8, InteriorAt(2, {3, 4}, 2), std::nullopt, {3, 4}},
         {"loop through a lower page",
          8,
          [](Image& i) {
@@ -126,20 +124,8 @@ TEST(SqlitePages, TreeAndFreelistLoopsEndQuietly) {
          },
          std::nullopt,
          {3, 4, 5}},
-        {"child outside the file",
-         8,
-         [](Image& i) {
-             i.Interior(2, {3, 99}, 5);
-         },
-         std::nullopt,
-         {3, 5}},
-        {"child 0",
-         8,
-         [](Image& i) {
-             i.Interior(2, {0, 4}, 5);
-         },
-         std::nullopt,
-         {4, 5}},
+        {"child outside the file", 8, InteriorAt(2, {3, 99}, 5), std::nullopt, {3, 5}},
+        {"child 0", 8, InteriorAt(2, {0, 4}, 5), std::nullopt, {4, 5}},
         {"cell count past the page",
          8,
          [](Image& i) { Put16(i.Bytes(), kPageSize + 3, 0xFFFF); },
@@ -187,29 +173,17 @@ TEST(SqlitePages, TreeAndFreelistLoopsEndQuietly) {
     };
     const std::vector<FreelistCase> freelists = {
         {"sound", [](Image&) {}, {6, 7}, {8}, true},
-        {"trunk points at itself", [](Image& i) { i.Trunk(7, 7, {}); }, {6, 7}, {8}, false},
-        {"trunk points back at the first", [](Image& i) { i.Trunk(7, 6, {}); }, {6, 7}, {8}, false},
+        {"trunk points at itself", TrunkAt(7, 7, {}), {6, 7}, {8}, false},
+        {"trunk points back at the first", TrunkAt(7, 6, {}), {6, 7}, {8}, false},
         // The first claim on a page holds: 7 is taken as a leaf, so the chain ends there.
-        {"leaf is a trunk",
-         [](Image& i) {
-             i.Trunk(6, 7, {8, 7});
-         },
-         {6},
-         {8, 7},
-         false},
-        {"leaf repeated",
-         [](Image& i) {
-             i.Trunk(6, 7, {8, 8});
-         },
-         {6, 7},
-         {8},
-         false},
+        {"leaf is a trunk", TrunkAt(6, 7, {8, 7}), {6}, {8, 7}, false},
+        {"leaf repeated", TrunkAt(6, 7, {8, 8}), {6, 7}, {8}, false},
         {"leaf count past the trunk",
          [](Image& i) { i.Trunk(6, 7, {8}, 0xFFFFFFFF); },
          {6, 7},
          {8},
          false},
-        {"trunk outside the file", [](Image& i) { i.Trunk(6, 99, {8}); }, {6}, {8}, false},
+        {"trunk outside the file", TrunkAt(6, 99, {8}), {6}, {8}, false},
         {"count disagrees", [](Image& i) { i.Freelist(6, 5); }, {6, 7}, {8}, false},
     };
     for (const FreelistCase& freelist : freelists) {
