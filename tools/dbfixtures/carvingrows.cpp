@@ -49,14 +49,17 @@ void PlanDeletions(std::vector<PlannedRow>& rows, Random& random) {
     }
 }
 
-// The rows of one table in the order they were written, each with its round and whether it gets
-// deleted; the caller gives each its content.
+// The rows of one table in the order they were written, each with its rowid, its statement, its
+// round and whether it gets deleted; the caller gives each its content.
 std::vector<PlannedRow> PlanTableRows(const CarvingScenario& scenario, const char* table,
-                                      Random& random) {
+                                      const char* insertSql, Random& random) {
     std::vector<PlannedRow> rows(static_cast<std::size_t>(scenario.rows));
     for (int i = 0; i < scenario.rows; ++i) {
-        rows[static_cast<std::size_t>(i)].round = RoundOf(i, scenario.rows);
-        rows[static_cast<std::size_t>(i)].table = table;
+        PlannedRow& row = rows[static_cast<std::size_t>(i)];
+        row.round = RoundOf(i, scenario.rows);
+        row.table = table;
+        row.truth.rowid = scenario.firstRowid + i;
+        row.insertSql = insertSql;
     }
     PlanDeletions(rows, random);
     return rows;
@@ -373,7 +376,7 @@ constexpr const char* kIos5Insert =
     "0, ?11, ?12, ?13, ?14, 0, ?15, ?16, ?17)";
 
 std::vector<PlannedRow> PlanIos5Messages(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows = PlanTableRows(scenario, "message", random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "message", kIos5Insert, random);
     std::vector<Chat> chats;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
@@ -381,8 +384,6 @@ std::vector<PlannedRow> PlanIos5Messages(const CarvingScenario& scenario, Random
         Chat chat = twin >= 0 ? chats[static_cast<std::size_t>(twin)]
                               : RandomIos5Chat(random, LongestText(scenario));
         chats.push_back(chat);
-        row.truth.rowid = scenario.firstRowid + static_cast<std::int64_t>(i);
-        row.insertSql = kIos5Insert;
         row.values = Ios5MessageValues(row.truth.rowid, chat, static_cast<int>(i), random);
         row.truth.fields = {chat.address, chat.text};
     }
@@ -397,7 +398,7 @@ constexpr const char* kIos6Insert =
     "1)";
 
 std::vector<PlannedRow> PlanIos6Messages(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows = PlanTableRows(scenario, "message", random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "message", kIos6Insert, random);
     std::vector<std::string> texts;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
@@ -411,8 +412,6 @@ std::vector<PlannedRow> PlanIos6Messages(const CarvingScenario& scenario, Random
         const bool imessage = Chance(random, 40);
         const std::int64_t date =
             370'000'000 + static_cast<std::int64_t>(i) * 431 + Uniform(random, 0, 400);
-        row.truth.rowid = scenario.firstRowid + static_cast<std::int64_t>(i);
-        row.insertSql = kIos6Insert;
         row.values = {row.truth.rowid,
                       RandomGuid(random),
                       text,
@@ -440,7 +439,7 @@ constexpr const char* kCallInsert =
     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, NULL, '310', '410', 1, ?7, NULL, ?2)";
 
 std::vector<PlannedRow> PlanIosCalls(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows = PlanTableRows(scenario, "call", random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "call", kCallInsert, random);
     std::vector<std::pair<std::string, std::int64_t>> calls;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
@@ -461,8 +460,6 @@ std::vector<PlannedRow> PlanIosCalls(const CarvingScenario& scenario, Random& ra
         }
         calls.push_back(call);
         const bool missed = call.second == 4 && Chance(random, 20);
-        row.truth.rowid = scenario.firstRowid + static_cast<std::int64_t>(i);
-        row.insertSql = kCallInsert;
         row.values = {row.truth.rowid,
                       call.first,
                       std::int64_t{1'320'000'000} + static_cast<std::int64_t>(i) * 3001 +
@@ -626,7 +623,7 @@ constexpr const char* kSmsInsert =
     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, 1, -1, ?8, ?7, NULL, ?9, ?10, 0, 0, 1)";
 
 std::vector<PlannedRow> PlanAndroidMessages(const CarvingScenario& scenario, Random& random) {
-    std::vector<PlannedRow> rows = PlanTableRows(scenario, "sms", random);
+    std::vector<PlannedRow> rows = PlanTableRows(scenario, "sms", kSmsInsert, random);
     std::vector<std::pair<std::string, std::string>> messages;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PlannedRow& row = rows[i];
@@ -642,8 +639,6 @@ std::vector<PlannedRow> PlanAndroidMessages(const CarvingScenario& scenario, Ran
         const bool sent = Chance(random, 45);
         const std::int64_t date = 1'365'000'000'000 + static_cast<std::int64_t>(i) * 611'000 +
                                   Uniform(random, 0, 600'000);
-        row.truth.rowid = scenario.firstRowid + static_cast<std::int64_t>(i);
-        row.insertSql = kSmsInsert;
         row.values = {row.truth.rowid,
                       std::int64_t{person % 50 + 1},
                       message.first,
