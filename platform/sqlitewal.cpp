@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/bytereader.h"
+
 namespace pixhaven::sqlitepages {
 namespace {
 
@@ -29,16 +31,10 @@ std::optional<WalHeader> ParseWalHeader(std::span<const unsigned char> bytes) {
     if (bytes.size() < kWalHeaderSize) {
         return std::nullopt;
     }
-    const unsigned char* p = bytes.data();
-    WalHeader header;
-    header.magic = Load32(p);
-    header.formatVersion = Load32(p + 4);
-    header.pageSize = Load32(p + 8);
-    header.checkpointSequence = Load32(p + 12);
-    header.salt1 = Load32(p + 16);
-    header.salt2 = Load32(p + 20);
-    header.checksum1 = Load32(p + 24);
-    header.checksum2 = Load32(p + 28);
+    platform::ByteReader in(bytes.data(), bytes.data() + kWalHeaderSize);
+    const auto word = [&in] { return static_cast<std::uint32_t>(in.BigEndian(4)); };
+    // A braced list is read left to right: eight big-endian words, in the order of the fields.
+    const WalHeader header{word(), word(), word(), word(), word(), word(), word(), word()};
     std::uint32_t s1 = 0;
     std::uint32_t s2 = 0;
     Checksum(header.BigEndianChecksums(), bytes.first(24), s1, s2);
