@@ -16,15 +16,10 @@
 
 using pixhaven::backup::ManifestProblem;
 using pixhaven::samplegen::ManifestKind;
-using pixhaven::test::Flow;
-using pixhaven::test::kScanTimeoutMs;
-using pixhaven::test::ReadFile;
-using pixhaven::test::SaveScreenshot;
-using pixhaven::test::TempDir;
-using pixhaven::test::WriteFile;
 using pixhaven::ui::CMainDlg;
 using pixhaven::ui::CPasswordBox;
 using pixhaven::ui::PictureOf;
+using namespace pixhaven::test;  // the end-to-end flow and its file helpers
 
 namespace fs = std::filesystem;
 
