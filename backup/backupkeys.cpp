@@ -129,10 +129,9 @@ std::optional<SecretBytes> BackupKeys::UnwrapStoredKey(std::string_view classAnd
         return std::nullopt;
     }
     const auto* bytes = Bytes(classAndWrappedKey);
-    const std::uint32_t protectionClass = static_cast<std::uint32_t>(bytes[0]) |
-                                          static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                          static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                          static_cast<std::uint32_t>(bytes[3]) << 24;
+    const std::uint32_t protectionClass =
+        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
     const auto found = classKeys_.find(protectionClass);
     if (found == classKeys_.end()) {
         return std::nullopt;

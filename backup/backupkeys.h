@@ -3,8 +3,8 @@
 // (RFC 3394) and AES-256-CBC.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>

@@ -53,7 +53,6 @@ bool StartsWithSqliteHeader(const std::filesystem::path& file) {
            std::string_view(head.data(), head.size()) == kSqliteHeader;
 }
 
-
 // The entry named `name` in any capitals, as on the Windows file systems backups come from; the
 // exact spelling wins when several exist.
 std::filesystem::path EntryIgnoringCase(const std::filesystem::path& folder,
@@ -168,8 +167,8 @@ BackupManifest OpenBackupManifest(const std::filesystem::path& backupFolder,
         return password ? OpenEncrypted(backupFolder, plist, *password)
                         : Problem(ManifestProblem::PasswordNeeded);
     }
-    const ManifestProblem locked = plist.encrypted ? ManifestProblem::NoKeys
-                                                   : ManifestProblem::Unreadable;
+    const ManifestProblem locked =
+        plist.encrypted ? ManifestProblem::NoKeys : ManifestProblem::Unreadable;
     const std::filesystem::path mbdb = EntryIgnoringCase(backupFolder, "Manifest.mbdb");
     if (IsRegularFile(mbdb)) {
         // The old format's manifest decides, unless its records show encrypted files.

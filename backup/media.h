@@ -91,10 +91,10 @@ public:
 struct MediaItem {
     MediaKind kind = MediaKind::Photo;
     std::u16string displayName;
-    StoredContent file;     // the stored file in the backup folder
-    StoredContent preview;  // the backup's own thumbnail of it, no path when none
-    std::atomic<int> checked{0};    // written by the views, read by a running recovery
-    std::uint32_t size = 0;         // the record's size
+    StoredContent file;           // the stored file in the backup folder
+    StoredContent preview;        // the backup's own thumbnail of it, no path when none
+    std::atomic<int> checked{0};  // written by the views, read by a running recovery
+    std::uint32_t size = 0;       // the record's size
     // Photo items only
     std::unique_ptr<PictureSource> picture;
     std::u16string createdText;

@@ -135,8 +135,7 @@ public:
         for (;;) {
             const std::u16string name = number == 0 ? fileName : NumberedName(fileName, number);
             destination = folder_ / platform::PathFromUtf16(name);
-            const platform::CopyResult result =
-                CopyContent(source, destination, error);
+            const platform::CopyResult result = CopyContent(source, destination, error);
             number = number == 0 ? 2 : number + 1;
             if (result != platform::CopyResult::DestinationExists) {
                 return result;

@@ -192,8 +192,7 @@ private:
 };
 
 std::unique_ptr<MediaItem> MakeItem(ScanContext& scan, int group, const ManifestRecord& record,
-                                    StoredContent file, int number,
-                                    BackupThumbnails& thumbnails) {
+                                    StoredContent file, int number, BackupThumbnails& thumbnails) {
     auto item = std::make_unique<MediaItem>();
     item->kind = kMediaGroups[group].kind;
     item->displayName = DisplayName(group, number, *record.Path());
@@ -202,8 +201,9 @@ std::unique_ptr<MediaItem> MakeItem(ScanContext& scan, int group, const Manifest
     }
     if (item->kind == MediaKind::Photo) {
         // An undecodable or missing file still makes an item; its picture may be null.
-        item->picture = item->preview.path.empty() ? scan.pictures.Make(file)
-                                              : scan.pictures.MakeWithPreview(file, item->preview);
+        item->picture = item->preview.path.empty()
+                            ? scan.pictures.Make(file)
+                            : scan.pictures.MakeWithPreview(file, item->preview);
         item->createdText = platform::Utf8ToUtf16(record.CreatedText());
         item->modifiedText = platform::Utf8ToUtf16(record.ModifiedText());
         item->sizeText = fsize_format(record.size, 0, 0);

@@ -32,7 +32,8 @@ ScanSession::~ScanSession() {
 }
 
 void ScanSession::StartScan() {
-    scan_.emplace(ScanContext{manifest_, folder_, results_, control_, observer_, pictures_, keys_.get()});
+    scan_.emplace(
+        ScanContext{manifest_, folder_, results_, control_, observer_, pictures_, keys_.get()});
     Start(kOperationScanning, [scan = &*scan_] { ScanWorker(*scan); });
 }
 

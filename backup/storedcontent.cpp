@@ -52,8 +52,8 @@ std::string ReadAt(const std::filesystem::path& file, std::uint64_t offset, std:
 
 }  // namespace
 
-StoredContent StoredContentOf(const ManifestRecord& record, const std::filesystem::path& backupFolder,
-                        const BackupKeys* keys) {
+StoredContent StoredContentOf(const ManifestRecord& record,
+                              const std::filesystem::path& backupFolder, const BackupKeys* keys) {
     StoredContent file{record.StoredFile(backupFolder), nullptr, false, record.size};
     const std::optional<std::string_view> wrapped = record.EncryptionKey();
     if (keys != nullptr && wrapped && !wrapped->empty()) {
@@ -89,7 +89,8 @@ std::string_view ContentEnds::Tail(std::size_t count) {
 }
 
 std::string_view ContentEnds::ReadPlain(std::int64_t offset, bool fromEnd, std::size_t count) {
-    const std::uint64_t start = fromEnd ? *storedBytes_ - count : static_cast<std::uint64_t>(offset);
+    const std::uint64_t start =
+        fromEnd ? *storedBytes_ - count : static_cast<std::uint64_t>(offset);
     bytes_ = ReadAt(file_.path, start, count);
     return bytes_;
 }
@@ -107,7 +108,8 @@ std::string_view ContentEnds::ReadDecrypted(std::uint64_t offset, std::size_t co
     const std::string blocks =
         ReadAt(file_.path, ivBlock * kCipherBlock,
                static_cast<std::size_t>((endBlock - ivBlock) * kCipherBlock));
-    const std::optional<std::string> plain = DecryptRange(*file_.key, blocks, ivBlock, offset, count);
+    const std::optional<std::string> plain =
+        DecryptRange(*file_.key, blocks, ivBlock, offset, count);
     bytes_ = plain.value_or(std::string());
     return bytes_;
 }

@@ -26,7 +26,9 @@ struct StoredContent {
     StoredContent(std::filesystem::path file) : path(std::move(file)) {}
     StoredContent(std::filesystem::path file, std::shared_ptr<const SecretBytes> fileKey,
                   bool isEncrypted, std::uint64_t recordSize)
-        : path(std::move(file)), key(std::move(fileKey)), encrypted(isEncrypted),
+        : path(std::move(file)),
+          key(std::move(fileKey)),
+          encrypted(isEncrypted),
           size(recordSize) {}
 
     std::filesystem::path path;
@@ -41,8 +43,8 @@ struct StoredContent {
 
 // The content of `record`'s stored file in `backupFolder`; with `keys`, a record that carries a
 // wrapped key gets it unwrapped.
-StoredContent StoredContentOf(const ManifestRecord& record, const std::filesystem::path& backupFolder,
-                        const BackupKeys* keys);
+StoredContent StoredContentOf(const ManifestRecord& record,
+                              const std::filesystem::path& backupFolder, const BackupKeys* keys);
 
 // A few bytes at the start or end of a stored file's content, never the whole file: what the
 // scan's signature tests read. The end of a plain file is its last byte; the end of an encrypted

@@ -163,12 +163,9 @@ TEST_F(BackupFolder, ScanLeavesOutRecordsWithoutContent) {
     test::FakeObserver observer;
     class Pictures : public PictureFactory {
     public:
-        std::unique_ptr<PictureSource> Make(const StoredContent&) override {
-            return nullptr;
-        }
+        std::unique_ptr<PictureSource> Make(const StoredContent&) override { return nullptr; }
     } pictures;
-    ScanContext scan{*opened.manifest, dir.path(), results, control, observer, pictures,
-                     nullptr};
+    ScanContext scan{*opened.manifest, dir.path(), results, control, observer, pictures, nullptr};
     EXPECT_EQ(CountGroup(scan, kCameraRoll), 2);
     EXPECT_EQ(CountGroup(scan, kMp3), 0);
     ASSERT_EQ(CollectGroup(scan, kCameraRoll), 2);

@@ -162,7 +162,8 @@ TEST_F(Scan, CameraRollTakesOnlyExactEndingsAndJpgTakesTheRest) {
     EXPECT_EQ(Count(kJpg), 1);
     EXPECT_EQ(Collect(kCameraRoll), 1);
     EXPECT_EQ(Collect(kJpg), 1);
-    EXPECT_EQ(results.groups[kCameraRoll][0]->file.path, StoredFile("Media/DCIM/100APPLE/IMG_0001.JPG"));
+    EXPECT_EQ(results.groups[kCameraRoll][0]->file.path,
+              StoredFile("Media/DCIM/100APPLE/IMG_0001.JPG"));
     EXPECT_EQ(results.groups[kJpg][0]->file.path, StoredFile("Media/DCIM/100APPLE/IMG_0002.jpeg"));
     EXPECT_EQ(Names(kJpg), NameList{u"0001.jpg"});
 }

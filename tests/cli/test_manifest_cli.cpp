@@ -93,7 +93,8 @@ TEST(ManifestCommand, EncryptedBackupSaysSo) {
               "</dict></plist>");
     const ProcessRun run = RunManifest(scratch, {(scratch / "b").string()});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, std::string(backup::ManifestProblemMessage(backup::ManifestProblem::NoKeys)) + "\n");
+    EXPECT_EQ(run.err,
+              std::string(backup::ManifestProblemMessage(backup::ManifestProblem::NoKeys)) + "\n");
 }
 
 TEST(ManifestCommand, UnreadableManifestFailsWithTheProgramsMessage) {
