@@ -51,7 +51,6 @@ private:
     int smsColumnCount = 0;
     int rawContactIdColumn = 0;
     int data1Column = 0;
-    int mimetypeColumn = 0;
     int addressColumn = 0;
     int personColumn = 0;
     int bodyColumn = 0;
@@ -65,6 +64,7 @@ private:
     std::vector<Pair> contactNames;    // live (raw_contact_id, data1) as text
     std::vector<Triple> recoveredSms;  // (address bytes, person bytes, body bytes)
     std::vector<Pair> liveNames;       // contacts: live name rows (raw_contact_id, data1)
+    int mimetypeColumn = 0;            // index of "mimetype_id" in data
     std::string nameMimetype;          // the mimetype_id of name rows, in decimal
     std::unique_ptr<cellsalvage::CarvingSession> carving;
 };
