@@ -19,11 +19,9 @@ constexpr const char* kRecoverUsage =
     "exit status: 0 every file copied, 2 unusable backup or target folder, 3 some files could "
     "not be copied, 4 the backup is encrypted and no password was given, 5 wrong password\n";
 
-struct RecoverArguments {
-    std::filesystem::path folder;
+struct RecoverArguments : BackupArguments {
     std::filesystem::path target;
     std::set<int> groups;  // empty: every group
-    std::optional<std::filesystem::path> passwordFile;
 };
 
 std::optional<RecoverArguments> ParseRecoverArguments(std::span<const std::string_view> args) {
@@ -41,11 +39,7 @@ std::optional<RecoverArguments> ParseRecoverArguments(std::span<const std::strin
                 return std::nullopt;
             }
             parsed.groups.insert(index);
-        } else if (args[i] == "--password-file" && i + 1 < args.size()) {
-            parsed.passwordFile = std::filesystem::path(args[++i]);
-        } else if (!args[i].starts_with("-") && parsed.folder.empty()) {
-            parsed.folder = std::filesystem::path(args[i]);
-        } else {
+        } else if (!TakeBackupArgument(args, i, parsed)) {
             return std::nullopt;
         }
     }

@@ -68,9 +68,7 @@ void PrintScanTable(const backup::ScanSession& session) {
     std::printf("Total %d, done %d\n", results.total.load(), results.done.load());
 }
 
-struct ScanArguments {
-    std::filesystem::path folder;
-    std::optional<std::filesystem::path> passwordFile;
+struct ScanArguments : BackupArguments {
     bool json = false;
 };
 
@@ -79,11 +77,7 @@ std::optional<ScanArguments> ParseScanArguments(std::span<const std::string_view
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--json") {
             parsed.json = true;
-        } else if (args[i] == "--password-file" && i + 1 < args.size()) {
-            parsed.passwordFile = std::filesystem::path(args[++i]);
-        } else if (!args[i].starts_with("-") && parsed.folder.empty()) {
-            parsed.folder = std::filesystem::path(args[i]);
-        } else {
+        } else if (!TakeBackupArgument(args, i, parsed)) {
             return std::nullopt;
         }
     }

@@ -138,6 +138,19 @@ OpenedTerminal OpenAndScan(const std::filesystem::path& folder,
     return {std::move(terminal), kExitOk};
 }
 
+bool TakeBackupArgument(std::span<const std::string_view> args, std::size_t& i,
+                        BackupArguments& parsed) {
+    if (args[i] == "--password-file" && i + 1 < args.size()) {
+        parsed.passwordFile = std::filesystem::path(args[++i]);
+        return true;
+    }
+    if (!args[i].starts_with("-") && parsed.folder.empty()) {
+        parsed.folder = std::filesystem::path(args[i]);
+        return true;
+    }
+    return false;
+}
+
 bool Interrupted() {
     return interrupted != 0;
 }

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "backup/scansession.h"
 #include "platform/event.h"
@@ -62,6 +64,17 @@ OpenedTerminal OpenAndScan(const std::filesystem::path& folder,
 
 // Whether Ctrl-C came since the scan started.
 bool Interrupted();
+
+// What both scan and recover take: the backup folder and where its password is.
+struct BackupArguments {
+    std::filesystem::path folder;
+    std::optional<std::filesystem::path> passwordFile;
+};
+
+// Takes args[i] (and the value after it, moving `i` on) when it is the backup folder or
+// --password-file FILE; false for anything else.
+bool TakeBackupArgument(std::span<const std::string_view> args, std::size_t& i,
+                        BackupArguments& parsed);
 
 // `parsed`, or none with `usage` on stderr.
 template <typename Arguments>
