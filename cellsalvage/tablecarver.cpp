@@ -98,10 +98,6 @@ void TableCarver::Keep(CarvedRecord&& record) {
     }
 }
 
-}  // namespace cellsalvage
-
-namespace cellsalvage {
-
 bool CarvingSession::Open(const std::u16string& path) {
     images = PageImages::Open(pixhaven::platform::PathFromUtf16(path));
     return images != nullptr;
